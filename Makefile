@@ -1,0 +1,47 @@
+# The quick start: `make run` plays the show in this terminal, `make test` runs
+# every test. Both install what is missing first (Debian packages, as root or
+# through sudo). The real work is in CMake presets; see README.md.
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+DEPS_STAMP := build/.deps-installed
+
+.PHONY: run test test-asan build asan bench fuzz format deps clean
+
+$(DEPS_STAMP): scripts/install-deps
+	scripts/install-deps
+	@mkdir -p build && touch $@
+
+deps: $(DEPS_STAMP)
+
+build: $(DEPS_STAMP)
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS)
+
+run: build
+	./build/default/src/platform/posix/shadestrip
+
+test: build
+	ctest --preset default -j $(JOBS)
+
+asan: $(DEPS_STAMP)
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+
+test-asan: asan
+	ctest --preset asan -j $(JOBS)
+
+bench: build
+	cmake --build --preset default --target bench -j $(JOBS)
+
+# Runs each fuzz target for FUZZ_SECONDS (default 60) in all.
+FUZZ_SECONDS ?= 60
+fuzz: $(DEPS_STAMP)
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,167 @@
+// The authoring controls: keys and mouse drain the input queue each frame; the
+// title line and the column read-outs are drawn after the scenes.
+#include "demo.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr std::uint16_t keyEscape = 27;
+constexpr std::uint16_t keySpace = 32;
+constexpr std::uint16_t keyPageUp = 33;
+constexpr std::uint16_t keyPageDown = 34;
+constexpr std::uint16_t keyHome = 36;
+constexpr std::uint16_t keyLeft = 37;
+constexpr std::uint16_t keyUp = 38;
+constexpr std::uint16_t keyRight = 39;
+constexpr std::uint16_t keyDown = 40;
+constexpr std::uint16_t keyM = 77;
+constexpr std::uint16_t keyN = 78;
+
+constexpr std::uint32_t leftButton = 0x1;
+constexpr std::uint32_t rightButton = 0x2;
+constexpr std::uint32_t doubleClick = 0x2;
+
+// Steps are in frames, not seconds: each event moves by this many frame times.
+constexpr float pageStepFrames = 200.0f;
+constexpr float arrowStepFrames = 20.0f;
+constexpr float markerLeadSeconds = 4.0f;
+
+constexpr std::uint16_t labelAttribute = 240; // black on bright white
+
+int floorColumns(double seconds) {
+    return static_cast<int>(std::floor(seconds * 10.0));
+}
+
+} // namespace
+
+bool Demo::handleInput() {
+    InputRecord record;
+    while (console.readInput(record)) {
+        if (record.eventType == InputRecord::keyEvent) {
+            // Escape ends at once; anything queued behind it stays unhandled.
+            if (record.virtualKeyCode == keyEscape)
+                return false;
+            handleKey(record.virtualKeyCode);
+        } else if (record.eventType == InputRecord::mouseEvent) {
+            handleMouse(record);
+        }
+    }
+    return true;
+}
+
+// Acts on the key code alone: a press and its release each act.
+void Demo::handleKey(std::uint16_t code) {
+    const float t = clock.t;
+    const float dt = clock.dt;
+    switch (code) {
+    case keySpace:
+        overlayOn = true;
+        console.setMouseInput(true);
+        smoothedFps = dt > 0 ? 1.0f / dt : 100.0f;
+        break;
+    case keyPageUp:
+        clock.setPaused(true);
+        clock.seek(t + dt * pageStepFrames);
+        break;
+    case keyPageDown: {
+        clock.setPaused(true);
+        const float v = t - dt * pageStepFrames;
+        clock.seek(v > 0 ? v : 0);
+        break;
+    }
+    case keyHome:
+        clock.setPaused(true);
+        clock.seek(0);
+        break;
+    case keyLeft: {
+        clock.setPaused(true);
+        const float v = t - dt * arrowStepFrames;
+        clock.seek(v > 0 ? v : 0);
+        break;
+    }
+    case keyUp:
+        clock.setPaused(false);
+        break;
+    case keyRight:
+        clock.setPaused(true);
+        clock.seek(t + dt * arrowStepFrames);
+        break;
+    case keyDown:
+        clock.setPaused(true);
+        clock.seek(markerTime - markerLeadSeconds);
+        break;
+    case keyM:
+        clock.setSilent(false);
+        break;
+    case keyN:
+        clock.setSilent(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void Demo::handleMouse(const InputRecord& record) {
+    mouseColumn = record.mouseX;
+    mouseRow = record.mouseY;
+    const bool isDoubleClick = (record.eventFlags & doubleClick) != 0;
+    if (record.buttonState & leftButton) {
+        if (isDoubleClick) {
+            leftLabelOn = false;
+            clock.setPaused(false);
+        } else {
+            leftLabelOn = true;
+            clock.setPaused(true);
+        }
+        if (!dragging) {
+            dragging = true;
+            dragAnchorColumn = floorColumns(clock.t) + mouseColumn;
+        } else {
+            // The grabbed strip column stays under the mouse: moving right goes back in time.
+            clock.seek(
+                static_cast<float>(static_cast<float>(dragAnchorColumn - mouseColumn) * 0.1));
+        }
+    } else {
+        dragging = false;
+    }
+    if (record.buttonState & rightButton) {
+        if (isDoubleClick) {
+            pinnedLabelOn = false;
+        } else {
+            pinnedLabelOn = true;
+            pinnedColumn = floorColumns(static_cast<double>(clock.t - markerTime)) + mouseColumn;
+            pinnedRow = mouseRow;
+        }
+    }
+}
+
+void Demo::updateTitle() {
+    if (!overlayOn)
+        return;
+    const float r = 1.0f / clock.dt;
+    // A rate outside (0, 100) counts as 100.
+    if (r > 0 && r < 100)
+        smoothedFps = static_cast<float>(smoothedFps * 0.99 + r * 0.01);
+    else
+        smoothedFps = static_cast<float>(smoothedFps * 0.99 + 1.0);
+    char title[64];
+    std::snprintf(title, sizeof title, "Tempus %.1f est, et FPS %.1f.",
+                  static_cast<double>(clock.t), static_cast<double>(smoothedFps));
+    console.setTitle(title);
+}
+
+void Demo::drawColumnLabels() {
+    // Marker-relative strip column at the screen's left edge.
+    const int k = floorColumns(static_cast<double>(clock.t - markerTime));
+    char text[64];
+    if (leftLabelOn) {
+        std::snprintf(text, sizeof text, "\xC5(%i,%i)", k + mouseColumn, mouseRow);
+        console.drawText(text, labelAttribute, mouseColumn, mouseRow);
+    }
+    if (pinnedLabelOn) {
+        std::snprintf(text, sizeof text, "\xC5(%i,%i)", pinnedColumn, pinnedRow);
+        console.drawText(text, labelAttribute, pinnedColumn - k, pinnedRow);
+    }
+}

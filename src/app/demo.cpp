@@ -1,0 +1,82 @@
+// Demo: start-up, the frame loop, frame pacing and teardown.
+#include "demo.h"
+
+#include "resource_blob.h"
+#include "timeline/strip.h"
+
+const char* const errorCaption = "Demo error.";
+const char* const consoleErrorText = "Cannot initialize console.";
+const char* const demoErrorText = "Cannot initialize demo.";
+const char* const musicErrorText = "Cannot load music.";
+const char* const startTitle = "Please press alt+enter for full screen mode.";
+
+Demo::Demo(const Platform& p) : platform(p), console(p.console), clock(p.audio, p.timer) {}
+
+// At exit: the assets, then the music stream, then the console.
+Demo::~Demo() {
+    assets.release();
+    clock.release();
+    console.close();
+}
+
+int Demo::fail(const char* text) {
+    if (platform.reportError)
+        platform.reportError(errorCaption, text);
+    return 1;
+}
+
+bool Demo::start() {
+    if (!console.open(startTitle, consoleColumns, consoleRows))
+        return fail(consoleErrorText) == 0;
+    if (!assets.build())
+        return fail(demoErrorText) == 0;
+    if (!initAudio(*platform.audio, *platform.timer))
+        return fail(musicErrorText) == 0;
+    // The stream goes on reading the resource after this blob is gone: the
+    // bytes belong to the executable.
+    ResourceBlob music;
+    if (!music.load(resourceId::music))
+        return fail(musicErrorText) == 0;
+    if (!clock.startFromMemory(music))
+        return fail(musicErrorText) == 0;
+    return true;
+}
+
+bool Demo::frame() {
+    clock.update();
+    if (!handleInput())
+        return false;
+    if (!dispatchStrip(assets, console, clock.t, clock.dt))
+        return false;
+    updateTitle();
+    drawColumnLabels();
+    console.present();
+    return true;
+}
+
+void Demo::pace() {
+    FrameTimer& timer = *platform.timer;
+    // Unsigned arithmetic: more than 10 ms elapsed (or a counter that went
+    // backwards) wraps to a large wait, which means no sleep at all.
+    std::uint32_t wait = lastFrameTick - timer.now() + frameSpacingMs;
+    if (wait > frameSpacingMs)
+        wait = 0;
+    timer.sleep(wait);
+    lastFrameTick = timer.now();
+}
+
+int Demo::run() {
+    if (!start())
+        return 1;
+    if (!consoleClosing.load()) {
+        for (;;) {
+            if (!frame())
+                break;
+            pace();
+            if (consoleClosing.load())
+                break;
+        }
+    }
+    shutdownAudio(*platform.audio, *platform.timer);
+    return 0;
+}

@@ -1,0 +1,73 @@
+// Demo: the one application object. It owns the console, the clock and the
+// assets, runs start-up, the frame loop and teardown, and carries the authoring
+// controls (keys, mouse, title line, column read-outs).
+#pragma once
+
+#include "console_host.h"
+#include "music_clock.h"
+#include "platform.h"
+#include "scenes/demo_assets.h"
+
+#include <cstdint>
+
+// The three start-up failures, and the caption they are shown under.
+extern const char* const errorCaption;
+extern const char* const consoleErrorText;
+extern const char* const demoErrorText;
+extern const char* const musicErrorText;
+extern const char* const startTitle;
+
+constexpr int consoleColumns = 80;
+constexpr int consoleRows = 50;
+constexpr std::uint32_t frameSpacingMs = 10;
+
+class Demo {
+  public:
+    explicit Demo(const Platform& platform);
+    ~Demo();
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
+
+    // Start-up, the frame loop and the audio shutdown. 0 after a normal end
+    // (Escape, the end of the show, the console closing), 1 after a start-up failure.
+    int run();
+
+    // The pieces of run, for tools that drive frames themselves.
+    // Start-up steps 1 to 5; false after reporting the failure.
+    bool start();
+    // One pass of the loop up to the present; false when the loop must end
+    // (Escape or the end of the show).
+    bool frame();
+    // Keeps frames at least 10 ms apart; never sleeps after a late frame.
+    void pace();
+
+    // --- Authoring controls ---
+    bool handleInput();
+    void updateTitle();
+    void drawColumnLabels();
+
+    Platform platform;
+
+    bool overlayOn = false;
+    bool leftLabelOn = false;
+    bool pinnedLabelOn = false;
+    bool dragging = false;
+    float smoothedFps = 0.0f;
+    float markerTime = 87.0f; // seconds: strip column 870, origin of the read-outs
+    std::int32_t mouseColumn = 0;
+    std::int32_t mouseRow = 0;
+    std::int32_t pinnedColumn = 0;
+    std::int32_t pinnedRow = 0;
+    std::int32_t dragAnchorColumn = 0;
+    ConsoleHost console;
+    MusicClock clock;
+    DemoAssets assets;
+
+    // Timer reading taken after the previous frame's sleep.
+    std::uint32_t lastFrameTick = 0;
+
+  private:
+    void handleKey(std::uint16_t virtualKeyCode);
+    void handleMouse(const InputRecord& record);
+    int fail(const char* text);
+};

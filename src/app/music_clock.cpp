@@ -1,0 +1,102 @@
+// MusicClock and the process-wide audio set-up.
+#include "music_clock.h"
+
+std::uint32_t timerPeriod = 0;
+
+namespace {
+constexpr std::uint32_t outputRate = 44100;
+constexpr float minimumDt = 0.001f;
+} // namespace
+
+bool initAudio(AudioPlayer& audio, FrameTimer& timer) {
+    if (!audio.audioOpen(outputRate))
+        return false;
+    timerPeriod = timer.minimumPeriod();
+    timer.beginPeriod(timerPeriod);
+    return true;
+}
+
+void shutdownAudio(AudioPlayer& audio, FrameTimer& timer) {
+    audio.audioClose();
+    timer.endPeriod(timerPeriod);
+}
+
+bool MusicClock::startFromMemory(const Blob& blob) {
+    if (stream)
+        audio->streamFree(stream);
+    stream = 0;
+    dt = minimumDt;
+    t = 0;
+    stream = audio->streamCreateFromMemory(blob.data, blob.size);
+    if (!stream)
+        return false;
+    if (!paused && !silent)
+        audio->streamPlay(stream, true);
+    startTick = lastTick = timer->now();
+    return true;
+}
+
+void MusicClock::update() {
+    const std::uint32_t now = timer->now();
+    // Unsigned difference: a wrap of the counter still gives the small true step.
+    const std::uint32_t elapsed = now - lastTick;
+    dt = static_cast<float>(static_cast<double>(elapsed) * 0.001);
+    if (dt < minimumDt)
+        dt = minimumDt;
+    lastTick = now;
+    if (paused)
+        return;
+    if (silent) {
+        t = static_cast<float>(static_cast<double>(now - startTick) * 0.001);
+        return;
+    }
+    t = static_cast<float>(audio->streamBytesToSeconds(stream, audio->streamGetPosition(stream)));
+}
+
+void MusicClock::alignStartTick(std::uint32_t now) {
+    // trunc rounds toward zero; a negative t (drag scrubbing) moves startTick ahead.
+    const auto millis = static_cast<std::int32_t>(static_cast<double>(t) * 1000.0);
+    startTick = now - static_cast<std::uint32_t>(millis);
+}
+
+void MusicClock::resumeStreamAtT() {
+    audio->streamSetPosition(stream, audio->streamSecondsToBytes(stream, t));
+    audio->streamPlay(stream, false);
+}
+
+void MusicClock::setPaused(bool p) {
+    if (!p && paused)
+        alignStartTick(timer->now());
+    if (p != paused && !silent) {
+        if (p)
+            audio->streamPause(stream);
+        else
+            resumeStreamAtT();
+    }
+    paused = p;
+}
+
+void MusicClock::setSilent(bool s) {
+    if (s != silent && !paused) {
+        if (s)
+            audio->streamPause(stream);
+        else
+            resumeStreamAtT();
+    }
+    silent = s;
+}
+
+void MusicClock::seek(float seconds) {
+    t = seconds;
+    alignStartTick(timer->now());
+    if (!paused && !silent)
+        audio->streamSetPosition(stream, audio->streamSecondsToBytes(stream, t));
+}
+
+void MusicClock::release() {
+    if (stream && audio)
+        audio->streamFree(stream);
+    stream = 0;
+    dt = minimumDt;
+    t = 0;
+}

@@ -1,0 +1,48 @@
+// MusicClock: plays the music and is the program's only time source. While the
+// music plays, t is the stream's own playback position; paused, t stands;
+// silent, the stream is halted and t runs on the millisecond timer.
+#pragma once
+
+#include "imaging/blob.h"
+#include "platform.h"
+
+#include <cstdint>
+
+class MusicClock {
+  public:
+    MusicClock(AudioPlayer* audio = nullptr, FrameTimer* timer = nullptr)
+        : audio(audio), timer(timer) {}
+    ~MusicClock() { release(); }
+
+    // Creates the stream over the blob's bytes (which must outlive it) and starts it.
+    bool startFromMemory(const Blob& blob);
+    // New dt (never below 0.001 s) and t. Called first in every frame.
+    void update();
+    void setPaused(bool p);
+    void setSilent(bool s);
+    // Moves t at once; the stream follows now, or when playback resumes.
+    void seek(float seconds);
+    void release();
+
+    std::uint32_t stream = 0;
+    bool paused = false;
+    bool silent = false;
+    std::uint32_t lastTick = 0;  // ms, timer reading at the previous update
+    std::uint32_t startTick = 0; // ms, timer reading that corresponds to t = 0
+    float dt = 0.001f;           // seconds
+    float t = 0.0f;              // seconds of music time
+
+    AudioPlayer* audio;
+    FrameTimer* timer;
+
+  private:
+    // startTick for the current t: now - trunc(t * 1000), modulo 2^32.
+    void alignStartTick(std::uint32_t now);
+    void resumeStreamAtT();
+};
+
+// The process-wide audio set-up: the output device at 44100 Hz and the finest
+// timer period. initAudio leaves the timer alone when the device fails.
+bool initAudio(AudioPlayer& audio, FrameTimer& timer);
+void shutdownAudio(AudioPlayer& audio, FrameTimer& timer);
+extern std::uint32_t timerPeriod;

@@ -1,0 +1,73 @@
+// The platform seams: the few things the show needs from the operating system.
+// Each platform (src/platform/posix, win32, headless) implements them; the core
+// layers never include an OS header.
+#pragma once
+
+#include "imaging/cell.h"
+
+#include <cstdint>
+
+// The console: a window of character cells, its title and its input queue.
+class ConsoleBackend {
+  public:
+    virtual ~ConsoleBackend() = default;
+    // Opens a width x height console titled `title`. False when there is none to be had.
+    virtual bool open(const char* title, int width, int height) = 0;
+    // Shows the whole frame of width x height cells at once.
+    virtual bool present(const Cell* cells, int width, int height) = 0;
+    // One pending input record; false at once when there is none.
+    virtual bool readInput(InputRecord& record) = 0;
+    // Mouse records are delivered only after this has been called with true.
+    virtual void setMouseInput(bool on) = 0;
+    virtual void setTitle(const char* title) = 0;
+    // Gives everything back; safe to call more than once and after a failed open.
+    virtual void close() = 0;
+};
+
+// The millisecond timer: an unsigned counter that wraps modulo 2^32, a sleep,
+// and the timer-resolution calls (no-ops where the clock is fine-grained).
+class FrameTimer {
+  public:
+    virtual ~FrameTimer() = default;
+    virtual std::uint32_t now() = 0;
+    virtual void sleep(std::uint32_t milliseconds) = 0;
+    virtual std::uint32_t minimumPeriod() { return 1; }
+    virtual void beginPeriod(std::uint32_t) {}
+    virtual void endPeriod(std::uint32_t) {}
+};
+
+// The music player the clock is built on. Byte positions are of the decoded
+// 16-bit stereo stream at 44100 Hz. Handles are nonzero; 0 means failure.
+class AudioPlayer {
+  public:
+    virtual ~AudioPlayer() = default;
+    // Opens the default output device at `rate` Hz. False without a device.
+    virtual bool audioOpen(std::uint32_t rate) = 0;
+    virtual void audioClose() = 0;
+    // A stream that decodes `length` bytes at `data`, which stay valid and unmoved.
+    virtual std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) = 0;
+    // Plays from the current position (from 0 when `restart` is set).
+    virtual bool streamPlay(std::uint32_t stream, bool restart) = 0;
+    // Halts playback, keeping the position.
+    virtual bool streamPause(std::uint32_t stream) = 0;
+    // The position being heard, in bytes.
+    virtual std::uint64_t streamGetPosition(std::uint32_t stream) = 0;
+    virtual bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) = 0;
+    virtual double streamBytesToSeconds(std::uint32_t stream, std::uint64_t bytes) = 0;
+    virtual std::uint64_t streamSecondsToBytes(std::uint32_t stream, float seconds) = 0;
+    virtual bool streamFree(std::uint32_t stream) = 0;
+};
+
+// Shows a start-up failure to the user (an error box, or standard error).
+using ErrorReporter = void (*)(const char* caption, const char* text);
+
+struct Platform {
+    ConsoleBackend* console = nullptr;
+    FrameTimer* timer = nullptr;
+    AudioPlayer* audio = nullptr;
+    ErrorReporter reportError = nullptr;
+};
+
+// Where the embedded resources are found: the executable's own resources on
+// Windows, the table linked into the program elsewhere. False when `id` is absent.
+bool findPlatformResource(std::uint16_t id, const std::uint8_t** data, std::uint32_t* size);

@@ -1,0 +1,32 @@
+// ResourceBlob: the one way to reach the embedded resources (ids 103 to 112).
+// The bytes belong to the executable and stay valid and unmoved for the whole run.
+#pragma once
+
+#include "imaging/blob.h"
+
+#include <cstdint>
+
+class ResourceBlob : public Blob {
+  public:
+    // The resource's first byte, or null when it is missing or empty (the blob
+    // is then empty too). Each load replaces the previous view.
+    const std::uint8_t* load(std::uint16_t id);
+};
+
+// Tests replace resources by id: `data` null and `present` false removes one,
+// a zero `size` makes an empty one. clearResourceOverrides puts all back.
+void overrideResource(std::uint16_t id, const void* data, std::uint32_t size, bool present = true);
+void clearResourceOverrides();
+
+namespace resourceId {
+constexpr std::uint16_t music = 103;
+constexpr std::uint16_t ramps = 104;
+constexpr std::uint16_t titleArt = 105;
+constexpr std::uint16_t cloudMask = 106;
+constexpr std::uint16_t starfieldArt = 107;
+constexpr std::uint16_t rotozoomPicture = 108;
+constexpr std::uint16_t captionBand = 109;
+constexpr std::uint16_t fireEdgeArt = 110;
+constexpr std::uint16_t closingPicture = 111;
+constexpr std::uint16_t blinkPatch = 112;
+} // namespace resourceId

@@ -1,0 +1,81 @@
+// Texture painting: texture blit, constant fill, noise fill and the soft
+// elliptical brush. Every painter clips first and blends through the texel rule.
+#include "clip.h"
+#include "float_env.h"
+#include "shared_random.h"
+#include "texture.h"
+
+void Texture::blit(const Texture& source, const BlendMode& mode, int sx, int sy, int dx, int dy,
+                   int w, int h) {
+    if (!clipBlit(*this, source, sx, sy, dx, dy, w, h))
+        return;
+    const Texel* s = source.texels + sy * source.width + sx;
+    Texel* d = texels + dy * width + dx;
+    const int sStep = source.width - w;
+    const int dStep = width - w;
+    for (int j = 0; j < h; ++j, s += sStep, d += dStep)
+        for (int i = 0; i < w; ++i, ++s, ++d)
+            mode.apply(*d, *s);
+}
+
+void Texture::fill(const Texel& source, const BlendMode& mode, int x, int y, int w, int h) {
+    if (!clipRect(*this, x, y, w, h))
+        return;
+    Texel* d = texels + y * width + x;
+    const int dStep = width - w;
+    for (int j = 0; j < h; ++j, d += dStep)
+        for (int i = 0; i < w; ++i, ++d)
+            mode.apply(*d, source);
+}
+
+void Texture::fillNoise(const BlendMode& mode, int x, int y, int w, int h) {
+    if (!clipRect(*this, x, y, w, h))
+        return;
+    // 1/32767 as a float, so r = 32767 gives exactly 1.
+    const float scale = 3.0518509e-05f;
+    const double k0 = mode.k0, k1 = mode.k1, k4 = mode.k4, k5 = mode.k5;
+    Texel* d = texels + y * width + x;
+    const int dStep = width - w;
+    for (int j = 0; j < h; ++j, d += dStep) {
+        for (int i = 0; i < w; ++i, ++d) {
+            const float f = static_cast<float>(sharedRandom()) * scale;
+            const float f2 = f * f;
+            const float n = 3.0f * f2 - 2.0f * (f2 * f);
+            d->level = static_cast<float>(k1 * d->level + k0 * n);
+            d->alpha = static_cast<float>(k5 * d->alpha + k4 * n);
+        }
+    }
+}
+
+void Texture::brushEllipse(const Texel& source, const BlendMode& mode, float cx, float cy, float rx,
+                           float ry) {
+    // A radius of 0 or less would make the inverse squares infinite: nothing to paint.
+    if (!(rx > 0) || !(ry > 0))
+        return;
+    DownwardRounding rounding;
+    const float centreX = cx + 0.5f;
+    const float centreY = cy + 0.5f;
+    const int x0 = floorToInt(centreX - rx);
+    const int y0 = floorToInt(centreY - ry);
+    const int x1 = floorToInt(centreX + rx);
+    const int y1 = floorToInt(centreY + ry);
+    int x = x0, y = y0, w = x1 - x0 + 1, h = y1 - y0 + 1;
+    if (!clipRect(*this, x, y, w, h))
+        return;
+    const float ix = 1.0f / (rx * rx);
+    const float iy = 1.0f / (ry * ry);
+    Texel s{source.level, 0.0f};
+    for (int j = 0; j < h; ++j) {
+        Texel* d = texels + (y + j) * width + x;
+        const float dy = static_cast<float>(y + j) - centreY;
+        const float dyTerm = dy * dy * iy;
+        for (int i = 0; i < w; ++i, ++d) {
+            const float dx = static_cast<float>(x + i) - centreX;
+            float e = dx * dx * ix + dyTerm;
+            if (e > 1)
+                e = 1;
+            s.alpha = (1 - e) * source.alpha;
+            mode.apply(*d, s);
+        }
+    }
+}

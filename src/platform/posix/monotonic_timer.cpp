@@ -1,0 +1,37 @@
+// The millisecond timer on POSIX: the monotonic clock, truncated to an unsigned
+// 32-bit count that wraps modulo 2^32, and a sleep that resumes after signals.
+#include "posix_platform.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace {
+
+class MonotonicTimer : public FrameTimer {
+  public:
+    std::uint32_t now() override {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        const auto millis = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                            static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+        return static_cast<std::uint32_t>(millis);
+    }
+
+    void sleep(std::uint32_t milliseconds) override {
+        if (milliseconds == 0)
+            return;
+        timespec request{};
+        request.tv_sec = static_cast<time_t>(milliseconds / 1000u);
+        request.tv_nsec = static_cast<long>(milliseconds % 1000u) * 1000000L;
+        timespec remaining{};
+        while (nanosleep(&request, &remaining) != 0 && errno == EINTR)
+            request = remaining;
+    }
+};
+
+} // namespace
+
+FrameTimer& monotonicTimer() {
+    static MonotonicTimer timer;
+    return timer;
+}

@@ -1,0 +1,21 @@
+// The POSIX platform: the user's terminal as the console, a monotonic
+// millisecond timer, SDL2 audio with an Ogg Vorbis decoder, and start-up
+// errors on standard error.
+#pragma once
+
+#include "app/platform.h"
+
+ConsoleBackend& terminalConsole();
+FrameTimer& monotonicTimer();
+AudioPlayer& sdlAudioPlayer();
+// Puts the terminal back as it was, then writes "caption text" on standard error.
+void reportErrorOnTerminal(const char* caption, const char* text);
+
+inline Platform posixPlatform() {
+    Platform platform;
+    platform.console = &terminalConsole();
+    platform.timer = &monotonicTimer();
+    platform.audio = &sdlAudioPlayer();
+    platform.reportError = &reportErrorOnTerminal;
+    return platform;
+}

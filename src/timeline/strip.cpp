@@ -1,0 +1,48 @@
+// The strip table, the dispatcher and the resolve rows.
+#include "strip.h"
+
+#include <cmath>
+
+const StripEntry stripTable[stripRowCount] = {
+    {&DemoAssets::fillDarkBackdrop, 0, 280},
+    {&DemoAssets::fillLightBackdrop, 280, 360},
+    {&DemoAssets::drawCloudMask, 120, 360},
+    {&DemoAssets::resolveCanvasColumns, 0, 280},
+    {&DemoAssets::drawTitleArt, 80, 160},
+    {nullptr, 280, 0},
+    {&DemoAssets::drawGrowingTree, 40, 320},
+    {&DemoAssets::resolveCanvasColumns, 0, 360},
+    {nullptr, 360, 0},
+    {&DemoAssets::drawSkyWindows, 0, 230},
+    {&DemoAssets::drawSparkTrail, 0, 240},
+    {&DemoAssets::resolveCanvasColumns, 0, 230},
+    {nullptr, 230, 0},
+    {&DemoAssets::drawRotozoom, 0, 310},
+    {nullptr, 310, 0},
+    {&DemoAssets::drawFireAndBlobs, 0, 180},
+    {nullptr, 180, 0},
+    {&DemoAssets::drawClosingPicture, 0, 80},
+};
+
+bool dispatchStrip(DemoAssets& assets, CellImage& console, float t, float dt) {
+    if (t > showEndTime)
+        return false;
+    // The window position in columns; the scroll stops at the last group.
+    const float c = t > scrollStopTime ? scrollStopColumn : 10.0f * t;
+    const int g = static_cast<int>(std::floor(static_cast<double>(c)));
+    int base = 0;
+    for (const StripEntry& row : stripTable) {
+        if (!row.scene) {
+            base += row.start;
+            continue;
+        }
+        const int s = base + row.start;
+        if (s < g + screenColumns && g < s + row.length)
+            (assets.*row.scene)(console, t, dt, s - g, static_cast<float>(s) - c, row.length);
+    }
+    return true;
+}
+
+void DemoAssets::resolveCanvasColumns(CellImage& console, float, float, int x, float, int length) {
+    console.resolve(canvas, x, 0, x, 0, length, canvas.height);
+}

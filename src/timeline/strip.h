@@ -1,0 +1,25 @@
+// The strip: the constant table that places every scene on one long row of
+// columns (a column is 0.1 s of music time) and the per-frame dispatcher that
+// calls the scenes inside the 80-column window.
+#pragma once
+
+#include "scenes/demo_assets.h"
+
+struct StripEntry {
+    SceneFn scene; // null marks a group break
+    int start;     // scene: first column relative to the group base; break: columns added
+    int length;    // scene: width in columns; break: 0
+};
+
+constexpr int stripRowCount = 18;
+extern const StripEntry stripTable[stripRowCount];
+
+// Music time after which the show is over, and where the scroll stops.
+constexpr float showEndTime = 141.5f;
+constexpr float scrollStopTime = 136.0f;
+constexpr float scrollStopColumn = 1360.0f;
+constexpr int screenColumns = 80;
+
+// Calls every visible row in table order. False once t is past the end of the
+// show (no scene is drawn then).
+bool dispatchStrip(DemoAssets& assets, CellImage& console, float t, float dt);
