@@ -1,12 +1,8 @@
-// Texture sampling: the wrapping bilinear sampler, its smoothstep twin and the
-// stepped rectangle fill. (Filled in with the sampling work.)
+// Texture sampling: the wrapping bilinear sampler and the stepped rectangle
+// fill. (Filled in with the sampling work.)
 #include "texture.h"
 
 void Texture::sample(Texel& out, float, float) const {
-    out = Texel{};
-}
-
-void Texture::sampleSmooth(Texel& out, float, float) const {
     out = Texel{};
 }
 

@@ -1,5 +1,5 @@
 // The headless platform's console, timer and player.
-#include "headless_platform.h"
+#include "platform/headless/headless_platform.h"
 
 #include <cmath>
 

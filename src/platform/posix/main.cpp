@@ -1,7 +1,7 @@
 // The program's entry on Linux and macOS: one Demo of static storage duration,
 // built before main runs and destroyed at exit.
 #include "app/demo.h"
-#include "posix_platform.h"
+#include "platform/posix/posix_platform.h"
 
 namespace {
 Demo demo(posixPlatform());

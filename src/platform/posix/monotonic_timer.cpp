@@ -1,6 +1,6 @@
 // The millisecond timer on POSIX: the monotonic clock, truncated to an unsigned
 // 32-bit count that wraps modulo 2^32, and a sleep that resumes after signals.
-#include "posix_platform.h"
+#include "platform/posix/posix_platform.h"
 
 #include <cerrno>
 #include <ctime>

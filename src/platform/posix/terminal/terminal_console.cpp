@@ -1,5 +1,5 @@
 // Placeholder terminal console until the terminal backend lands: it opens nothing.
-#include "posix_platform.h"
+#include "platform/posix/posix_platform.h"
 
 #include <cstdio>
 

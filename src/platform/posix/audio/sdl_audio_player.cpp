@@ -1,5 +1,5 @@
 // Placeholder audio player until the SDL player lands: no device.
-#include "posix_platform.h"
+#include "platform/posix/posix_platform.h"
 
 namespace {
 
