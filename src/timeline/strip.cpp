@@ -24,21 +24,33 @@ const StripEntry stripTable[stripRowCount] = {
     {&DemoAssets::drawClosingPicture, 0, 80},
 };
 
-bool dispatchStrip(DemoAssets& assets, CellImage& console, float t, float dt) {
-    if (t > showEndTime)
-        return false;
+int findVisibleRows(float t, StripCall (&calls)[stripRowCount]) {
     // The window position in columns; the scroll stops at the last group.
     const float c = t > scrollStopTime ? scrollStopColumn : 10.0f * t;
     const int g = static_cast<int>(std::floor(static_cast<double>(c)));
     int base = 0;
-    for (const StripEntry& row : stripTable) {
-        if (!row.scene) {
-            base += row.start;
+    int count = 0;
+    for (int row = 0; row < stripRowCount; ++row) {
+        const StripEntry& entry = stripTable[row];
+        if (!entry.scene) {
+            base += entry.start;
             continue;
         }
-        const int s = base + row.start;
-        if (s < g + screenColumns && g < s + row.length)
-            (assets.*row.scene)(console, t, dt, s - g, static_cast<float>(s) - c, row.length);
+        const int s = base + entry.start;
+        if (s < g + screenColumns && g < s + entry.length)
+            calls[count++] = StripCall{row, s - g, static_cast<float>(s) - c, entry.length};
+    }
+    return count;
+}
+
+bool dispatchStrip(DemoAssets& assets, CellImage& console, float t, float dt) {
+    if (t > showEndTime)
+        return false;
+    StripCall calls[stripRowCount];
+    const int count = findVisibleRows(t, calls);
+    for (int i = 0; i < count; ++i) {
+        const StripCall& call = calls[i];
+        (assets.*stripTable[call.row].scene)(console, t, dt, call.x, call.xf, call.length);
     }
     return true;
 }

@@ -20,6 +20,18 @@ constexpr float scrollStopTime = 136.0f;
 constexpr float scrollStopColumn = 1360.0f;
 constexpr int screenColumns = 80;
 
+// One visible row: its index in stripTable and where it lies on screen.
+struct StripCall {
+    int row;
+    int x;    // screen column of the scene's first strip column
+    float xf; // the same with the sub-column scroll, in (x - 1, x]
+    int length;
+};
+
+// The rows inside the 80-column window at music time t, in table order.
+// Returns how many were written to `calls`.
+int findVisibleRows(float t, StripCall (&calls)[stripRowCount]);
+
 // Calls every visible row in table order. False once t is past the end of the
 // show (no scene is drawn then).
 bool dispatchStrip(DemoAssets& assets, CellImage& console, float t, float dt);

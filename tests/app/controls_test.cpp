@@ -1,0 +1,186 @@
+// The authoring controls through the headless console: keys, mouse drag and
+// read-outs, the title line.
+#include "demo_fixture.h"
+
+namespace {
+
+constexpr std::uint32_t left = 0x1;
+constexpr std::uint32_t right = 0x2;
+constexpr std::uint32_t doubleClick = 0x2;
+
+class ControlsTest : public DemoTest {
+  protected:
+    void SetUp() override {
+        DemoTest::SetUp();
+        ASSERT_TRUE(demo.start());
+    }
+
+    // Sets the clock as a frame at 100 fps would leave it.
+    void at(float t) {
+        demo.clock.t = t;
+        demo.clock.dt = 0.01f;
+    }
+
+    std::string textAt(int x, int y, int n) {
+        std::string text;
+        for (int i = 0; i < n; ++i)
+            text += static_cast<char>(demo.console.at(x + i, y).character & 0xFF);
+        return text;
+    }
+};
+
+} // namespace
+
+TEST_F(ControlsTest, PageUpPressAndReleaseMovesFourSecondsAndPauses) {
+    at(20.0f);
+    console.pressKey(33);
+    EXPECT_TRUE(demo.handleInput());
+    EXPECT_NEAR(demo.clock.t, 24.0f, 1e-4);
+    EXPECT_TRUE(demo.clock.paused);
+    EXPECT_FALSE(player.playing);
+}
+
+TEST_F(ControlsTest, BackwardStepsStopAtZero) {
+    at(1.0f);
+    console.pressKey(34); // Page Down
+    EXPECT_TRUE(demo.handleInput());
+    EXPECT_EQ(demo.clock.t, 0.0f);
+    at(0.1f);
+    console.pressKey(37); // Left: 0.2 s each for down and up
+    EXPECT_TRUE(demo.handleInput());
+    EXPECT_EQ(demo.clock.t, 0.0f);
+    at(5.0f);
+    console.pressKey(37);
+    demo.handleInput();
+    EXPECT_NEAR(demo.clock.t, 4.6f, 1e-4);
+    console.pressKey(39); // Right
+    demo.handleInput();
+    EXPECT_NEAR(demo.clock.t, 5.0f, 1e-4);
+}
+
+TEST_F(ControlsTest, HomeAndDownJumpToFixedTimes) {
+    at(50.0f);
+    console.pressKey(36);
+    demo.handleInput();
+    EXPECT_EQ(demo.clock.t, 0.0f);
+    console.pressKey(40);
+    demo.handleInput();
+    EXPECT_EQ(demo.clock.t, 83.0f);
+    EXPECT_TRUE(demo.clock.paused);
+}
+
+TEST_F(ControlsTest, UpResumesOnlyThePauseNotTheSound) {
+    at(10.0f);
+    console.pressKey(78); // N: silent
+    demo.handleInput();
+    EXPECT_TRUE(demo.clock.silent);
+    console.pressKey(33);
+    demo.handleInput();
+    console.pressKey(38); // Up
+    demo.handleInput();
+    EXPECT_FALSE(demo.clock.paused);
+    EXPECT_TRUE(demo.clock.silent);
+    EXPECT_FALSE(player.playing);
+    console.pressKey(77); // M: sound back at the current t
+    demo.handleInput();
+    EXPECT_FALSE(demo.clock.silent);
+    EXPECT_TRUE(player.playing);
+    EXPECT_NEAR(player.streamBytesToSeconds(1, player.streamGetPosition(1)), demo.clock.t, 1e-4);
+}
+
+TEST_F(ControlsTest, EscapeLeavesQueuedEventsUnhandled) {
+    at(10.0f);
+    console.pressKey(36); // Home, handled
+    InputRecord escape;
+    escape.eventType = InputRecord::keyEvent;
+    escape.virtualKeyCode = 27;
+    console.push(escape);
+    console.pressKey(40); // Down, never handled
+    EXPECT_FALSE(demo.handleInput());
+    EXPECT_EQ(demo.clock.t, 0.0f);
+    EXPECT_EQ(console.input.size(), 2u);
+}
+
+TEST_F(ControlsTest, SpaceTurnsOnTheOverlayTitleAndMouse) {
+    at(12.34f);
+    console.mouse(5, 5, left); // dropped: mouse input is still off
+    console.pressKey(32);
+    demo.handleInput();
+    EXPECT_TRUE(demo.overlayOn);
+    EXPECT_TRUE(console.mouseInput);
+    EXPECT_FALSE(demo.leftLabelOn);
+    // 1/dt = 100 counts as 100: 100 * 0.99 + 1.
+    demo.updateTitle();
+    EXPECT_EQ(console.title, "Tempus 12.3 est, et FPS 100.0.");
+    demo.clock.dt = 0.02f;
+    demo.updateTitle();
+    EXPECT_EQ(console.title, "Tempus 12.3 est, et FPS 99.5.");
+}
+
+TEST_F(ControlsTest, TitleStaysUntilSpace) {
+    at(12.0f);
+    demo.updateTitle();
+    EXPECT_EQ(console.title, "Please press alt+enter for full screen mode.");
+}
+
+TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
+    demo.console.setMouseInput(true);
+    at(20.0f);
+    console.mouse(10, 5, left);
+    demo.handleInput();
+    EXPECT_EQ(demo.dragAnchorColumn, 210);
+    EXPECT_TRUE(demo.leftLabelOn);
+    EXPECT_TRUE(demo.clock.paused);
+    console.mouse(30, 5, left);
+    demo.handleInput();
+    EXPECT_NEAR(demo.clock.t, 18.0f, 1e-5);
+    console.mouse(30, 5, 0);
+    demo.handleInput();
+    EXPECT_FALSE(demo.dragging);
+    EXPECT_TRUE(demo.leftLabelOn); // the read-out and the pause stay
+    EXPECT_TRUE(demo.clock.paused);
+    console.mouse(30, 5, left, doubleClick);
+    demo.handleInput();
+    EXPECT_FALSE(demo.leftLabelOn);
+    EXPECT_FALSE(demo.clock.paused);
+}
+
+TEST_F(ControlsTest, LiveReadOutIsCutAtTheRightEdge) {
+    demo.console.setMouseInput(true);
+    at(87.0f);
+    console.mouse(79, 3, left);
+    demo.handleInput();
+    demo.drawColumnLabels();
+    EXPECT_EQ(demo.console.at(79, 3).character, 0xFFC5);
+    EXPECT_EQ(demo.console.at(79, 3).attributes, 240);
+    console.mouse(10, 7, 0);
+    demo.handleInput();
+    demo.drawColumnLabels();
+    EXPECT_EQ(textAt(10, 7, 7).substr(1), "(10,7)");
+}
+
+TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
+    demo.console.setMouseInput(true);
+    at(87.0f);
+    console.mouse(5, 7, right);
+    demo.handleInput();
+    EXPECT_TRUE(demo.pinnedLabelOn);
+    EXPECT_EQ(demo.pinnedColumn, 5);
+    demo.drawColumnLabels();
+    EXPECT_EQ(demo.console.at(5, 7).character, 0xFFC5);
+    EXPECT_EQ(textAt(6, 7, 5), "(5,7)");
+    // Half a second later the pin has scrolled five columns left, to column 0.
+    at(87.5f);
+    demo.drawColumnLabels();
+    EXPECT_EQ(demo.console.at(0, 7).character, 0xFFC5);
+    // Five seconds later it starts at column -45 and is not drawn.
+    at(92.0f);
+    for (int x = 0; x < 80; ++x)
+        demo.console.at(x, 7) = Cell{'.', 7};
+    demo.drawColumnLabels();
+    for (int x = 0; x < 80; ++x)
+        EXPECT_EQ(demo.console.at(x, 7).character, '.');
+    console.mouse(5, 7, right, doubleClick);
+    demo.handleInput();
+    EXPECT_FALSE(demo.pinnedLabelOn);
+}

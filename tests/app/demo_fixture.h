@@ -1,0 +1,56 @@
+// A Demo on the headless platform, with the error report recorded.
+#pragma once
+
+#include "app/demo.h"
+#include "app/resource_blob.h"
+#include "platform/headless/headless_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+inline std::vector<std::string>& reportedErrors() {
+    static std::vector<std::string> errors;
+    return errors;
+}
+
+inline void recordError(const char* caption, const char* text) {
+    reportedErrors().push_back(std::string(caption) + " " + text);
+}
+
+class DemoTest : public ::testing::Test {
+  protected:
+    DemoTest() : player(&timer), demo(makePlatform()) {}
+
+    void SetUp() override {
+        reportedErrors().clear();
+        consoleClosing.store(0);
+    }
+    void TearDown() override {
+        clearResourceOverrides();
+        consoleClosing.store(0);
+    }
+
+    Platform makePlatform() {
+        Platform platform;
+        platform.console = &console;
+        platform.timer = &timer;
+        platform.audio = &player;
+        platform.reportError = &recordError;
+        return platform;
+    }
+
+    // Runs one frame the way the loop does, at a player position of `t` seconds
+    // and a timer that moved by `milliseconds` since the last frame.
+    bool frameAt(double t, std::uint32_t milliseconds = 10) {
+        timer.ticks += milliseconds;
+        player.setPositionSeconds(t);
+        return demo.frame();
+    }
+
+    HeadlessConsole console;
+    HeadlessTimer timer;
+    HeadlessPlayer player;
+    Demo demo;
+};

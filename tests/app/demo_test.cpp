@@ -1,0 +1,164 @@
+// Demo start-up, the frame loop's order of steps, pacing and teardown.
+#include "demo_fixture.h"
+
+#include "imaging/shared_random.h"
+
+#include <cstring>
+
+TEST_F(DemoTest, ConsoleFailureTouchesNothingElse) {
+    console.failOpen = true;
+    EXPECT_EQ(demo.run(), 1);
+    EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot initialize console."});
+    EXPECT_EQ(demo.assets.ramps[0], nullptr);
+    EXPECT_FALSE(player.deviceOpen);
+    EXPECT_EQ(timer.activePeriod, 0u);
+    EXPECT_EQ(console.presentCount, 0);
+}
+
+TEST_F(DemoTest, AssetFailureStopsBeforeAudio) {
+    overrideResource(110, nullptr, 0, false);
+    EXPECT_EQ(demo.run(), 1);
+    EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot initialize demo."});
+    EXPECT_FALSE(player.deviceOpen);
+    // Everything before the fire edge art is built, nothing after it.
+    EXPECT_NE(demo.assets.ramps[14], nullptr);
+    EXPECT_EQ(demo.assets.titleArt.width, 160);
+    EXPECT_EQ(demo.assets.cloudMask.width, 512);
+    EXPECT_EQ(demo.assets.starfieldArt.height, 51);
+    EXPECT_EQ(demo.assets.captionBand.width, 320);
+    EXPECT_EQ(demo.assets.fireEdgeArt.cells, nullptr);
+    EXPECT_EQ(demo.assets.closingPicture.cells, nullptr);
+    EXPECT_EQ(demo.assets.canvas.pixels, nullptr);
+    EXPECT_EQ(demo.assets.rotozoomer.target.texels, nullptr);
+    demo.assets.release();
+    EXPECT_EQ(demo.assets.ramps[0], nullptr);
+    EXPECT_EQ(demo.assets.titleArt.cells, nullptr);
+}
+
+TEST_F(DemoTest, AudioAndMusicFailuresShowTheMusicMessage) {
+    player.failOpen = true;
+    EXPECT_EQ(demo.run(), 1);
+    EXPECT_EQ(timer.activePeriod, 0u); // the timer is left alone when the device fails
+    ASSERT_EQ(reportedErrors().size(), 1u);
+    EXPECT_EQ(reportedErrors()[0], "Demo error. Cannot load music.");
+}
+
+TEST_F(DemoTest, MissingMusicResourceShowsTheMusicMessage) {
+    overrideResource(103, nullptr, 0, false);
+    EXPECT_EQ(demo.run(), 1);
+    EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot load music."});
+}
+
+TEST_F(DemoTest, StartOpensTheConsoleWithItsTitleAndPlays) {
+    ASSERT_TRUE(demo.start());
+    EXPECT_EQ(console.title, "Please press alt+enter for full screen mode.");
+    EXPECT_EQ(console.width, 80);
+    EXPECT_EQ(console.height, 50);
+    EXPECT_TRUE(player.deviceOpen);
+    EXPECT_TRUE(player.playing);
+    EXPECT_EQ(timer.activePeriod, 1u);
+}
+
+TEST_F(DemoTest, EscapeEndsTheLoopBeforeAnythingIsDrawn) {
+    ASSERT_TRUE(demo.start());
+    console.pressKey(27);
+    EXPECT_FALSE(frameAt(1.0));
+    EXPECT_EQ(console.presentCount, 0);
+}
+
+TEST_F(DemoTest, RunEndsByItselfAfterTheShow) {
+    // The headless player's position follows the timer, which moves only when
+    // the loop sleeps: start the track near its end.
+    ASSERT_TRUE(demo.start());
+    player.setPositionSeconds(141.45);
+    const int presentsBefore = console.presentCount;
+    int frames = 0;
+    while (demo.frame() && frames < 100) {
+        demo.pace();
+        ++frames;
+    }
+    EXPECT_EQ(frames, 6); // 141.45 .. 141.50 are drawn, 141.51 is not
+    EXPECT_EQ(console.presentCount, presentsBefore + 6);
+}
+
+TEST_F(DemoTest, CloseEventDuringStartUpSkipsTheLoop) {
+    consoleClosing.store(1);
+    EXPECT_EQ(demo.run(), 0);
+    EXPECT_EQ(console.presentCount, 0);
+    EXPECT_FALSE(player.deviceOpen); // audio shut down
+}
+
+TEST_F(DemoTest, CloseEventFinishesTheFrameInProgress) {
+    // A close arriving while the loop runs: that frame is still presented and
+    // paced, then the loop ends with exit code 0.
+    struct ClosingConsole : HeadlessConsole {
+        bool present(const Cell* cells, int w, int h) override {
+            consoleClosing.store(1);
+            return HeadlessConsole::present(cells, w, h);
+        }
+    } closing;
+    Platform platform = makePlatform();
+    platform.console = &closing;
+    Demo other(platform);
+    EXPECT_EQ(other.run(), 0);
+    EXPECT_EQ(closing.presentCount, 1);
+    EXPECT_EQ(timer.slept.size(), 1u);
+}
+
+TEST_F(DemoTest, PacingKeepsFramesTenMillisecondsApart) {
+    demo.lastFrameTick = 1000;
+    timer.ticks = 1003; // a 3 ms frame
+    demo.pace();
+    ASSERT_EQ(timer.slept.back(), 7u);
+    EXPECT_EQ(demo.lastFrameTick, 1010u);
+
+    timer.ticks = 1025; // 15 ms: late, no sleep
+    demo.pace();
+    EXPECT_EQ(timer.slept.back(), 0u);
+    EXPECT_EQ(demo.lastFrameTick, 1025u);
+
+    timer.ticks = 1025; // no time at all: a full 10 ms
+    demo.pace();
+    EXPECT_EQ(timer.slept.back(), 10u);
+
+    // Across the wrap of the 32-bit counter: 4 ms elapsed.
+    demo.lastFrameTick = 0xFFFFFFFEu;
+    timer.ticks = 2;
+    demo.pace();
+    EXPECT_EQ(timer.slept.back(), 6u);
+
+    // A counter that went backwards, and the first frame (lastFrameTick 0).
+    demo.lastFrameTick = 5000;
+    timer.ticks = 4000;
+    demo.pace();
+    EXPECT_EQ(timer.slept.back(), 0u);
+    demo.lastFrameTick = 0;
+    timer.ticks = 123456;
+    demo.pace();
+    EXPECT_EQ(timer.slept.back(), 0u);
+}
+
+TEST_F(DemoTest, TwoRunsOfTheShowGiveTheSameFrames) {
+    auto runFrames = [&](Demo& d, HeadlessConsole& c) {
+        setSharedRandomState(1);
+        EXPECT_TRUE(d.start());
+        std::vector<std::vector<Cell>> frames;
+        c.keepFrames = true;
+        for (int n = 11000; n < 11050; ++n) {
+            timer.ticks += 10;
+            player.setPositionSeconds(n / 100.0);
+            d.frame();
+        }
+        return c.frames;
+    };
+    const auto first = runFrames(demo, console);
+    HeadlessConsole otherConsole;
+    Platform platform = makePlatform();
+    platform.console = &otherConsole;
+    Demo other(platform);
+    const auto second = runFrames(other, otherConsole);
+    ASSERT_EQ(first.size(), second.size());
+    for (std::size_t i = 0; i < first.size(); ++i)
+        EXPECT_EQ(0, std::memcmp(first[i].data(), second[i].data(), first[i].size() * sizeof(Cell)))
+            << "frame " << i;
+}
