@@ -57,8 +57,9 @@ class Texture {
 
     // --- Rasterisation (src/raster) ---
 
-    // Blends `source` into texel (c, r) when it lies inside; otherwise nothing.
-    void plot(int c, int r, const Texel& source);
+    // Blends `source` into texel (c, r) through `blend` when it lies inside;
+    // otherwise nothing.
+    void plot(int c, int r, const Texel& source, const BlendMode& blend);
     // Anti-aliased line from (x0, y0) with `from` to (x1, y1) with `to`.
     void drawLine(const Texel& from, const Texel& to, const BlendMode& blend, float x0, float y0,
                   float x1, float y1);
