@@ -37,7 +37,7 @@ bench: build
 FUZZ_SECONDS ?= 60
 fuzz: $(DEPS_STAMP)
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target fuzz_targets
 	scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
 
 format:
