@@ -1,7 +1,56 @@
-// The smoothstep-weighted wrapping sampler of the noise cloud. (Filled in with
-// the cloud scene.)
+// The smoothstep-weighted wrapping sampler of the noise cloud: the bilinear
+// sampler's neighbours and wrapping with weights 3t^2 - 2t^3, so that the
+// cells of a coarse noise texture blend without visible creases.
+#include "float_env.h"
 #include "texture.h"
 
-void Texture::sampleSmooth(Texel& out, float, float) const {
-    out = Texel{};
+#include <cstdint>
+
+namespace {
+
+// Positions outside the int range (or NaN) have no meaningful texel; they map
+// to INT_MIN instead of being undefined behaviour, and the masks keep any int
+// a valid index.
+int floorToTexel(float p) {
+    if (!(p >= -2147483648.0f && p < 2147483648.0f))
+        return INT32_MIN;
+    return floorToInt(p);
+}
+
+float smoothstep(float t) {
+    const float t2 = t * t;
+    return 3.0f * t2 - 2.0f * (t2 * t);
+}
+
+} // namespace
+
+void Texture::sampleSmooth(Texel& out, float u, float v) const {
+    const float fx = u * widthF;
+    const float fy = v * heightF;
+    const int ix = floorToTexel(fx);
+    const int iy = floorToTexel(fy);
+    const float wx = smoothstep(fx - static_cast<float>(ix));
+    const float wy = smoothstep(fy - static_cast<float>(iy));
+
+    // Unsigned arithmetic: negative positions wrap modulo 2^32 like the two's
+    // complement they are.
+    const std::uint32_t x0 = static_cast<std::uint32_t>(ix);
+    const std::uint32_t y0 = static_cast<std::uint32_t>(iy);
+    const std::uint32_t w = static_cast<std::uint32_t>(width);
+    const std::uint32_t xm = static_cast<std::uint32_t>(xMask);
+    const std::uint32_t ym = static_cast<std::uint32_t>(yMask);
+    const std::uint32_t c0 = x0 & xm;
+    const std::uint32_t c1 = (x0 + 1u) & xm;
+    const std::uint32_t r0 = (w * y0) & ym;
+    const std::uint32_t r1 = (w * (y0 + 1u)) & ym;
+    const Texel& t00 = texels[r0 + c0];
+    const Texel& t10 = texels[r0 + c1];
+    const Texel& t01 = texels[r1 + c0];
+    const Texel& t11 = texels[r1 + c1];
+
+    const double gx = wx, gy = wy;
+    out.level = static_cast<float>((1.0 - gy) * ((1.0 - gx) * t00.level + gx * t10.level) +
+                                   gy * ((1.0 - gx) * t01.level + gx * t11.level));
+    out.alpha = static_cast<float>((1.0 - gy) * ((1.0 - gx) * t00.alpha + gx * t10.alpha) +
+                                   gy * ((1.0 - gx) * t01.alpha + gx * t11.alpha));
 }

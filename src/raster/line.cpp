@@ -89,24 +89,23 @@ void Texture::drawLine(const Texel& from, const Texel& to, const BlendMode& blen
         return;
     DownwardRounding rounding;
 
-    float dx = x1 - x0;
-    float dy = y1 - y0;
-    float dL = to.level - from.level;
-    float dA = to.alpha - from.alpha;
-    float level = from.level;
-    float alpha = from.alpha;
-    // Orient every line so that dx + dy >= 0: a segment paints the same texels
-    // whichever end it is given from (except at exactly 45 degrees up-right).
-    if (dx < -dy) {
+    // Orient every line so that dx + dy >= 0, and take the differences from the
+    // oriented ends: a segment then paints the same texels with the same weights
+    // whichever end it is given from (except at exactly 45 degrees up-right,
+    // which is x-major one way and y-major the other).
+    const Texel* start = &from;
+    const Texel* end = &to;
+    if (x1 - x0 < -(y1 - y0)) {
         std::swap(x0, x1);
         std::swap(y0, y1);
-        level = to.level;
-        alpha = to.alpha;
-        dx = -dx;
-        dy = -dy;
-        dL = -dL;
-        dA = -dA;
+        std::swap(start, end);
     }
+    const float dx = x1 - x0;
+    const float dy = y1 - y0;
+    const float dL = end->level - start->level;
+    const float dA = end->alpha - start->alpha;
+    const float level = start->level;
+    const float alpha = start->alpha;
 
     if (dy < dx) {
         walkLine(x0, y0, x1, dx, dy, level, alpha, dL, dA,
