@@ -1,0 +1,91 @@
+// Cell rendering with the VGA rules, and the PNG writers built on it.
+#include "cell_png.h"
+
+#include <stb_image_write.h>
+
+#include <cstddef>
+
+const std::uint32_t vgaPalette[16] = {
+    0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500, 0xAAAAAA,
+    0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF,
+};
+
+namespace {
+
+constexpr std::uint8_t gapGrey = 0x30;
+
+// VGA line-graphics characters (0xC0 to 0xDF) reach into the ninth column so
+// that box lines and blocks join up; every other glyph leaves it blank.
+bool extendsIntoNinthColumn(unsigned glyph) {
+    return glyph >= 0xC0 && glyph <= 0xDF;
+}
+
+void putColour(std::uint8_t* p, std::uint32_t colour) {
+    p[0] = static_cast<std::uint8_t>(colour >> 16);
+    p[1] = static_cast<std::uint8_t>(colour >> 8);
+    p[2] = static_cast<std::uint8_t>(colour);
+}
+
+bool writePng(const std::string& path, int w, int h, const std::vector<std::uint8_t>& rgb) {
+    return stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3) != 0;
+}
+
+} // namespace
+
+void renderCellsRgb(const Cell* cells, int width, int height, std::uint8_t* rgb, int stride) {
+    for (int cy = 0; cy < height; ++cy) {
+        for (int cx = 0; cx < width; ++cx) {
+            const Cell& cell = cells[cy * width + cx];
+            const unsigned glyph = cell.character & 0xFFu;
+            const std::uint32_t fg = vgaPalette[cell.attributes & 0x0Fu];
+            const std::uint32_t bg = vgaPalette[(cell.attributes >> 4) & 0x0Fu];
+            const std::uint8_t* rows = cp437Font8x16 + glyph * 16;
+            for (int py = 0; py < cellPixelHeight; ++py) {
+                const unsigned bits = rows[py];
+                std::uint8_t* p = rgb +
+                                  static_cast<std::ptrdiff_t>(cy * cellPixelHeight + py) * stride +
+                                  static_cast<std::ptrdiff_t>(cx) * cellPixelWidth * 3;
+                for (int px = 0; px < 8; ++px)
+                    putColour(p + px * 3, (bits & (0x80u >> px)) ? fg : bg);
+                const bool ninth = extendsIntoNinthColumn(glyph) && (bits & 1u);
+                putColour(p + 8 * 3, ninth ? fg : bg);
+            }
+        }
+    }
+}
+
+bool writeCellsPng(const std::string& path, const Cell* cells, int width, int height) {
+    if (width <= 0 || height <= 0 || !cells)
+        return false;
+    const int w = width * cellPixelWidth;
+    const int h = height * cellPixelHeight;
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
+    renderCellsRgb(cells, width, height, rgb.data(), w * 3);
+    return writePng(path, w, h, rgb);
+}
+
+bool writeCellSheetPng(const std::string& path, const std::vector<std::vector<Cell>>& frames,
+                       int width, int height, int columns, int rows) {
+    if (width <= 0 || height <= 0 || columns <= 0 || rows <= 0)
+        return false;
+    if (frames.size() > static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
+        return false;
+    const std::size_t cellCount = static_cast<std::size_t>(width) * height;
+    for (const auto& frame : frames)
+        if (frame.size() != cellCount)
+            return false;
+    const int frameW = width * cellPixelWidth;
+    const int frameH = height * cellPixelHeight;
+    const int w = columns * frameW + (columns - 1) * sheetGap;
+    const int h = rows * frameH + (rows - 1) * sheetGap;
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3, gapGrey);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const int col = static_cast<int>(i % static_cast<std::size_t>(columns));
+        const int row = static_cast<int>(i / static_cast<std::size_t>(columns));
+        std::uint8_t* origin = rgb.data() +
+                               static_cast<std::size_t>(row) * (frameH + sheetGap) * w * 3 +
+                               static_cast<std::size_t>(col) * (frameW + sheetGap) * 3;
+        renderCellsRgb(frames[i].data(), width, height, origin, w * 3);
+    }
+    return writePng(path, w, h, rgb);
+}
