@@ -1,0 +1,301 @@
+// The key decoder: terminal bytes to console input records. Knows the CSI, SS3
+// and `~` key forms of xterm-compatible terminals, SGR (1006) and the older X10
+// mouse reports; everything else is consumed and dropped.
+#include "key_decoder.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::uint8_t esc = 0x1B;
+// A CSI sequence longer than this is garbage; it is dropped rather than waited on.
+constexpr std::size_t longestSequence = 64;
+constexpr int maxParameters = 4;
+
+DecodeStep keyPress(std::uint16_t virtualKeyCode, std::size_t used) {
+    DecodeStep step;
+    step.used = used;
+    if (virtualKeyCode == 0)
+        return step;
+    // Terminals report presses only: each press is a key-down and a key-up.
+    step.count = 2;
+    for (int i = 0; i < 2; ++i) {
+        step.records[i].eventType = InputRecord::keyEvent;
+        step.records[i].keyDown = i == 0;
+        step.records[i].virtualKeyCode = virtualKeyCode;
+    }
+    return step;
+}
+
+// The key of one plain byte, as the US layout names it; 0 for none.
+std::uint16_t keyOfByte(std::uint8_t byte) {
+    if (byte >= 'a' && byte <= 'z')
+        return static_cast<std::uint16_t>(byte - 'a' + 'A');
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9'))
+        return byte;
+    switch (byte) {
+    case 0x00: // Ctrl+Space
+    case ' ':
+        return virtualKey::space;
+    case '\r':
+    case '\n':
+        return virtualKey::enter;
+    case '\t':
+        return virtualKey::tab;
+    case 0x7F:
+    case 0x08:
+        return virtualKey::back;
+    case esc:
+        return virtualKey::escape;
+    default:
+        break;
+    }
+    // Ctrl+letter arrives as 1-26 (Ctrl+C among them: signal keys are off).
+    if (byte >= 0x01 && byte <= 0x1A)
+        return static_cast<std::uint16_t>(byte - 1 + 'A');
+    // Shifted digits and punctuation (the OEM keys of the US layout).
+    static const char shiftedDigits[] = ")!@#$%^&*(";
+    if (byte != 0) {
+        if (const char* p = std::strchr(shiftedDigits, byte))
+            return static_cast<std::uint16_t>('0' + (p - shiftedDigits));
+    }
+    struct Oem {
+        char plain, shifted;
+        std::uint16_t code;
+    };
+    static const Oem oem[] = {{';', ':', 0xBA}, {'=', '+', 0xBB}, {',', '<', 0xBC},
+                              {'-', '_', 0xBD}, {'.', '>', 0xBE}, {'/', '?', 0xBF},
+                              {'`', '~', 0xC0}, {'[', '{', 0xDB}, {'\\', '|', 0xDC},
+                              {']', '}', 0xDD}, {'\'', '"', 0xDE}};
+    for (const Oem& key : oem) {
+        if (byte == static_cast<std::uint8_t>(key.plain) ||
+            byte == static_cast<std::uint8_t>(key.shifted))
+            return key.code;
+    }
+    return 0;
+}
+
+// The final byte of `ESC [ ... X` or `ESC O X` for the cursor and function keys.
+std::uint16_t keyOfFinal(std::uint8_t final) {
+    switch (final) {
+    case 'A':
+        return virtualKey::up;
+    case 'B':
+        return virtualKey::down;
+    case 'C':
+        return virtualKey::right;
+    case 'D':
+        return virtualKey::left;
+    case 'H':
+        return virtualKey::home;
+    case 'F':
+        return virtualKey::end;
+    case 'P':
+    case 'Q':
+    case 'R':
+    case 'S':
+        return static_cast<std::uint16_t>(virtualKey::f1 + (final - 'P'));
+    default:
+        return 0;
+    }
+}
+
+// The number in `ESC [ n ~`.
+std::uint16_t keyOfTilde(int number) {
+    switch (number) {
+    case 1:
+    case 7:
+        return virtualKey::home;
+    case 4:
+    case 8:
+        return virtualKey::end;
+    case 2:
+        return virtualKey::insert;
+    case 3:
+        return virtualKey::del;
+    case 5:
+        return virtualKey::pageUp;
+    case 6:
+        return virtualKey::pageDown;
+    default:
+        break;
+    }
+    // F1-F5 are 11-15, F6-F10 17-21, F11 and F12 23 and 24.
+    if (number >= 11 && number <= 15)
+        return static_cast<std::uint16_t>(virtualKey::f1 + number - 11);
+    if (number >= 17 && number <= 21)
+        return static_cast<std::uint16_t>(virtualKey::f1 + 5 + number - 17);
+    if (number == 23 || number == 24)
+        return static_cast<std::uint16_t>(virtualKey::f1 + 10 + number - 23);
+    return 0;
+}
+
+std::uint32_t buttonBit(int button) {
+    switch (button) {
+    case 0:
+        return mouseBits::leftButton;
+    case 1:
+        return mouseBits::middleButton;
+    case 2:
+        return mouseBits::rightButton;
+    default:
+        return 0;
+    }
+}
+
+std::int16_t clampToFrame(int value, int size) {
+    if (value >= size)
+        value = size - 1;
+    if (value < 0)
+        value = 0;
+    return static_cast<std::int16_t>(value);
+}
+
+} // namespace
+
+DecodeStep KeyDecoder::decode(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
+                              std::uint32_t nowMs) {
+    if (length == 0)
+        return DecodeStep{};
+    if (bytes[0] != esc)
+        return keyPress(keyOfByte(bytes[0]), 1);
+
+    if (length == 1)
+        return endOfInput ? keyPress(virtualKey::escape, 1) : DecodeStep{};
+    switch (bytes[1]) {
+    case '[':
+        return csi(bytes, length, endOfInput, nowMs);
+    case 'O':
+        if (length == 2)
+            return endOfInput ? keyPress(virtualKey::escape, 1) : DecodeStep{};
+        // Alt+O followed by a control byte (another Escape, say) is no SS3 key.
+        if (bytes[2] < 0x40 || bytes[2] > 0x7E)
+            return keyPress('O', 2);
+        if (bytes[2] == 'M')
+            return keyPress(virtualKey::enter, 3);
+        return keyPress(keyOfFinal(bytes[2]), 3);
+    default:
+        break;
+    }
+    // Alt with a printable key comes as Escape and the key: the console reports
+    // the key itself. Anything else after Escape starts an event of its own.
+    if (bytes[1] >= 0x20 && bytes[1] < 0x7F)
+        return keyPress(keyOfByte(bytes[1]), 2);
+    return keyPress(virtualKey::escape, 1);
+}
+
+DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
+                           std::uint32_t nowMs) {
+    std::size_t i = 2;
+    std::uint8_t marker = 0;
+    if (i < length && bytes[i] >= 0x3C && bytes[i] <= 0x3F)
+        marker = bytes[i++];
+    int parameters[maxParameters] = {};
+    int parameterCount = 0;
+    bool anyParameter = false;
+    for (; i < length; ++i) {
+        const std::uint8_t c = bytes[i];
+        if (c >= '0' && c <= '9') {
+            anyParameter = true;
+            if (parameterCount < maxParameters && parameters[parameterCount] < 100000)
+                parameters[parameterCount] = parameters[parameterCount] * 10 + (c - '0');
+        } else if (c == ';' || c == ':') {
+            anyParameter = true;
+            ++parameterCount;
+        } else if (c >= 0x20 && c <= 0x3F) {
+            // Intermediate and stray private bytes: nothing here uses them.
+        } else if (c >= 0x40 && c <= 0x7E) {
+            break;
+        } else {
+            // A control byte (a new Escape, say) cuts the sequence short: drop
+            // what came before it.
+            DecodeStep dropped;
+            dropped.used = i;
+            return dropped;
+        }
+    }
+    if (i == length) {
+        DecodeStep step;
+        if (length > longestSequence)
+            step.used = length;
+        else if (endOfInput)
+            step = keyPress(virtualKey::escape, 1);
+        return step;
+    }
+    const std::uint8_t final = bytes[i];
+    const std::size_t used = i + 1;
+
+    if (marker == '<' && (final == 'M' || final == 'm'))
+        return mouse(parameters[0], parameters[1], parameters[2], final == 'm', used, nowMs);
+    if (marker == 0 && final == 'M' && !anyParameter) {
+        // X10 mouse: three raw bytes follow, each offset by 32.
+        if (length < used + 3) {
+            DecodeStep step;
+            if (endOfInput)
+                step.used = length;
+            return step;
+        }
+        const int report = bytes[used] - 32;
+        return mouse(report, bytes[used + 1] - 32, bytes[used + 2] - 32, (report & 3) == 3,
+                     used + 3, nowMs);
+    }
+    if (marker != 0)
+        return keyPress(0, used);
+    if (final == '~')
+        return keyPress(keyOfTilde(parameters[0]), used);
+    if (final == 'Z')
+        return keyPress(virtualKey::tab, used);
+    // `ESC [ row ; column R` is also a cursor report; F3 comes as `ESC [ R` or
+    // `ESC [ 1 ; mods R`.
+    if (final == 'R' && parameters[0] > 1)
+        return keyPress(0, used);
+    return keyPress(keyOfFinal(final), used);
+}
+
+DecodeStep KeyDecoder::mouse(int report, int column, int row, bool release, std::size_t used,
+                             std::uint32_t nowMs) {
+    DecodeStep step;
+    step.used = used;
+    if (!mouseOn)
+        return step;
+
+    const int button = report & 3;
+    const std::uint32_t bit = buttonBit(button);
+    std::uint32_t flags = 0;
+    std::uint32_t wheel = 0;
+    if (report & 64) {
+        // Wheel: up and down carry the console's +-120 in the high word.
+        if (button >= 2) {
+            flags = 0x8;
+        } else {
+            flags = mouseBits::wheeled;
+            wheel = static_cast<std::uint32_t>(button == 0 ? 120 : -120) << 16;
+        }
+    } else if (report & 32) {
+        // Motion reports name the held button, or 3 when none is held.
+        flags = mouseBits::moved;
+        heldButtons = bit == 0 ? 0 : (heldButtons | bit);
+    } else if (release) {
+        // X10 releases do not say which button.
+        heldButtons = bit == 0 ? 0 : (heldButtons & ~bit);
+    } else if (bit != 0) {
+        heldButtons |= bit;
+        if (bit == lastPressButton && nowMs - lastPressMs <= doubleClickMs) {
+            flags = mouseBits::doubleClick;
+            // A third press starts over, as on the console.
+            lastPressButton = 0;
+        } else {
+            lastPressButton = bit;
+            lastPressMs = nowMs;
+        }
+    }
+
+    step.count = 1;
+    InputRecord& record = step.records[0];
+    record.eventType = InputRecord::mouseEvent;
+    record.mouseX = clampToFrame(column - 1 - originColumn, frameWidth);
+    record.mouseY = clampToFrame(row - 1 - originRow, frameHeight);
+    record.buttonState = heldButtons | wheel;
+    record.eventFlags = flags;
+    return step;
+}

@@ -1,0 +1,90 @@
+// The key decoder: turns the bytes a terminal sends into the console's input
+// records (Windows virtual-key codes, mouse records with button bits and the
+// double-click flag). Pure: the caller reads the bytes and supplies the time.
+#pragma once
+
+#include "imaging/cell.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Virtual-key codes the terminal can produce (the console's own numbering).
+namespace virtualKey {
+constexpr std::uint16_t back = 8;
+constexpr std::uint16_t tab = 9;
+constexpr std::uint16_t enter = 13;
+constexpr std::uint16_t escape = 27;
+constexpr std::uint16_t space = 32;
+constexpr std::uint16_t pageUp = 33;
+constexpr std::uint16_t pageDown = 34;
+constexpr std::uint16_t end = 35;
+constexpr std::uint16_t home = 36;
+constexpr std::uint16_t left = 37;
+constexpr std::uint16_t up = 38;
+constexpr std::uint16_t right = 39;
+constexpr std::uint16_t down = 40;
+constexpr std::uint16_t insert = 45;
+constexpr std::uint16_t del = 46;
+constexpr std::uint16_t f1 = 112;
+} // namespace virtualKey
+
+// Console mouse bits.
+namespace mouseBits {
+constexpr std::uint32_t leftButton = 0x1;
+constexpr std::uint32_t rightButton = 0x2;
+constexpr std::uint32_t middleButton = 0x4;
+constexpr std::uint32_t moved = 0x1;
+constexpr std::uint32_t doubleClick = 0x2;
+constexpr std::uint32_t wheeled = 0x4;
+} // namespace mouseBits
+
+// A second press of the same button within this many milliseconds is a double click.
+constexpr std::uint32_t doubleClickMs = 500;
+
+struct DecodeStep {
+    // Bytes consumed from the front. 0: the bytes so far may be the start of a
+    // longer sequence; call again with more bytes, or with endOfInput set once
+    // no more have come for a short while.
+    std::size_t used = 0;
+    // Records produced by those bytes: none, a key-down and its key-up, or one
+    // mouse record.
+    int count = 0;
+    InputRecord records[2];
+};
+
+class KeyDecoder {
+  public:
+    // Decodes the first event of `bytes`. With `endOfInput` nothing more is on
+    // its way, so an unfinished sequence is resolved: a lone Escape is the
+    // Escape key. `nowMs` (wrapping milliseconds) times double clicks.
+    DecodeStep decode(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
+                      std::uint32_t nowMs);
+
+    // Where frame cell (0, 0) is on the terminal (0-based, negative when the
+    // frame is cropped) and the frame's size: mouse positions are turned into
+    // frame cells and clamped to the frame.
+    void setFrameOrigin(int column, int row, int frameWidth, int frameHeight) {
+        originColumn = column;
+        originRow = row;
+        this->frameWidth = frameWidth;
+        this->frameHeight = frameHeight;
+    }
+
+    // Mouse reports are decoded into records only while this is set.
+    bool mouseOn = false;
+
+  private:
+    DecodeStep csi(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
+                   std::uint32_t nowMs);
+    DecodeStep mouse(int report, int column, int row, bool release, std::size_t used,
+                     std::uint32_t nowMs);
+
+    int originColumn = 0;
+    int originRow = 0;
+    int frameWidth = 80;
+    int frameHeight = 50;
+    // Buttons held as far as the reports tell, and the last single press.
+    std::uint32_t heldButtons = 0;
+    std::uint32_t lastPressButton = 0;
+    std::uint32_t lastPressMs = 0;
+};
