@@ -1,12 +1,84 @@
-// Cloud mask scene: swirling noise seen through a fixed mask. (Filled in with
-// the scene work.)
+// Cloud mask scene: four small noise layers, sampled with smoothstep weights and
+// shifted along a circle by an angle, summed into a wide cloud that is shown
+// through a fixed mask. Only the cloud's on-screen columns are recomputed.
 #include "demo_assets.h"
+#include "imaging/clip.h"
+#include "imaging/det_math.h"
 
-bool NoiseCloud::build(int width, int height, int, float) {
-    return target.allocate(width, height);
+namespace {
+
+// --- Constant tables ---
+
+// Level weights of the four noise layers: the summed cloud stays in 0..1.
+constexpr float layerWeights[4] = {0.3f, 0.3f, 0.2f, 0.2f};
+constexpr int cloudRamp = 0;
+// Radians of swirl per second of music time.
+constexpr float swirlRate = 0.75f;
+constexpr int screenColumns = 80;
+
+} // namespace
+
+// --- Noise cloud ---
+
+bool NoiseCloud::build(int width, int height, int divisor, float) {
+    if (!target.allocate(width, height))
+        return false;
+    // Layers 0 and 1 are one noise cell per divisor texels, 2 and 3 twice as fine
+    // across. The division is unsigned, like the sizes it makes.
+    const auto w = static_cast<unsigned>(width);
+    const auto h = static_cast<unsigned>(height);
+    const auto d = static_cast<unsigned>(divisor);
+    const int narrow = static_cast<int>(w / d);
+    const int wide = static_cast<int>(2u * w / d);
+    const int rows = static_cast<int>(h / d);
+    if (!layers[0].allocate(narrow, rows) || !layers[1].allocate(narrow, rows) ||
+        !layers[2].allocate(wide, rows) || !layers[3].allocate(wide, rows))
+        return false;
+    // The fills draw from the shared generator in this order, so the cloud is
+    // the same on every run.
+    for (int i = 0; i < 4; ++i) {
+        BlendMode mode = defaultBlend;
+        mode.k0 = layerWeights[i];
+        mode.k1 = 0;
+        mode.k2 = 0;
+        mode.k3 = 0;
+        layers[i].fillNoise(mode, 0, 0, layers[i].width, layers[i].height);
+    }
+    return true;
 }
 
-void NoiseCloud::render(float, int, int, int, int) {}
+void NoiseCloud::render(float angle, int x, int y, int w, int h) {
+    if (!clipRect(target, x, y, w, h))
+        return;
+    const float width = target.widthF;
+    const float height = target.heightF;
+    const float du = 1 / width;
+    const float dv = 1 / height;
+    const float c = 0.5f * detmath::cos(angle);
+    const float s = 0.5f * detmath::sin(angle);
+    // The circle has the same radius in target texels across and down.
+    float ax = 1, ay = 1;
+    if (target.width < target.height)
+        ay = width / height;
+    else
+        ax = height / width;
+    const float offsetU[4] = {ax * (0.5f + c), ax * (0.5f - c), ax * (0.5f - s), ax * (0.5f + s)};
+    const float offsetV[4] = {ay * (0.5f + s), ay * (0.5f - s), ay * (0.5f + c), ay * (0.5f - c)};
+
+    float v = static_cast<float>(y) * dv;
+    for (int j = y; j < y + h; ++j, v += dv) {
+        Texel* out = &target.at(x, j);
+        float u = static_cast<float>(x) * du;
+        for (int i = 0; i < w; ++i, ++out, u += du) {
+            Texel sample0, sample1, sample2, sample3;
+            layers[0].sampleSmooth(sample0, u + offsetU[0], v + offsetV[0]);
+            layers[1].sampleSmooth(sample1, u + offsetU[1], v + offsetV[1]);
+            layers[2].sampleSmooth(sample2, u + offsetU[2], v + offsetV[2]);
+            layers[3].sampleSmooth(sample3, u + offsetU[3], v + offsetV[3]);
+            out->level = sample0.level + sample1.level + sample2.level + sample3.level;
+        }
+    }
+}
 
 void NoiseCloud::release() {
     for (int i = 3; i >= 0; --i)
@@ -14,4 +86,14 @@ void NoiseCloud::release() {
     target.release();
 }
 
-void DemoAssets::drawCloudMask(CellImage&, float, float, int, float, int) {}
+// --- Scene ---
+
+void DemoAssets::drawCloudMask(CellImage&, float t, float, int x, float, int length) {
+    Texture& cloud = noiseCloud.target;
+    // Recompute the cloud's columns that are on screen: 0..79-x, or -x..79-x.
+    noiseCloud.render(swirlRate * t, -x, 0, screenColumns, cloud.height);
+    // The layer is screen-aligned: layer column X gets cloud and mask column X - x.
+    layer.blit(cloud, levelOnlyBlend, 0, 0, x, 0, screenColumns - x, cloud.height);
+    layer.blit(cloudMask, defaultBlend, 0, 0, x, 0, screenColumns - x, cloudMask.height);
+    canvas.composite(layer, ramps[cloudRamp], 0.0f, overBlend, x, 0, x, 0, length, layer.height);
+}

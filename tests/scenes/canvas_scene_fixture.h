@@ -1,0 +1,30 @@
+// A built DemoAssets with a marked canvas and console, for the scenes that paint
+// the working layer and composite it: a pixel no scene step touched keeps the
+// marker level and ramp.
+#pragma once
+
+#include "scenes/demo_assets.h"
+
+#include <gtest/gtest.h>
+
+struct CanvasScene : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(assets.build());
+        ASSERT_TRUE(console.allocate(80, 50));
+        for (int i = 0; i < 80 * 50; ++i)
+            console.cells[i] = Cell{'#', 0x07};
+        marker = assets.ramps[9];
+        ASSERT_NE(marker, nullptr);
+        assets.canvas.fill(ShadePixel{markerLevel, marker}, copyBlend, 0, 0, 80, 50);
+    }
+
+    bool unchanged(int x, int y) const {
+        const ShadePixel& p = assets.canvas.at(x, y);
+        return p.level == markerLevel && p.ramp == marker;
+    }
+
+    static constexpr float markerLevel = 0.5f;
+    const ShadeRamp* marker = nullptr;
+    DemoAssets assets;
+    CellImage console;
+};
