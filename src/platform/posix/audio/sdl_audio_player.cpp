@@ -1,25 +1,244 @@
-// Placeholder audio player until the SDL player lands: no device.
+// SdlAudioPlayer: SDL2's callback API at 44100 Hz, stereo, signed 16-bit,
+// 1024 frames per buffer. Everything the callback touches is guarded by SDL's
+// device lock (the callback runs with it held; the main thread takes it).
+#include "platform/posix/audio/sdl_audio_player.h"
+
 #include "platform/posix/posix_platform.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstring>
 
 namespace {
 
-class NoAudio : public AudioPlayer {
+std::int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Holds the device lock, so the callback is not running and will not start.
+class DeviceLock {
   public:
-    bool audioOpen(std::uint32_t) override { return false; }
-    void audioClose() override {}
-    std::uint32_t streamCreateFromMemory(const void*, std::uint32_t) override { return 0; }
-    bool streamPlay(std::uint32_t, bool) override { return false; }
-    bool streamPause(std::uint32_t) override { return false; }
-    std::uint64_t streamGetPosition(std::uint32_t) override { return 0; }
-    bool streamSetPosition(std::uint32_t, std::uint64_t) override { return false; }
-    double streamBytesToSeconds(std::uint32_t, std::uint64_t) override { return 0; }
-    std::uint64_t streamSecondsToBytes(std::uint32_t, float) override { return 0; }
-    bool streamFree(std::uint32_t) override { return false; }
+    explicit DeviceLock(SDL_AudioDeviceID device) : device(device) {
+        if (device)
+            SDL_LockAudioDevice(device);
+    }
+    ~DeviceLock() {
+        if (device)
+            SDL_UnlockAudioDevice(device);
+    }
+    DeviceLock(const DeviceLock&) = delete;
+    DeviceLock& operator=(const DeviceLock&) = delete;
+
+  private:
+    SDL_AudioDeviceID device;
 };
+
+void quitSdlAudio() {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (SDL_WasInit(0) == 0)
+        SDL_Quit();
+}
 
 } // namespace
 
+SdlAudioPlayer::~SdlAudioPlayer() {
+    audioClose();
+}
+
+// --- Device ---
+
+bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
+    if (device)
+        return true;
+    if (rate != VorbisStream::frameRate)
+        return false;
+    // Starting SDL's audio also starts its event queue, which by default turns
+    // SIGINT and SIGTERM into quit events nobody reads: the terminal's own
+    // handlers must keep them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return false;
+
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = static_cast<int>(rate);
+    want.format = AUDIO_S16SYS;
+    want.channels = static_cast<Uint8>(VorbisStream::channels);
+    want.samples = static_cast<Uint16>(deviceBufferFrames);
+    want.callback = &SdlAudioPlayer::deviceCallback;
+    want.userdata = this;
+    SDL_AudioSpec have;
+    SDL_zero(have);
+
+    // The callback cannot run before the device exists, so no lock is needed.
+    deviceFrames = 0;
+    lastBufferStart = 0;
+    lastCallbackTime = 0;
+    deviceStarted = false;
+    bufferFrames = deviceBufferFrames;
+    // No changes allowed: SDL converts to whatever the hardware wants, and the
+    // callback always sees exactly the format asked for.
+    const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (opened == 0) {
+        quitSdlAudio();
+        return false;
+    }
+    device = opened;
+    SDL_PauseAudioDevice(device, 0);
+    return true;
+}
+
+void SdlAudioPlayer::audioClose() {
+    if (!device)
+        return;
+    {
+        DeviceLock lock(device);
+        if (playing) {
+            // The stream stands where it was heard, as after a pause.
+            const std::uint64_t frame = heardFrame();
+            playing = false;
+            music.seek(frame);
+            heard.moveTo(music.position());
+        }
+    }
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    quitSdlAudio();
+}
+
+void SdlAudioPlayer::deviceCallback(void* player, std::uint8_t* out, int length) {
+    const auto bytes = static_cast<std::uint32_t>(length > 0 ? length : 0);
+    const std::uint32_t frames = bytes / VorbisStream::bytesPerFrame;
+    static_cast<SdlAudioPlayer*>(player)->fill(reinterpret_cast<std::int16_t*>(out), frames);
+    // A partial frame never happens with this format; keep it silent if it does.
+    std::memset(out + frames * VorbisStream::bytesPerFrame, 0,
+                bytes - frames * VorbisStream::bytesPerFrame);
+}
+
+void SdlAudioPlayer::fill(std::int16_t* out, std::uint32_t frames) {
+    // The device asks for a buffer as the one before it starts playing: this
+    // moment is the anchor of the heard-position estimate.
+    lastCallbackTime = steadyNanoseconds();
+    lastBufferStart = deviceFrames;
+    bufferFrames = frames;
+    deviceStarted = true;
+    if (playing) {
+        heard.handOut(deviceFrames);
+        music.read(out, frames);
+    } else {
+        std::memset(out, 0, static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame);
+    }
+    deviceFrames += frames;
+}
+
+std::uint64_t SdlAudioPlayer::heardFrame() const {
+    if (!playing || !deviceStarted || !heard.handedOut())
+        return heard.start();
+    std::int64_t elapsed = steadyNanoseconds() - lastCallbackTime;
+    if (elapsed < 0)
+        elapsed = 0;
+    // A second is far beyond any buffer; capping keeps the product in range.
+    if (elapsed > 1000000000)
+        elapsed = 1000000000;
+    const std::uint64_t elapsedFrames =
+        static_cast<std::uint64_t>(elapsed) * VorbisStream::frameRate / 1000000000u;
+    return heard.at(pulledDeviceFrame(lastBufferStart, bufferFrames, elapsedFrames),
+                    music.position());
+}
+
+// --- Stream ---
+
+std::uint32_t SdlAudioPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
+    if (handle)
+        return 0;
+    DeviceLock lock(device);
+    if (!music.open(data, length))
+        return 0;
+    // Handles are never reused, so a stale one is refused rather than acting
+    // on the next stream.
+    if (++lastHandle == 0)
+        ++lastHandle;
+    handle = lastHandle;
+    playing = false;
+    heard.moveTo(0);
+    return handle;
+}
+
+bool SdlAudioPlayer::streamPlay(std::uint32_t stream, bool restart) {
+    if (!valid(stream))
+        return false;
+    DeviceLock lock(device);
+    if (restart) {
+        music.seek(0);
+        heard.moveTo(0);
+    }
+    // While stopped, the decoder already stands at the run's start.
+    playing = true;
+    return true;
+}
+
+bool SdlAudioPlayer::streamPause(std::uint32_t stream) {
+    if (!valid(stream))
+        return false;
+    DeviceLock lock(device);
+    if (!playing)
+        return true;
+    // What was handed out but not yet heard is played again on resume.
+    const std::uint64_t frame = heardFrame();
+    playing = false;
+    if (music.position() != frame || music.ended())
+        music.seek(frame);
+    heard.moveTo(music.position());
+    return true;
+}
+
+std::uint64_t SdlAudioPlayer::streamGetPosition(std::uint32_t stream) {
+    if (!valid(stream))
+        return 0;
+    DeviceLock lock(device);
+    return heardFrame() * VorbisStream::bytesPerFrame;
+}
+
+bool SdlAudioPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes) {
+    if (!valid(stream))
+        return false;
+    DeviceLock lock(device);
+    // Past the end the stream stands at its end and plays silence.
+    music.seek(bytes / VorbisStream::bytesPerFrame);
+    heard.moveTo(music.position());
+    return true;
+}
+
+double SdlAudioPlayer::streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) {
+    return VorbisStream::bytesToSeconds(bytes);
+}
+
+std::uint64_t SdlAudioPlayer::streamSecondsToBytes(std::uint32_t, float seconds) {
+    // A negative time (the controls' drag scrubbing can seek before the start)
+    // becomes 0: on resume the music plays from its first frame.
+    return VorbisStream::secondsToBytes(seconds);
+}
+
+bool SdlAudioPlayer::streamFree(std::uint32_t stream) {
+    if (!valid(stream))
+        return false;
+    DeviceLock lock(device);
+    playing = false;
+    music.close();
+    heard.moveTo(0);
+    handle = 0;
+    return true;
+}
+
+std::uint64_t SdlAudioPlayer::framesHandedOut() {
+    DeviceLock lock(device);
+    return music.position();
+}
+
 AudioPlayer& sdlAudioPlayer() {
-    static NoAudio player;
+    static SdlAudioPlayer player;
     return player;
 }

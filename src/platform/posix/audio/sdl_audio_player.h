@@ -1,0 +1,69 @@
+// SdlAudioPlayer: the music player on Linux and macOS. One Ogg Vorbis stream
+// at a time, decoded as it plays and handed to SDL2's audio callback; its
+// position is the frame being heard. Not the decoder (platform/vorbis).
+#pragma once
+
+#include "app/platform.h"
+#include "platform/vorbis/heard_position.h"
+#include "platform/vorbis/vorbis_stream.h"
+
+#include <cstdint>
+
+class SdlAudioPlayer : public AudioPlayer {
+  public:
+    // Frames per callback buffer: small enough that the heard position is
+    // estimated within a fraction of a millisecond, large enough that SDL's
+    // timing stays steady.
+    static constexpr std::uint32_t deviceBufferFrames = 1024;
+
+    SdlAudioPlayer() = default;
+    ~SdlAudioPlayer() override;
+    SdlAudioPlayer(const SdlAudioPlayer&) = delete;
+    SdlAudioPlayer& operator=(const SdlAudioPlayer&) = delete;
+
+    // Starts SDL's audio alone and opens the default output device, which then
+    // runs (silent while nothing plays) until audioClose. False when SDL finds
+    // no device, and for any rate but 44100 Hz, the only one streams decode to.
+    bool audioOpen(std::uint32_t rate) override;
+    // Stops the device; a playing stream stands at the position being heard.
+    void audioClose() override;
+
+    // One stream at a time: 0 while another exists, and for bytes that are not
+    // a readable 44100 Hz Ogg Vorbis stream.
+    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override;
+    bool streamPlay(std::uint32_t stream, bool restart) override;
+    bool streamPause(std::uint32_t stream) override;
+    std::uint64_t streamGetPosition(std::uint32_t stream) override;
+    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
+    double streamBytesToSeconds(std::uint32_t stream, std::uint64_t bytes) override;
+    std::uint64_t streamSecondsToBytes(std::uint32_t stream, float seconds) override;
+    bool streamFree(std::uint32_t stream) override;
+
+    // Frames of the stream handed to the device so far (for tests: the
+    // position never passes it).
+    std::uint64_t framesHandedOut();
+    bool deviceOpen() const { return device != 0; }
+
+  private:
+    // Runs on SDL's audio thread, with the device lock held.
+    static void deviceCallback(void* player, std::uint8_t* out, int length);
+    void fill(std::int16_t* out, std::uint32_t frames);
+    // The stream frame being heard now; the caller holds the device lock.
+    std::uint64_t heardFrame() const;
+    bool valid(std::uint32_t stream) const { return stream != 0 && stream == handle; }
+
+    // Main thread only.
+    std::uint32_t device = 0;
+    std::uint32_t lastHandle = 0;
+
+    // Shared with the callback: guarded by the device lock while it is open.
+    std::uint32_t handle = 0;
+    bool playing = false;
+    VorbisStream music;
+    HeardPosition heard;
+    std::uint32_t bufferFrames = deviceBufferFrames;
+    std::uint64_t deviceFrames = 0;    // frames handed to the device, silence included
+    std::uint64_t lastBufferStart = 0; // device frame the last callback began at
+    std::int64_t lastCallbackTime = 0; // steady clock, ns, of the last callback
+    bool deviceStarted = false;        // the callback has run since the device opened
+};
