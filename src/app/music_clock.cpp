@@ -47,7 +47,11 @@ void MusicClock::update() {
     if (paused)
         return;
     if (silent) {
-        t = static_cast<float>(static_cast<double>(now - startTick) * 0.001);
+        // The 32-bit difference is read as signed. After a seek before the
+        // start (drag scrubbing), startTick lies ahead of now, and t must count
+        // up from that negative time, not wrap to 4294967 s and end the show.
+        const auto sinceStart = static_cast<std::int32_t>(now - startTick);
+        t = static_cast<float>(static_cast<double>(sinceStart) * 0.001);
         return;
     }
     t = static_cast<float>(audio->streamBytesToSeconds(stream, audio->streamGetPosition(stream)));
