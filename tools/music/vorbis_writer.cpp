@@ -1,0 +1,113 @@
+// Ogg Vorbis encoding of the finished track.
+#include "vorbis_writer.h"
+
+#include <vorbis/vorbisenc.h>
+
+#include <cstdio>
+
+namespace music {
+
+namespace {
+
+bool writePage(std::FILE* file, const ogg_page& page) {
+    return std::fwrite(page.header, 1, static_cast<std::size_t>(page.header_len), file) ==
+               static_cast<std::size_t>(page.header_len) &&
+           std::fwrite(page.body, 1, static_cast<std::size_t>(page.body_len), file) ==
+               static_cast<std::size_t>(page.body_len);
+}
+
+} // namespace
+
+bool writeVorbis(const std::vector<float>& samples, long nominalBitrate, const std::string& path,
+                 std::string& error) {
+    vorbis_info info;
+    vorbis_info_init(&info);
+    // A managed setup at the nominal rate with the rate manager switched off:
+    // quality-based VBR whose header still states the nominal bitrate.
+    if (vorbis_encode_setup_managed(&info, 2, 44100, -1, nominalBitrate, -1) != 0 ||
+        vorbis_encode_ctl(&info, OV_ECTL_RATEMANAGE2_SET, nullptr) != 0 ||
+        vorbis_encode_setup_init(&info) != 0) {
+        vorbis_info_clear(&info);
+        error = "the Vorbis encoder rejects this bitrate";
+        return false;
+    }
+    const std::string temporary = path + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) {
+        vorbis_info_clear(&info);
+        error = "cannot write " + temporary;
+        return false;
+    }
+
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_comment_add_tag(&comment, "TITLE", "Shade Strip");
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    // A fixed serial number keeps the file identical from build to build.
+    ogg_stream_init(&stream, 0x53537472);
+
+    bool ok = true;
+    ogg_packet header, headerComment, headerCode;
+    vorbis_analysis_headerout(&dsp, &comment, &header, &headerComment, &headerCode);
+    ogg_stream_packetin(&stream, &header);
+    ogg_stream_packetin(&stream, &headerComment);
+    ogg_stream_packetin(&stream, &headerCode);
+    ogg_page page;
+    while (ok && ogg_stream_flush(&stream, &page) != 0)
+        ok = writePage(file, page);
+
+    const std::size_t frames = samples.size() / 2;
+    const std::size_t chunk = 4096;
+    bool ended = false;
+    for (std::size_t done = 0; ok && !ended;) {
+        const std::size_t count = frames - done < chunk ? frames - done : chunk;
+        if (count == 0) {
+            vorbis_analysis_wrote(&dsp, 0);
+        } else {
+            float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(count));
+            for (std::size_t i = 0; i < count; ++i) {
+                buffer[0][i] = samples[2 * (done + i)];
+                buffer[1][i] = samples[2 * (done + i) + 1];
+            }
+            vorbis_analysis_wrote(&dsp, static_cast<int>(count));
+            done += count;
+        }
+        while (ok && vorbis_analysis_blockout(&dsp, &block) == 1) {
+            vorbis_analysis(&block, nullptr);
+            vorbis_bitrate_addblock(&block);
+            ogg_packet packet;
+            while (ok && vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
+                ogg_stream_packetin(&stream, &packet);
+                while (ok && ogg_stream_pageout(&stream, &page) != 0) {
+                    ok = writePage(file, page);
+                    if (ogg_page_eos(&page))
+                        ended = true;
+                }
+            }
+        }
+        if (count == 0)
+            ended = true;
+    }
+    while (ok && ogg_stream_flush(&stream, &page) != 0)
+        ok = writePage(file, page);
+
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    if (std::fclose(file) != 0)
+        ok = false;
+    if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+} // namespace music
