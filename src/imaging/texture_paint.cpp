@@ -5,6 +5,8 @@
 #include "shared_random.h"
 #include "texture.h"
 
+#include <cmath>
+
 void Texture::blit(const Texture& source, const BlendMode& mode, int sx, int sy, int dx, int dy,
                    int w, int h) {
     if (!clipBlit(*this, source, sx, sy, dx, dy, w, h))
@@ -55,10 +57,20 @@ void Texture::brushEllipse(const Texel& source, const BlendMode& mode, float cx,
     DownwardRounding rounding;
     const float centreX = cx + 0.5f;
     const float centreY = cy + 0.5f;
-    const int x0 = floorToInt(centreX - rx);
-    const int y0 = floorToInt(centreY - ry);
-    const int x1 = floorToInt(centreX + rx);
-    const int y1 = floorToInt(centreY + ry);
+    const float left = centreX - rx;
+    const float top = centreY - ry;
+    const float right = centreX + rx;
+    const float bottom = centreY + ry;
+    // Bounds that are not numbers, or so far out that the box size would not
+    // fit an int, cannot be converted: such a brush paints nothing.
+    const float limit = 536870912.0f; // 2^29
+    if (!(std::fabs(left) <= limit && std::fabs(top) <= limit && std::fabs(right) <= limit &&
+          std::fabs(bottom) <= limit))
+        return;
+    const int x0 = floorToInt(left);
+    const int y0 = floorToInt(top);
+    const int x1 = floorToInt(right);
+    const int y1 = floorToInt(bottom);
     int x = x0, y = y0, w = x1 - x0 + 1, h = y1 - y0 + 1;
     if (!clipRect(*this, x, y, w, h))
         return;

@@ -23,6 +23,9 @@ constexpr int screenColumns = 80;
 bool NoiseCloud::build(int width, int height, int divisor, float) {
     if (!target.allocate(width, height))
         return false;
+    // No layer size can come from a divisor of 0 or less.
+    if (divisor <= 0)
+        return false;
     // Layers 0 and 1 are one noise cell per divisor texels, 2 and 3 twice as fine
     // across. The division is unsigned, like the sizes it makes.
     const auto w = static_cast<unsigned>(width);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
+#include <cmath>
 
 namespace {
 
@@ -117,6 +118,9 @@ TEST(BrushEllipse, ClipsInsteadOfWrappingAndSkipsEmptyRadii) {
     ASSERT_TRUE(empty.allocate(16, 16));
     empty.brushEllipse(Texel{1.0f, 1.0f}, addAlphaBlend, 8, 8, 0, 4);
     empty.brushEllipse(Texel{1.0f, 1.0f}, addAlphaBlend, 8, 8, 4, -1);
+    // Nor does one whose box cannot be expressed in whole texels.
+    empty.brushEllipse(Texel{1.0f, 1.0f}, addAlphaBlend, NAN, 8, 4, 4);
+    empty.brushEllipse(Texel{1.0f, 1.0f}, addAlphaBlend, 8, 8, 1e30f, 4);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x)
             EXPECT_EQ(empty.at(x, y).level, 0.0f);
