@@ -4,7 +4,7 @@
 # exactly as before. Every wait is bounded.
 #
 # Usage: run_e2e.sh SCENARIO PROGRAM WORKDIR
-# Scenarios: escape, keys, sighup, sigterm, sigint, hangup, abort, exit,
+# Scenarios: escape, keys, resize, sighup, sigterm, sigint, hangup, abort, exit,
 # redirect (standard output to a file), redirect-plain (no terminal at all).
 # Exit code 0 passed, 1 failed, 77 skipped (the show cannot start its music here).
 set -u
@@ -135,6 +135,24 @@ keys)
     tm send-keys -t e2e -H 1b 5b 3c 30 3b 31 31 3b 32 31 4d
     tm send-keys -t e2e -H 1b 5b 3c 30 3b 31 31 3b 32 31 6d
     tm send-keys -t e2e -H 1b 5b 3c 30 3b 31 31 3b 32 31 4d
+    sleep 0.3
+    tm send-keys -t e2e Escape
+    ;;
+resize)
+    # Larger: the frame is centred (the counter row 34 lands on row 39);
+    # smaller: cropped around the centre with the size needed on top.
+    tm resize-window -t e2e -x 100 -y 60
+    sleep 0.5
+    tm capture-pane -p -t e2e > "$dir/screen-large.txt"
+    sed -n 40p "$dir/screen-large.txt" | grep -q "^          ┼ terminal driver" ||
+        fail "not centred: $(sed -n 40p "$dir/screen-large.txt")"
+    tm resize-window -t e2e -x 60 -y 30
+    sleep 0.5
+    tm capture-pane -p -t e2e > "$dir/screen-small.txt"
+    head -n 1 "$dir/screen-small.txt" | grep -q "needs 80 x 50" || fail "no size notice"
+    sed -n 25p "$dir/screen-small.txt" | grep -q "^ driver, frame" ||
+        fail "not cropped around the centre: $(sed -n 25p "$dir/screen-small.txt")"
+    tm resize-window -t e2e -x 80 -y 50
     sleep 0.3
     tm send-keys -t e2e Escape
     ;;

@@ -11,7 +11,8 @@ shadestrip_warnings(terminal_driver)
 set(e2e_script ${CMAKE_CURRENT_LIST_DIR}/run_e2e.sh)
 set(e2e_work ${CMAKE_BINARY_DIR}/e2e)
 
-foreach(scenario escape keys sighup sigterm sigint hangup abort exit redirect redirect-plain)
+foreach(scenario escape keys resize sighup sigterm sigint hangup abort exit redirect
+        redirect-plain)
     add_test(NAME e2e.driver.${scenario}
         COMMAND bash ${e2e_script} ${scenario} $<TARGET_FILE:terminal_driver>
             ${e2e_work}/driver-${scenario})
@@ -19,7 +20,7 @@ foreach(scenario escape keys sighup sigterm sigint hangup abort exit redirect re
 endforeach()
 
 # Until the show can start its music, these report themselves skipped.
-foreach(scenario escape sighup sigterm redirect redirect-plain)
+foreach(scenario escape sighup sigterm hangup redirect redirect-plain)
     add_test(NAME e2e.shadestrip.${scenario}
         COMMAND bash ${e2e_script} ${scenario} $<TARGET_FILE:shadestrip>
             ${e2e_work}/shadestrip-${scenario})
