@@ -8,17 +8,7 @@
 
 namespace {
 
-// A 4 x 2 texture: row 0 levels 0.1 .. 0.4, row 1 levels 0.5 .. 0.8; alpha = 1 - level.
-void makeStripes(Texture& texture) {
-    ASSERT_TRUE(texture.allocate(4, 2));
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) {
-            const float level = 0.1f * static_cast<float>(1 + x + 4 * y);
-            texture.at(x, y) = Texel{level, 1.0f - level};
-        }
-}
-
-// Distinct levels everywhere, so a wrong texel shows.
+// Distinct levels and alphas everywhere, so a wrong texel shows.
 void makeNumbered(Texture& texture, int w, int h) {
     ASSERT_TRUE(texture.allocate(w, h));
     for (int y = 0; y < h; ++y)
@@ -36,22 +26,20 @@ void expectSameTexel(const Texel& actual, const Texel& expected) {
 
 TEST(TextureSample, WrapsAroundBothEdges) {
     Texture texture;
-    makeStripes(texture);
+    makeNumbered(texture, 4, 2);
     Texel out;
     // px = -1 is column 3 exactly, with nothing of its neighbours.
     texture.sample(out, -0.25f, 0.0f);
     expectSameTexel(out, texture.at(3, 0));
     // u = 1 is u = 0.
-    Texel atZero;
     texture.sample(out, 1.0f, 0.0f);
-    texture.sample(atZero, 0.0f, 0.0f);
-    expectSameTexel(out, atZero);
     expectSameTexel(out, texture.at(0, 0));
     // Far outside, and v wrapping too: row -1 is row 1.
     texture.sample(out, -100.25f, -0.5f);
     expectSameTexel(out, texture.at(3, 1));
-    texture.sample(out, 7.5f, 3.0f);
-    expectSameTexel(out, texture.at(2, 0));
+    // Between the last column and the first, across the wrap.
+    texture.sample(out, 0.875f, 0.0f);
+    EXPECT_FLOAT_EQ(out.level, (texture.at(3, 0).level + texture.at(0, 0).level) / 2);
 }
 
 TEST(TextureSample, BlendsTheFourNeighboursBilinearly) {
@@ -65,34 +53,27 @@ TEST(TextureSample, BlendsTheFourNeighboursBilinearly) {
     texture.sample(out, 0.25f, 0.25f);
     EXPECT_EQ(out.level, 0.5f);
     EXPECT_EQ(out.alpha, 0.5f);
-
-    // Halfway between two texels of a row is their average; a quarter of the
-    // way is weighted 3:1.
-    Texture stripes;
-    makeStripes(stripes);
-    stripes.sample(out, 0.5f / 4.0f, 0.0f);
-    EXPECT_FLOAT_EQ(out.level, 0.15f);
-    EXPECT_FLOAT_EQ(out.alpha, 0.85f);
-    stripes.sample(out, 0.0625f, 0.125f);
-    EXPECT_FLOAT_EQ(out.level,
-                    0.75f * (0.75f * 0.1f + 0.25f * 0.2f) + 0.25f * (0.75f * 0.5f + 0.25f * 0.6f));
-    // Between the last column and the first, across the wrap.
-    stripes.sample(out, 0.875f, 0.0f);
-    EXPECT_FLOAT_EQ(out.level, 0.25f);
+    // Half a texel along the top row averages its first two texels.
+    texture.sample(out, 0.25f, 0.0f);
+    EXPECT_EQ(out.level, 0.5f);
+    // Quarter steps weigh 3:1 on each axis.
+    texture.sample(out, 0.125f, 0.125f);
+    EXPECT_FLOAT_EQ(out.level, 0.75f * 0.25f + 0.25f * 0.75f);
 }
 
 TEST(TextureSample, ExtremeCoordinatesStayInsideTheTexture) {
     // Beyond the integer range, infinite or NaN: the result is meaningless but
     // every read stays inside the texels (the sanitizer build watches this).
     Texture texture;
-    makeStripes(texture);
+    makeNumbered(texture, 4, 2);
     const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float extremes[] = {3e9f, -3e9f, 1e30f, -1e30f, inf, -inf, nan, 2147483520.0f};
+    const float extremes[] = {3e9f, -3e9f, 1e30f,
+                              inf,  -inf,  std::numeric_limits<float>::quiet_NaN()};
     Texel out;
     for (float u : extremes)
         for (float v : extremes)
             texture.sample(out, u, v);
+    // The last row below the int limit still wraps onto its row.
     texture.sample(out, 0.0f, 2147483520.0f / 2.0f);
     expectSameTexel(out, texture.at(0, 0));
 }
@@ -105,15 +86,6 @@ TEST(TextureFillSampled, WholeRangeOverTheSameSizeCopiesExactly) {
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x)
             ASSERT_EQ(destination.at(x, y).level, source.at(x, y).level) << x << "," << y;
-    EXPECT_EQ(destination.at(127, 127).alpha, source.at(127, 127).alpha);
-
-    // The same walk through defaultBlend takes only the alphas.
-    Texture alphaOnly;
-    ASSERT_TRUE(alphaOnly.allocate(128, 128));
-    alphaOnly.fill(Texel{0.25f, 0.0f}, copyBlend, 0, 0, 128, 128);
-    alphaOnly.fillSampled(source, defaultBlend, 0.0f, 0.0f, 1.0f, 1.0f, 0, 0, 128, 128);
-    EXPECT_EQ(alphaOnly.at(5, 100).level, 0.25f);
-    EXPECT_EQ(alphaOnly.at(5, 100).alpha, source.at(5, 100).alpha);
 }
 
 TEST(TextureFillSampled, ClippedRectangleMatchesTheUnclippedFill) {
@@ -133,21 +105,12 @@ TEST(TextureFillSampled, ClippedRectangleMatchesTheUnclippedFill) {
             expectSameTexel(clipped.at(x, y), whole.at(x + 2, y + 3));
     EXPECT_EQ(clipped.at(14, 0).level, 9.0f);
     EXPECT_EQ(clipped.at(0, 5).level, 9.0f);
-    // A sample between texels really happened (not a copy of a single texel).
     EXPECT_NE(whole.at(1, 0).level, whole.at(0, 0).level);
-}
 
-TEST(TextureFillSampled, EmptyOrClippedAwayRectanglesChangeNothing) {
-    Texture source, destination;
-    makeNumbered(source, 4, 4);
-    ASSERT_TRUE(destination.allocate(4, 4));
-    destination.fill(Texel{0.5f, 0.5f}, copyBlend, 0, 0, 4, 4);
-    destination.fillSampled(source, copyBlend, 0, 0, 1, 1, 4, 0, 4, 4);
-    destination.fillSampled(source, copyBlend, 0, 0, 1, 1, -4, 0, 4, 4);
-    destination.fillSampled(source, copyBlend, 0, 0, 1, 1, 0, 0, 0, 4);
-    destination.fillSampled(source, copyBlend, 0, 0, 1, 1, 0, 0, 4, -1);
-    destination.fillSampled(source, copyBlend, 0, 0, 1, 1, INT32_MIN, INT32_MIN, 4, 4);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            expectSameTexel(destination.at(x, y), Texel{0.5f, 0.5f});
+    // Rectangles that are empty or clipped away entirely change nothing.
+    clipped.fillSampled(source, copyBlend, u0, v0, u1, v1, 32, 0, 4, 4);
+    clipped.fillSampled(source, copyBlend, u0, v0, u1, v1, 20, 0, 0, 4);
+    clipped.fillSampled(source, copyBlend, u0, v0, u1, v1, INT32_MIN, INT32_MIN, 4, 4);
+    for (int x = 14; x < 32; ++x)
+        EXPECT_EQ(clipped.at(x, 0).level, 9.0f);
 }
