@@ -1,0 +1,28 @@
+// The millisecond timer on Windows: the multimedia timer's counter (it wraps
+// modulo 2^32 after 49.7 days), Sleep, and the system timer period, which is
+// raised to the finest the device offers for the whole run.
+#include "platform/win32/win32_platform.h"
+
+#include <mmsystem.h>
+
+namespace {
+
+class MultimediaTimer : public FrameTimer {
+  public:
+    std::uint32_t now() override { return timeGetTime(); }
+    void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
+    std::uint32_t minimumPeriod() override {
+        TIMECAPS caps{};
+        timeGetDevCaps(&caps, sizeof(caps));
+        return caps.wPeriodMin;
+    }
+    void beginPeriod(std::uint32_t period) override { timeBeginPeriod(period); }
+    void endPeriod(std::uint32_t period) override { timeEndPeriod(period); }
+};
+
+} // namespace
+
+FrameTimer& multimediaTimer() {
+    static MultimediaTimer timer;
+    return timer;
+}

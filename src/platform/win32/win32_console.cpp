@@ -1,0 +1,128 @@
+// The console on Windows: a new console window of exactly width x height cells,
+// shown one whole frame per WriteConsoleOutputA, polled for input records
+// without blocking. Not the back buffer: ConsoleHost owns that.
+#include "app/console_host.h"
+#include "platform/win32/win32_platform.h"
+
+#include <cstddef>
+
+static_assert(sizeof(Cell) == sizeof(CHAR_INFO), "a Cell must be a CHAR_INFO");
+static_assert(offsetof(Cell, character) == offsetof(CHAR_INFO, Char), "Cell::character");
+static_assert(offsetof(Cell, attributes) == offsetof(CHAR_INFO, Attributes), "Cell::attributes");
+
+BOOL WINAPI consoleCtrlHandler(DWORD type) {
+    switch (type) {
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        consoleClosing.store(1);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+namespace {
+
+bool isOpenHandle(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+class Win32Console : public ConsoleBackend {
+  public:
+    bool open(const char* title, int width, int height) override {
+        closeHandles();
+        // Detach from whatever console the process was started with. After a
+        // close event the system is tearing that console down itself.
+        if (!consoleClosing.load())
+            FreeConsole();
+        if (!AllocConsole())
+            return false;
+        SetConsoleTitleA(title);
+        inputHandle =
+            CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        if (inputHandle == INVALID_HANDLE_VALUE)
+            return false;
+        outputHandle = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+        if (outputHandle == INVALID_HANDLE_VALUE)
+            return false;
+        // Input mode 0: no line editing, no echo, and Ctrl+C arrives as a key.
+        SetConsoleMode(inputHandle, 0);
+        SetConsoleMode(outputHandle, 0);
+        SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
+        // The buffer first, then the window over all of it.
+        const COORD size{static_cast<SHORT>(width), static_cast<SHORT>(height)};
+        if (!SetConsoleScreenBufferSize(outputHandle, size))
+            return false;
+        const SMALL_RECT window{0, 0, static_cast<SHORT>(width - 1),
+                                static_cast<SHORT>(height - 1)};
+        SetConsoleWindowInfo(outputHandle, TRUE, &window);
+        const CONSOLE_CURSOR_INFO cursor{1, FALSE};
+        SetConsoleCursorInfo(outputHandle, &cursor);
+        return true;
+    }
+
+    bool present(const Cell* cells, int width, int height) override {
+        const COORD size{static_cast<SHORT>(width), static_cast<SHORT>(height)};
+        SMALL_RECT region{0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
+        return WriteConsoleOutputA(outputHandle, reinterpret_cast<const CHAR_INFO*>(cells), size,
+                                   COORD{0, 0}, &region) != FALSE;
+    }
+
+    bool readInput(InputRecord& record) override {
+        DWORD count = 0;
+        GetNumberOfConsoleInputEvents(inputHandle, &count);
+        if (count == 0)
+            return false;
+        INPUT_RECORD event{};
+        ReadConsoleInputA(inputHandle, &event, 1, &count);
+        record = InputRecord{};
+        record.eventType = event.EventType;
+        if (event.EventType == KEY_EVENT) {
+            record.keyDown = event.Event.KeyEvent.bKeyDown != FALSE;
+            record.virtualKeyCode = event.Event.KeyEvent.wVirtualKeyCode;
+        } else if (event.EventType == MOUSE_EVENT) {
+            record.mouseX = event.Event.MouseEvent.dwMousePosition.X;
+            record.mouseY = event.Event.MouseEvent.dwMousePosition.Y;
+            record.buttonState = event.Event.MouseEvent.dwButtonState;
+            record.eventFlags = event.Event.MouseEvent.dwEventFlags;
+        }
+        return true;
+    }
+
+    void setMouseInput(bool on) override {
+        SetConsoleMode(inputHandle, on ? ENABLE_MOUSE_INPUT : 0);
+    }
+
+    void setTitle(const char* title) override { SetConsoleTitleA(title); }
+
+    void close() override {
+        closeHandles();
+        // After a close event the console goes away with the process.
+        if (!consoleClosing.load())
+            FreeConsole();
+    }
+
+  private:
+    void closeHandles() {
+        if (isOpenHandle(inputHandle))
+            CloseHandle(inputHandle);
+        if (isOpenHandle(outputHandle))
+            CloseHandle(outputHandle);
+        inputHandle = INVALID_HANDLE_VALUE;
+        outputHandle = INVALID_HANDLE_VALUE;
+    }
+
+    HANDLE inputHandle = INVALID_HANDLE_VALUE;
+    HANDLE outputHandle = INVALID_HANDLE_VALUE;
+};
+
+} // namespace
+
+ConsoleBackend& win32Console() {
+    static Win32Console console;
+    return console;
+}
