@@ -46,6 +46,22 @@ TEST(Voices, EveryKindStartsAndEndsAtRest) {
     }
 }
 
+TEST(Voices, DrumsRingOutPastTheirWrittenLengthAndSynthsStopAtIt) {
+    // Both fall by 60 dB in a second by their decay; the drum's note is
+    // written a sixteenth long, and the synth lets go of its key then.
+    Instrument crash = instrument(InstrumentKind::hat, "crash");
+    crash.patch.decay = 1.0;
+    Instrument synth = instrument(InstrumentKind::synth, "synth");
+    synth.patch.decay = 1.0;
+    synth.patch.sustain = 0.0;
+    synth.patch.release = 0.05;
+    const StereoBuffer ringing = renderNote(crash, 60.0, 1.0, 0.125, 2.0);
+    const StereoBuffer held = renderNote(synth, 60.0, 1.0, 0.125, 2.0);
+    const std::size_t late = static_cast<std::size_t>(0.4 * sampleRate);
+    EXPECT_GT(samplePeak(ringing.data(), late, 4410), 0.01 * samplePeak(ringing.data(), 0, late));
+    EXPECT_LT(samplePeak(held.data(), late, 4410), 1e-4);
+}
+
 TEST(Voices, ARestartedNoteDoesNotCutTheOneBefore) {
     // Two quick notes: the second starts while the first still sounds; the
     // first keeps decaying instead of stopping dead.

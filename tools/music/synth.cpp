@@ -22,6 +22,11 @@ long long frameOf(double seconds) {
 
 // --- Voice ---
 
+// Drums ring out by their own decay, however long the note is written.
+bool isOneShot(InstrumentKind kind) {
+    return kind != InstrumentKind::synth && kind != InstrumentKind::fm;
+}
+
 // One sounding note of any instrument kind. Renders itself into a stereo
 // block; every kind starts with a ramp and ends on a decayed envelope.
 class Voice {
@@ -29,7 +34,9 @@ class Voice {
     Voice(const Instrument& instrument, const NoteEvent& note, long long startFrame,
           std::uint32_t seed)
         : kind(instrument.kind), patch(instrument.patch), startFrame(startFrame),
-          releaseFrame(startFrame + std::max<long long>(1, frameOf(note.length))),
+          releaseFrame(isOneShot(instrument.kind)
+                           ? -1
+                           : startFrame + std::max<long long>(1, frameOf(note.length))),
           velocity(note.velocity), noise(seed) {
         pitch = note.pitch + patch.transpose;
         hz = noteHz(pitch);
