@@ -84,28 +84,53 @@ int main(int argc, char** argv) {
     }
 
     const auto renderStart = std::chrono::steady_clock::now();
-    std::vector<float> samples = music::renderMix(score);
-    const double mixPeak = music::samplePeak(samples.data(), 0, samples.size() / 2);
-    const double gain = music::masterMix(score, samples);
+    const std::vector<float> mix = music::renderMix(score);
+    const double mixPeak = music::samplePeak(mix.data(), 0, mix.size() / 2);
     const double renderSeconds = secondsSince(renderStart);
+
+    // Lossy coding lets peaks overshoot what it was given. The decoded track
+    // may pass the ceiling by at most 0.7 dB; if it does by more, master
+    // again under a lower ceiling.
+    const auto encodeStart = std::chrono::steady_clock::now();
+    const double allowedPeakDb = score.ceiling + 0.7;
+    music::Score mastering = score;
+    std::vector<float> samples;
+    double gain = 0.0, encodedPeakDb = 0.0;
+    for (int attempt = 0;; ++attempt) {
+        samples = mix;
+        gain = music::masterMix(mastering, samples);
+        double encodedPeak = 0.0;
+        if (!music::writeVorbis(samples, nominalBitrate, argv[2], error) ||
+            !music::readVorbisPeak(argv[2], encodedPeak)) {
+            std::fprintf(stderr, "%s: %s\n", argv[0],
+                         error.empty() ? "cannot read the encoded track back" : error.c_str());
+            std::remove(argv[2]);
+            return 1;
+        }
+        encodedPeakDb = music::gainToDb(encodedPeak);
+        const double over = encodedPeakDb - allowedPeakDb;
+        if (over <= 0.0)
+            break;
+        if (attempt == 3) {
+            std::fprintf(stderr, "%s: the encoded track still peaks at %.2f dBFS\n", argv[0],
+                         encodedPeakDb);
+            std::remove(argv[2]);
+            return 1;
+        }
+        mastering.ceiling -= over + 0.2;
+    }
+    const double encodeSeconds = secondsSince(encodeStart);
 
     if (argc == 5 && !writeWav(samples, argv[4])) {
         std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[4]);
         return 1;
     }
-    const auto encodeStart = std::chrono::steady_clock::now();
-    if (!music::writeVorbis(samples, nominalBitrate, argv[2], error)) {
-        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
-        return 1;
-    }
-    const double encodeSeconds = secondsSince(encodeStart);
-
     const std::size_t frames = samples.size() / 2;
     std::printf("music: %zu frames (%.3f s), %zu notes, mix peak %.1f dBFS, gain %+.1f dB, "
-                "%.1f LUFS, peak %.2f dBFS; render %.1f s, encode %.1f s\n",
+                "%.1f LUFS, ceiling %.1f dBFS, encoded peak %.2f dBFS; render %.1f s, "
+                "master and encode %.1f s\n",
                 frames, frames / music::sampleRate, score.notes.size(), music::gainToDb(mixPeak),
-                gain, music::integratedLoudness(samples),
-                music::gainToDb(music::samplePeak(samples.data(), 0, frames)), renderSeconds,
-                encodeSeconds);
+                gain, music::integratedLoudness(samples), mastering.ceiling, encodedPeakDb,
+                renderSeconds, encodeSeconds);
     return 0;
 }

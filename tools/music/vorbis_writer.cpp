@@ -2,7 +2,9 @@
 #include "vorbis_writer.h"
 
 #include <vorbis/vorbisenc.h>
+#include <vorbis/vorbisfile.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace music {
@@ -108,6 +110,31 @@ bool writeVorbis(const std::vector<float>& samples, long nominalBitrate, const s
         return false;
     }
     return true;
+}
+
+bool readVorbisPeak(const std::string& path, double& peak) {
+    OggVorbis_File file;
+    if (ov_fopen(path.c_str(), &file) != 0)
+        return false;
+    peak = 0.0;
+    bool ok = true;
+    for (;;) {
+        float** channels = nullptr;
+        int section = 0;
+        const long frames = ov_read_float(&file, &channels, 4096, &section);
+        if (frames == 0)
+            break;
+        if (frames < 0) {
+            ok = false;
+            break;
+        }
+        const int count = ov_info(&file, -1)->channels;
+        for (int c = 0; c < count; ++c)
+            for (long i = 0; i < frames; ++i)
+                peak = std::fmax(peak, std::fabs(static_cast<double>(channels[c][i])));
+    }
+    ov_clear(&file);
+    return ok;
 }
 
 } // namespace music

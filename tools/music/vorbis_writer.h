@@ -1,4 +1,5 @@
-// Encodes stereo float audio into an Ogg Vorbis file with libvorbisenc.
+// Encodes stereo float audio into an Ogg Vorbis file with libvorbisenc, and
+// reads the peak of an encoded file back.
 #pragma once
 
 #include <string>
@@ -13,5 +14,9 @@ namespace music {
 // on failure.
 bool writeVorbis(const std::vector<float>& samples, long nominalBitrate, const std::string& path,
                  std::string& error);
+
+// The largest absolute sample value of the decoded file, both channels.
+// Lossy coding can overshoot the peaks it was given. False if unreadable.
+bool readVorbisPeak(const std::string& path, double& peak);
 
 } // namespace music
