@@ -11,11 +11,14 @@ shadestrip_test(windows_tests windows shade_platform_win32)
 add_executable(waveout-probe ${CMAKE_CURRENT_LIST_DIR}/waveout_probe.cpp)
 target_link_libraries(waveout-probe PRIVATE shade_platform_win32)
 shadestrip_warnings(waveout-probe)
+add_executable(close-window ${CMAKE_CURRENT_LIST_DIR}/close_window.cpp)
+shadestrip_warnings(close-window)
 
 # Programs and scripts, each run alone where it needs a display or a sound
 # server of its own (Wine's server must not change its display mid-life).
 shadestrip_wine_test(windows_smoke windows TIMEOUT 240
-    COMMAND ${CMAKE_CURRENT_LIST_DIR}/smoke-test $<TARGET_FILE:shadestrip>)
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/smoke-test $<TARGET_FILE:shadestrip>
+        $<TARGET_FILE:close-window>)
 shadestrip_wine_test(windows_audio windows TIMEOUT 180
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/audio-test $<TARGET_FILE:waveout-probe>)
 set_tests_properties(windows_smoke windows_audio PROPERTIES RUN_SERIAL ON)

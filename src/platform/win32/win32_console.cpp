@@ -29,6 +29,22 @@ bool isOpenHandle(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
+// A screen buffer can never be smaller than the window showing it, and a new
+// console comes with the user's default window, which on current Windows is
+// 120 x 30: narrowing the buffer to 80 columns then fails. The window is first
+// cut down to what fits both buffers, and the buffer size tried once more.
+bool shrinkWindowAndRetry(HANDLE output, COORD size) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(output, &info))
+        return false;
+    const SHORT columns = static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
+    const SHORT rows = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
+    const SMALL_RECT window{0, 0, static_cast<SHORT>((columns < size.X ? columns : size.X) - 1),
+                            static_cast<SHORT>((rows < size.Y ? rows : size.Y) - 1)};
+    SetConsoleWindowInfo(output, TRUE, &window);
+    return SetConsoleScreenBufferSize(output, size) != FALSE;
+}
+
 class Win32Console : public ConsoleBackend {
   public:
     bool open(const char* title, int width, int height) override {
@@ -55,7 +71,8 @@ class Win32Console : public ConsoleBackend {
         SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
         // The buffer first, then the window over all of it.
         const COORD size{static_cast<SHORT>(width), static_cast<SHORT>(height)};
-        if (!SetConsoleScreenBufferSize(outputHandle, size))
+        if (!SetConsoleScreenBufferSize(outputHandle, size) &&
+            !shrinkWindowAndRetry(outputHandle, size))
             return false;
         const SMALL_RECT window{0, 0, static_cast<SHORT>(width - 1),
                                 static_cast<SHORT>(height - 1)};
