@@ -90,13 +90,14 @@ TEST(PictureResources, ClosingPictureCoversTheWholeScreen) {
     EXPECT_EQ(countCells(closing, dot), 0);
 }
 
-// The patch is copied whole over the picture at column 35, row 17: it must
-// change something there, and its corners must match what they cover so the
-// blink does not flash a rectangle.
+// The patch is copied whole (key 0) over the picture at column 35, row 17: a
+// character 0 would leave a hole, it must change something there, and its
+// corners must match what they cover so the blink does not flash a rectangle.
 TEST(PictureResources, BlinkPatchChangesThePictureOnlyInside) {
     CellImage closing, patch;
     loadCells(resourceId::closingPicture, 80, closing);
     loadCells(resourceId::blinkPatch, 10, patch);
+    EXPECT_EQ(countCells(patch, 0), 0);
     int changed = 0;
     for (int y = 0; y < patch.height; ++y)
         for (int x = 0; x < patch.width; ++x) {

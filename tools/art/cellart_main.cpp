@@ -2,6 +2,7 @@
 // resource the program embeds, and a binary resource back into text.
 //
 //   shadestrip-cellart compile IN.txt OUT [--size WIDTHxHEIGHT] [--forbid CHARS]
+//                              [--forbid-byte HH]
 //   shadestrip-cellart decompile cells|bytes IN WIDTH OUT.txt
 #include "art_text.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: shadestrip-cellart compile IN.txt OUT [--size WIDTHxHEIGHT] "
-                         "[--forbid CHARS]\n"
+                         "[--forbid CHARS] [--forbid-byte HH]\n"
                          "       shadestrip-cellart decompile cells|bytes IN WIDTH OUT.txt\n");
     return 2;
 }
@@ -54,7 +55,13 @@ int compile(int argc, char** argv) {
             if (std::sscanf(argv[++i], "%dx%d", &rules.width, &rules.height) != 2)
                 return usage();
         } else if (std::strcmp(argv[i], "--forbid") == 0 && i + 1 < argc) {
-            rules.forbiddenGlyphs = argv[++i];
+            rules.forbiddenGlyphs += argv[++i];
+        } else if (std::strcmp(argv[i], "--forbid-byte") == 0 && i + 1 < argc) {
+            // For characters a command line cannot carry, such as byte 0.
+            unsigned byte = 0;
+            if (std::sscanf(argv[++i], "%2x", &byte) != 1)
+                return usage();
+            rules.forbiddenGlyphs += static_cast<char>(byte);
         } else {
             return usage();
         }

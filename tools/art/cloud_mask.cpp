@@ -18,7 +18,7 @@ struct Point {
     double x, y;
 };
 
-// Screen pixels of the word's box: columns 118 to 331, rows 6 to 44. The dark
+// Screen pixels of the word's box: columns 118 to 336, rows 6 to 44. The dark
 // backdrop gives way to the light one at column 160, between the D and the R.
 constexpr double wordLeft = 118.0 * cellWidth;
 constexpr double wordTop = 6.0 * cellHeight;
@@ -81,7 +81,7 @@ std::vector<Stroke> letterStrokes(char letter, double widthScale) {
         strokes = {{{{r, t}, {l, t}, {l, b}, {r, b}}}, {{{l, 0.5}, {r - 0.12, 0.5}}}};
         break;
     case 'A':
-        strokes = {{{{l, b}, {0.5, t}, {r, b}}}, {{{0.27, 0.66}, {0.73, 0.66}}}};
+        strokes = {{{{l, b}, {0.5, t}, {r, b}}}, {{{0.26, 0.68}, {0.74, 0.68}}}};
         break;
     case 'M':
         strokes = {{{{l, b}, {l, t}, {0.5, 0.62}, {r, t}, {r, b}}}};
@@ -100,7 +100,7 @@ double wordDistance(Point p) {
     for (const char letter : word) {
         if (!letter)
             break;
-        const double widthScale = letter == 'M' ? 1.22 : 1.0;
+        const double widthScale = letter == 'M' ? 1.22 : letter == 'A' ? 1.14 : 1.0;
         const double w = letterWidth * widthScale;
         for (const Stroke& s : letterStrokes(letter, widthScale)) {
             for (std::size_t i = 0; i + 1 < s.points.size(); ++i) {

@@ -2,11 +2,14 @@
 // a byte map through one of the shade ramps. Reads the binary resources and
 // their text form alike.
 //
-//   shadestrip-preview cells FILE WIDTH OUT.png [--key C]
+//   shadestrip-preview cells FILE WIDTH OUT.png [--key C] [--patch FILE WIDTH X Y] [--crop X,Y,W,H]
 //   shadestrip-preview bytes FILE WIDTH RAMP OUT.png [--ramps ramps.txt|ramps.bin] [--tile NxM]
+//                      [--crop X,Y,W,H]
 //
 // --key C shows cells holding the character C as black, the way the title sits
-// on the dark backdrop. --tile repeats a byte map to show how it wraps.
+// on the dark backdrop. --patch lays a second piece of cell art over the first,
+// whole (the blink patch over the closing picture). --tile repeats a byte map
+// to show how it wraps. --crop keeps a rectangle of cells.
 #include "art_text.h"
 #include "cell_png.h"
 #include "imaging/blob.h"
@@ -134,14 +137,56 @@ bool loadRampRecords(const std::string& path, std::string& records, std::string&
     return true;
 }
 
+struct Crop {
+    int x = 0, y = 0, w = 0, h = 0; // w = 0: the whole picture
+};
+
+bool parseCrop(const char* text, Crop& crop) {
+    return std::sscanf(text, "%d,%d,%d,%d", &crop.x, &crop.y, &crop.w, &crop.h) == 4 &&
+           crop.x >= 0 && crop.y >= 0 && crop.w > 0 && crop.h > 0;
+}
+
+// Writes the cropped picture; a crop that leaves the picture is an error.
+int writeCropped(const std::string& path, const std::vector<Cell>& cells, int w, int h,
+                 const Crop& crop) {
+    if (crop.w == 0) {
+        if (!writeCellsPng(path, cells.data(), w, h))
+            return fail(path + ": cannot write");
+        return 0;
+    }
+    if (crop.x + crop.w > w || crop.y + crop.h > h)
+        return fail("the crop reaches outside the " + std::to_string(w) + " x " +
+                    std::to_string(h) + " picture");
+    std::vector<Cell> part;
+    for (int y = crop.y; y < crop.y + crop.h; ++y)
+        for (int x = crop.x; x < crop.x + crop.w; ++x)
+            part.push_back(cells[static_cast<std::size_t>(y) * w + x]);
+    if (!writeCellsPng(path, part.data(), crop.w, crop.h))
+        return fail(path + ": cannot write");
+    return 0;
+}
+
 int previewCells(int argc, char** argv) {
-    if (argc != 5 && argc != 7)
+    if (argc < 5)
         return usage();
     int key = -1;
-    if (argc == 7) {
-        if (std::strcmp(argv[5], "--key") != 0 || std::strlen(argv[6]) != 1)
+    Crop crop;
+    const char* patchPath = nullptr;
+    int patchWidth = 0, patchX = 0, patchY = 0;
+    for (int i = 5; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--key") == 0 && i + 1 < argc && std::strlen(argv[i + 1]) == 1)
+            key = static_cast<unsigned char>(argv[++i][0]);
+        else if (std::strcmp(argv[i], "--crop") == 0 && i + 1 < argc &&
+                 parseCrop(argv[i + 1], crop))
+            ++i;
+        else if (std::strcmp(argv[i], "--patch") == 0 && i + 4 < argc) {
+            patchPath = argv[i + 1];
+            patchWidth = std::atoi(argv[i + 2]);
+            patchX = std::atoi(argv[i + 3]);
+            patchY = std::atoi(argv[i + 4]);
+            i += 4;
+        } else
             return usage();
-        key = static_cast<unsigned char>(argv[6][0]);
     }
     ArtPicture picture;
     std::string error;
@@ -153,9 +198,21 @@ int previewCells(int argc, char** argv) {
         if (static_cast<int>(cells[i].character) == key)
             cells[i] = Cell{0x20, 0x00};
     }
-    if (!writeCellsPng(argv[4], cells.data(), picture.width, picture.height))
-        return fail(std::string(argv[4]) + ": cannot write");
-    return 0;
+    if (patchPath) {
+        ArtPicture patch;
+        if (!loadPicture(patchPath, ArtKind::cells, patchWidth, patch, error))
+            return fail(error);
+        for (int y = 0; y < patch.height; ++y)
+            for (int x = 0; x < patch.width; ++x) {
+                const int tx = patchX + x, ty = patchY + y;
+                if (tx < 0 || ty < 0 || tx >= picture.width || ty >= picture.height)
+                    continue;
+                const std::size_t i = static_cast<std::size_t>(y) * patch.width + x;
+                cells[static_cast<std::size_t>(ty) * picture.width + tx] =
+                    Cell{patch.data[2 * i], patch.data[2 * i + 1]};
+            }
+    }
+    return writeCropped(argv[4], cells, picture.width, picture.height, crop);
 }
 
 int previewBytes(int argc, char** argv) {
@@ -163,9 +220,13 @@ int previewBytes(int argc, char** argv) {
         return usage();
     std::string rampsPath = SHADESTRIP_DEFAULT_RAMPS;
     int tileX = 1, tileY = 1;
+    Crop crop;
     for (int i = 6; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ramps") == 0 && i + 1 < argc)
             rampsPath = argv[++i];
+        else if (std::strcmp(argv[i], "--crop") == 0 && i + 1 < argc &&
+                 parseCrop(argv[i + 1], crop))
+            ++i;
         else if (std::strcmp(argv[i], "--tile") == 0 && i + 1 < argc &&
                  std::sscanf(argv[i + 1], "%dx%d", &tileX, &tileY) == 2 && tileX > 0 && tileY > 0 &&
                  tileX <= 16 && tileY <= 16)
@@ -204,9 +265,7 @@ int previewBytes(int argc, char** argv) {
             cells[static_cast<std::size_t>(y) * w + x] = ramp.cells[index];
         }
     }
-    if (!writeCellsPng(argv[5], cells.data(), w, h))
-        return fail(std::string(argv[5]) + ": cannot write");
-    return 0;
+    return writeCropped(argv[5], cells, w, h, crop);
 }
 
 } // namespace
