@@ -114,7 +114,8 @@ double medallion(double dx, double dy, double level) {
     level = over(level, 0.85, band(r - 8.5, 1.0, 1.1));
     level = over(level, 0.30, inside(r - 6.0, 1.2));
     level = over(level, 0.75, band(r - 4.2, 0.7, 1.0));
-    level = over(level, 0.55 + 0.35 * (1.0 - r / 2.5), inside(r - 2.5, 1.0));
+    // The dive ends here: a light dither of white on light cyan.
+    level = over(level, 0.55 + 0.31 * (1.0 - r / 2.5), inside(r - 2.5, 1.0));
     return level;
 }
 
