@@ -81,7 +81,7 @@ wait_for 10 test -f "$dir/pid" || fail "the program did not start"
 started() { [ -f "$dir/rc" ] || [ "$(show '#{pane_title}')" = "$title" ]; }
 
 if [ "$scenario" = redirect ]; then
-    wait_for 10 test -f "$dir/rc" || fail "the program did not end"
+    wait_for 20 test -f "$dir/rc" || fail "the program did not end"
     rc=$(cat "$dir/rc")
     [ "$rc" -eq 1 ] || fail "exit code $rc, expected 1"
     grep -q "Cannot initialize console\." "$dir/stderr" || fail "no message on standard error"
@@ -171,7 +171,7 @@ exit)
 *) fail "unknown scenario" ;;
 esac
 
-wait_for 10 test -f "$dir/rc" || fail "the program did not end"
+wait_for 20 test -f "$dir/rc" || fail "the program did not end"
 rc=$(cat "$dir/rc")
 [ "$rc" -eq "$expected" ] || fail "exit code $rc, expected $expected"
 
