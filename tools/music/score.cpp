@@ -1,5 +1,8 @@
 // Reader of the score's text format: statements, times, note names, patterns
 // and their placement. Turns everything into plain timed notes and lanes.
+//
+// Index: Lane::valueAt - note names and numbers - Parser (helpers, then one
+// method per statement) - splitting the text into statements - parseScore
 #include "score.h"
 
 #include <algorithm>
