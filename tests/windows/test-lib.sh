@@ -106,13 +106,13 @@ startPulse() {
     started+=($!)
 }
 
-# Waits up to $2 seconds for a window named exactly $1 and prints its id.
+# Waits up to $2 seconds for a shown window named exactly $1 and prints its id.
 waitForWindow() {
     local seconds=$2 ids pattern
     # xdotool matches names as regular expressions.
     pattern=$(printf '%s' "$1" | sed 's/[][\\.*^$+?(){}|]/\\&/g')
     for _ in $(seq $((seconds * 10))); do
-        ids=$(xdotool search --name "^${pattern}\$" 2>/dev/null || true)
+        ids=$(xdotool search --onlyvisible --name "^${pattern}\$" 2>/dev/null || true)
         if [ -n "$ids" ]; then
             echo "$ids" | head -n 1
             return 0

@@ -13,12 +13,17 @@ target_link_libraries(waveout-probe PRIVATE shade_platform_win32)
 shadestrip_warnings(waveout-probe)
 add_executable(close-window ${CMAKE_CURRENT_LIST_DIR}/close_window.cpp)
 shadestrip_warnings(close-window)
+# Needs a display: run by the smoke test under its Xvfb.
+add_executable(windows_console_tests ${CMAKE_CURRENT_LIST_DIR}/console_under_x.cpp)
+target_link_libraries(windows_console_tests PRIVATE shade_platform_win32 GTest::gtest_main)
+target_include_directories(windows_console_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
+shadestrip_warnings(windows_console_tests)
 
 # Programs and scripts, each run alone where it needs a display or a sound
 # server of its own (Wine's server must not change its display mid-life).
 shadestrip_wine_test(windows_smoke windows TIMEOUT 240
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/smoke-test $<TARGET_FILE:shadestrip>
-        $<TARGET_FILE:close-window>)
+        $<TARGET_FILE:close-window> $<TARGET_FILE:windows_console_tests>)
 shadestrip_wine_test(windows_audio windows TIMEOUT 180
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/audio-test $<TARGET_FILE:waveout-probe>)
 set_tests_properties(windows_smoke windows_audio PROPERTIES RUN_SERIAL ON)

@@ -25,6 +25,12 @@ BOOL WINAPI consoleCtrlHandler(DWORD type) {
 
 namespace {
 
+// Input modes always carry ENABLE_EXTENDED_FLAGS, which switches quick-edit
+// mode off. Consoles of current Windows start with it on, and then a mouse
+// click selects text instead of reaching the controls, and holds the
+// program's output until the selection ends.
+constexpr DWORD inputModeOff = ENABLE_EXTENDED_FLAGS;
+
 bool isOpenHandle(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
@@ -65,8 +71,8 @@ class Win32Console : public ConsoleBackend {
                                    nullptr, OPEN_EXISTING, 0, nullptr);
         if (outputHandle == INVALID_HANDLE_VALUE)
             return false;
-        // Input mode 0: no line editing, no echo, and Ctrl+C arrives as a key.
-        SetConsoleMode(inputHandle, 0);
+        // No line editing, no echo, and Ctrl+C arrives as a key.
+        SetConsoleMode(inputHandle, inputModeOff);
         SetConsoleMode(outputHandle, 0);
         SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
         // The buffer first, then the window over all of it.
@@ -111,7 +117,7 @@ class Win32Console : public ConsoleBackend {
     }
 
     void setMouseInput(bool on) override {
-        SetConsoleMode(inputHandle, on ? ENABLE_MOUSE_INPUT : 0);
+        SetConsoleMode(inputHandle, on ? ENABLE_MOUSE_INPUT | inputModeOff : inputModeOff);
     }
 
     void setTitle(const char* title) override { SetConsoleTitleA(title); }
