@@ -104,6 +104,12 @@ startPulse() {
     fi
     pacat --latency-msec=20 /dev/zero &
     started+=($!)
+    for _ in $(seq 100); do
+        [ -n "$(pactl list short sink-inputs 2>/dev/null)" ] && return 0
+        sleep 0.1
+    done
+    echo "pacat did not connect to PulseAudio" >&2
+    exit 1
 }
 
 # Waits up to $2 seconds for a shown window named exactly $1 and prints its id.

@@ -96,16 +96,6 @@ TEST(ExecutableResources, EveryListedIdHoldsItsFileByteForByte) {
     }
 }
 
-TEST(ExecutableResources, IdsOutsideTheListAreNotFound) {
-    for (std::uint16_t id : {0, 1, 102, 113, 65535}) {
-        const std::uint8_t* data = reinterpret_cast<const std::uint8_t*>(1);
-        std::uint32_t size = 7;
-        EXPECT_FALSE(findPlatformResource(id, &data, &size)) << "resource " << id;
-        EXPECT_EQ(data, nullptr);
-        EXPECT_EQ(size, 0u);
-    }
-}
-
 TEST(DownwardRounding, SwitchesTheSseUnitAndRestoresIt) {
     volatile float one = 1.0f;
     volatile float three = 3.0f;
