@@ -50,6 +50,14 @@ class Texture {
     void sample(Texel& out, float u, float v) const;
     // Same, with smoothstep weights (the noise cloud's sampler).
     void sampleSmooth(Texel& out, float u, float v) const;
+    // The levels sampleSmooth gives along one row, `count` samples at
+    // (u + uOffset, v) with u starting at uStart and growing by du (float
+    // additions, one per sample). Sample i goes to out[i].level, or is added
+    // to it with `add`; alphas are left alone. The same values, bit for bit,
+    // as sampleSmooth's levels, for a fraction of the cost: the rows and their
+    // weight are found once.
+    void sampleSmoothRow(Texel* out, int count, float uStart, float du, float uOffset, float v,
+                         bool add) const;
     // Walks `source` from (uStart, vStart) to (uEnd, vEnd) over the rectangle and
     // blends every sample into this texture.
     void fillSampled(const Texture& source, const BlendMode& mode, float uStart, float vStart,

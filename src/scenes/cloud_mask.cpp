@@ -68,18 +68,14 @@ void NoiseCloud::render(float angle, int x, int y, int w, int h) {
     const float offsetU[4] = {ax * (0.5f + c), ax * (0.5f - c), ax * (0.5f - s), ax * (0.5f + s)};
     const float offsetV[4] = {ay * (0.5f + s), ay * (0.5f - s), ay * (0.5f + c), ay * (0.5f - c)};
 
+    // A texel's level is ((s0 + s1) + s2) + s3 of its four layer samples; the
+    // layers are summed row by row, in that order.
     float v = static_cast<float>(y) * dv;
     for (int j = y; j < y + h; ++j, v += dv) {
         Texel* out = &target.at(x, j);
-        float u = static_cast<float>(x) * du;
-        for (int i = 0; i < w; ++i, ++out, u += du) {
-            Texel sample0, sample1, sample2, sample3;
-            layers[0].sampleSmooth(sample0, u + offsetU[0], v + offsetV[0]);
-            layers[1].sampleSmooth(sample1, u + offsetU[1], v + offsetV[1]);
-            layers[2].sampleSmooth(sample2, u + offsetU[2], v + offsetV[2]);
-            layers[3].sampleSmooth(sample3, u + offsetU[3], v + offsetV[3]);
-            out->level = sample0.level + sample1.level + sample2.level + sample3.level;
-        }
+        const float u = static_cast<float>(x) * du;
+        for (int k = 0; k < 4; ++k)
+            layers[k].sampleSmoothRow(out, w, u, du, offsetU[k], v + offsetV[k], k > 0);
     }
 }
 
@@ -94,9 +90,11 @@ void NoiseCloud::release() {
 void DemoAssets::drawCloudMask(CellImage&, float t, float, int x, float, int length) {
     Texture& cloud = noiseCloud.target;
     // Recompute the cloud's columns that are on screen: 0..79-x, or -x..79-x.
-    noiseCloud.render(swirlRate * t, -x, 0, screenColumns, cloud.height);
+    // Rows below the canvas never reach it (the layer below row 50 is never
+    // read), so they are left as they are.
+    noiseCloud.render(swirlRate * t, -x, 0, screenColumns, canvas.height);
     // The layer is screen-aligned: layer column X gets cloud and mask column X - x.
-    layer.blit(cloud, levelOnlyBlend, 0, 0, x, 0, screenColumns - x, cloud.height);
-    layer.blit(cloudMask, defaultBlend, 0, 0, x, 0, screenColumns - x, cloudMask.height);
+    layer.blit(cloud, levelOnlyBlend, 0, 0, x, 0, screenColumns - x, canvas.height);
+    layer.blit(cloudMask, defaultBlend, 0, 0, x, 0, screenColumns - x, canvas.height);
     canvas.composite(layer, ramps[cloudRamp], 0.0f, overBlend, x, 0, x, 0, length, layer.height);
 }

@@ -124,9 +124,12 @@ void DemoAssets::drawGrowingTree(CellImage&, float t, float, int x, float xf, in
     const Texel ink{0.0f, 1.0f};
     const float s = detmath::sin(barSpin * t);
     const float c = detmath::cos(barSpin * t);
+    // Only the layer's columns and rows over the canvas are composited, so only
+    // those are cleared; what is drawn beyond them is never read.
+    const int shown = length < canvas.width - x ? length : canvas.width - x;
 
     // Pass 1: the lines, shown through ramp 1.
-    layer.fill(clear, copyBlend, x, 0, length, layer.height);
+    layer.fill(clear, copyBlend, x, 0, shown, canvas.height);
     layer.drawLine(ink, ink, addAlphaBlend, xf + 12.5f, 48.5f, xf + 14.5f, 49.0f);
     layer.drawLine(ink, ink, addAlphaBlend, xf + barColumn - 4 * c, barRow - 3.3f * s,
                    xf + barColumn + 5 * c, barRow + 4.2f * s);
@@ -134,7 +137,7 @@ void DemoAssets::drawGrowingTree(CellImage&, float t, float, int x, float xf, in
     canvas.composite(layer, ramps[lineRamp], 0.1f, overBlend, x, 0, x, 0, length, layer.height);
 
     // Pass 2: the outlines, shown through ramp 2.
-    layer.fill(clear, copyBlend, x, 0, length, layer.height);
+    layer.fill(clear, copyBlend, x, 0, shown, canvas.height);
     layer.drawEllipseOutline(ink, addAlphaBlend, xf + barColumn - 5 * c, barRow - 4.2f * s, 1.0f,
                              1.0f);
     layer.drawEllipseOutline(ink, addAlphaBlend, xf + barColumn + 6 * c, barRow + 5 * s, 1.0f,

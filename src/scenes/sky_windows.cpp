@@ -66,14 +66,15 @@ void DemoAssets::drawSkyWindows(CellImage& console, float t, float, int x, float
     canvas.fill(ShadePixel{0.0f, nullptr}, copyBlend, x + holeOffset, 0, bandWidth, canvas.height);
 
     // The band's rounded inner edge: inside the ellipse it drops to the panel
-    // level, its top-left and bottom-left corners stay bright.
-    layer.fill(clear, copyBlend, 0, 0, layer.width, layer.height);
+    // level, its top-left and bottom-left corners stay bright. Only the layer's
+    // canvas-sized corner is ever composited, so only that is cleared.
+    layer.fill(clear, copyBlend, 0, 0, canvas.width, canvas.height);
     layer.fillEllipse(Texel{panelLevel, 1.0f}, copyBlend, endColumn, endRow, endRadiusX,
                       endRadiusY);
     canvas.composite(layer, ramp, 0.0f, overBlend, 0, 0, x, 0, bandWidth, canvas.height);
 
     // Open windows lose their ramp, so the starfield cells beneath stay.
-    layer.fill(clear, copyBlend, 0, 0, layer.width, layer.height);
+    layer.fill(clear, copyBlend, 0, 0, canvas.width, canvas.height);
     paintSkyWindows(layer, copyBlend, t, x);
     canvas.composite(layer, nullptr, openThreshold, overBlend, x, 0, x, 0, length, canvas.height);
 }
