@@ -41,7 +41,9 @@ bool Texture::allocate(int w, int h) {
     return setSize(w, h);
 }
 
-bool Texture::loadLevels(const Blob& blob, float alpha, std::uint32_t w) {
+// Shared by the two byte-map loaders: `levelsFromBytes` says which of the two
+// channels the bytes fill; the other gets `constant`.
+bool Texture::loadBytes(const Blob& blob, float constant, std::uint32_t w, bool levelsFromBytes) {
     release();
     if (w == 0 || blob.size / w == 0)
         return false;
@@ -51,26 +53,19 @@ bool Texture::loadLevels(const Blob& blob, float alpha, std::uint32_t w) {
     if (!setSize(static_cast<int>(w), static_cast<int>(blob.size / w)))
         return false;
     for (std::uint32_t i = 0; i < blob.size; ++i) {
-        texels[i].level = static_cast<float>(blob.data[i]) * byteScale;
-        texels[i].alpha = alpha;
+        const float fromByte = static_cast<float>(blob.data[i]) * byteScale;
+        texels[i].level = levelsFromBytes ? fromByte : constant;
+        texels[i].alpha = levelsFromBytes ? constant : fromByte;
     }
     return true;
 }
 
+bool Texture::loadLevels(const Blob& blob, float alpha, std::uint32_t w) {
+    return loadBytes(blob, alpha, w, true);
+}
+
 bool Texture::loadAlpha(float level, const Blob& blob, std::uint32_t w) {
-    release();
-    if (w == 0 || blob.size / w == 0)
-        return false;
-    texels = new (std::nothrow) Texel[blob.size]();
-    if (!texels)
-        return false;
-    if (!setSize(static_cast<int>(w), static_cast<int>(blob.size / w)))
-        return false;
-    for (std::uint32_t i = 0; i < blob.size; ++i) {
-        texels[i].level = level;
-        texels[i].alpha = static_cast<float>(blob.data[i]) * byteScale;
-    }
-    return true;
+    return loadBytes(blob, level, w, false);
 }
 
 void Texture::release() {

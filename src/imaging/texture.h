@@ -78,6 +78,10 @@ class Texture {
     void fillEllipse(const Texel& texel, const BlendMode& blend, float cx, float cy, float rx,
                      float ry);
 
+  private:
+    bool loadBytes(const Blob& blob, float constant, std::uint32_t width, bool levelsFromBytes);
+
+  public:
     int width = 0;           // columns, a power of two
     int height = 0;          // rows, a power of two
     Texel* texels = nullptr; // row-major, owned
