@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cfenv>
+#include <climits>
 #include <cmath>
 
 // Rounds every float operation toward negative infinity while in scope and
@@ -20,8 +21,14 @@ class DownwardRounding {
 };
 
 // Float to int, rounding toward negative infinity also for negative values.
+// Truncation, then one step down for negative fractions: the same result as
+// std::floor for every float in the int range, in every rounding mode (the
+// truncating conversion ignores the mode, and converting the truncated value
+// back is exact), for a fraction of its cost. Beyond the range the result is
+// the processor's, as it was with std::floor; it never goes below INT_MIN.
 inline int floorToInt(float v) {
-    return static_cast<int>(std::floor(v));
+    const int truncated = static_cast<int>(v);
+    return static_cast<float>(truncated) > v && truncated != INT_MIN ? truncated - 1 : truncated;
 }
 inline int floorToInt(double v) {
     return static_cast<int>(std::floor(v));

@@ -112,11 +112,15 @@ struct EllipseRows {
             plot(c, r, (1 - 0.5f * (l1 - static_cast<float>(c)) * gPrev) * alpha);
         }
 
-        // The interior takes alpha exactly 1, whatever the texel's alpha.
+        // The interior takes alpha exactly 1, whatever the texel's alpha. Only
+        // its columns inside the texture are visited (plot skips the others).
         ++c;
-        while (c < iR0) {
-            plot(c, r, 1.0f);
-            ++c;
+        if (c < iR0) {
+            const int first = c > 0 ? c : 0;
+            const int end = iR0 < texture.width ? iR0 : texture.width;
+            for (int i = first; i < end; ++i)
+                plot(i, r, 1.0f);
+            c = iR0;
         }
 
         // When the left edge ended at or right of iR0 the right edge starts just
@@ -166,17 +170,23 @@ void Texture::fillEllipse(const Texel& texel, const BlendMode& blend, float cx, 
         return rx * std::sqrt(1 - d * d / ry2);
     };
 
+    // Rows outside the texture are not visited: every row paints only itself
+    // and its widths come from its own boundaries, so skipping one changes nothing.
+    auto inside = [&](int row) { return row >= 0 && row < height; };
     EllipseRows rows{*this, texel, blend, centreX};
     float w = halfWidth(rowTop + 1);
     float wPrev = 0.0f;
-    rows.cap(rowTop, w, static_cast<float>(rowTop + 1) - top);
+    if (inside(rowTop))
+        rows.cap(rowTop, w, static_cast<float>(rowTop + 1) - top);
     int r = rowTop + 1;
     for (; r < rowBottom; ++r) {
         wPrev = w;
         w = halfWidth(r + 1);
-        rows.middle(r, wPrev, w);
+        if (inside(r))
+            rows.middle(r, wPrev, w);
     }
     // The bottom cap's base is the upper boundary of the last middle row (0 when
     // there was none, which leaves the bottom row unpainted).
-    rows.cap(r, wPrev, bottom - static_cast<float>(r));
+    if (inside(r))
+        rows.cap(r, wPrev, bottom - static_cast<float>(r));
 }
