@@ -5,7 +5,8 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEPS_STAMP := build/.deps-installed
 
-.PHONY: run test test-asan build asan bench fuzz format deps clean windows test-windows
+.PHONY: run test test-asan build asan bench fuzz format deps clean windows test-windows \
+	check-reliability
 
 $(DEPS_STAMP): scripts/install-deps
 	scripts/install-deps
@@ -32,6 +33,11 @@ test-asan: asan
 
 bench: build
 	cmake --build --preset default --target bench -j $(JOBS)
+
+# The reliability suite with its longer variants (tests/reliability), about
+# 25 minutes. CI runs only its short part, through the tests of both presets.
+check-reliability: build asan
+	tests/reliability/check-reliability
 
 # Runs each fuzz target for FUZZ_SECONDS (default 60) in all.
 FUZZ_SECONDS ?= 60

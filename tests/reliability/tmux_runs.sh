@@ -1,0 +1,273 @@
+#!/usr/bin/env bash
+# The program in a private tmux server (80 x 50, escape-time 10, SDL's dummy
+# audio driver) through what a user's terminal can do to it: signals at random
+# moments, a storm of resizes, random typing, the audio server going away, and
+# the show simply running to its end. Every run must end without a crash, with
+# exit code 0, and leave the terminal as it found it: `stty -a`, the main
+# screen, a visible cursor, no mouse reporting and the title.
+#
+# Usage: tmux_runs.sh SCENARIO PROGRAM WORKDIR [SECONDS]
+# Scenarios: sighup, sigterm, sigint (each at a random moment within SECONDS,
+# default 8), resize (40 resizes between 10 x 5 and 200 x 80), typing (SECONDS
+# of random bytes, default 30), audio-killed (a private PulseAudio killed
+# mid-show; skipped without pulseaudio), memcheck (SECONDS, default 20, under
+# valgrind: no errors, no leaks), end (the whole show, about 142 s).
+# RELIABILITY_SEED fixes the random choices; the seed is printed either way.
+# Exit code 0 passed, 1 failed, 77 skipped. Every wait is bounded, and every
+# process started here is stopped by its PID.
+set -u
+
+scenario=$1
+program=$2
+dir=$3
+seconds=${4:-}
+here=$(cd "$(dirname "$0")" && pwd)
+rm -rf "$dir"
+mkdir -p "$dir"
+
+seed=${RELIABILITY_SEED:-$(( $(od -An -N2 -tu2 /dev/urandom) ))}
+RANDOM=$seed
+echo "$scenario: seed $seed (RELIABILITY_SEED=$seed repeats it)"
+
+serverPid=""
+keepAlivePid=""
+socket="shadestrip-rel-$$-$scenario"
+tm() { tmux -L "$socket" -f /dev/null "$@"; }
+pidOf() { cat "$dir/pid" 2> /dev/null; }
+cleanup() {
+    local pid
+    pid=$(pidOf)
+    if [ -n "$pid" ] && [ ! -f "$dir/rc" ]; then
+        kill -KILL "$pid" 2> /dev/null
+    fi
+    tm kill-server 2> /dev/null
+    if [ -n "$keepAlivePid" ]; then kill "$keepAlivePid" 2> /dev/null; wait "$keepAlivePid" 2> /dev/null; fi
+    if [ -n "$serverPid" ]; then kill -KILL "$serverPid" 2> /dev/null; wait "$serverPid" 2> /dev/null; fi
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL ($scenario, seed $seed): $*" >&2
+    for file in stderr screen.txt server.log valgrind.log; do
+        if [ -s "$dir/$file" ]; then
+            echo "--- $file" >&2
+            head -c 4000 "$dir/$file" >&2
+        fi
+    done
+    exit 1
+}
+
+# wait_for SECONDS COMMAND...: true once COMMAND succeeds, false after SECONDS.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -ge "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+
+# random_between LOW HIGH (integers, inclusive)
+random_between() { echo $(( $1 + RANDOM % ($2 - $1 + 1) )); }
+
+command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps)"
+
+# --- The audio server, for the scenario that kills it ---
+
+audio="SDL_AUDIODRIVER=dummy"
+if [ "$scenario" = audio-killed ]; then
+    if ! command -v pulseaudio > /dev/null; then
+        echo "SKIP ($scenario): pulseaudio is not installed"
+        exit 77
+    fi
+    mkdir -p "$dir/home" "$dir/run"
+    HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/home/.config" \
+        pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+        -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=shadestrip rate=44100" > "$dir/server.log" 2>&1 &
+    serverPid=$!
+    wait_for 10 test -S "$dir/native" || { echo "SKIP ($scenario): PulseAudio did not start"; exit 77; }
+    # An idle null sink can stall a new stream for seconds; keep it busy.
+    if command -v pacat > /dev/null; then
+        PULSE_SERVER="unix:$dir/native" pacat --latency-msec=20 /dev/zero 2> /dev/null &
+        keepAlivePid=$!
+    fi
+    audio="SDL_AUDIODRIVER=pulseaudio PULSE_SERVER=unix:$dir/native"
+fi
+
+# --- Start the show ---
+
+title="Please press alt+enter for full screen mode."
+run="env $audio TERM=tmux-256color COLORTERM=truecolor '$program'"
+if [ "$scenario" = memcheck ]; then
+    command -v valgrind > /dev/null || { echo "SKIP ($scenario): valgrind is not installed"; exit 77; }
+    # Findings make the exit code 99; the report goes to a file of its own.
+    run="env $audio TERM=tmux-256color COLORTERM=truecolor valgrind --error-exitcode=99 \
+        --leak-check=full --errors-for-leak-kinds=definite,indirect --log-file='$dir/valgrind.log' \
+        '$program'"
+fi
+tm new-session -d -s rel -x 80 -y 50 "sh '$here/pane.sh' '$dir' $run" || fail "tmux did not start"
+tm set -g escape-time 10
+# Resizes by a client-less server follow the window size set here.
+tm set -g window-size manual 2> /dev/null
+show() { tm display -p -t rel "$1"; }
+titleBefore=$(show '#{pane_title}')
+touch "$dir/go"
+wait_for 10 test -f "$dir/pid" || fail "the program did not start"
+started() { [ -f "$dir/rc" ] || [ "$(show '#{pane_title}')" = "$title" ]; }
+wait_for 15 started || fail "the title never showed: '$(show '#{pane_title}')'"
+[ -f "$dir/rc" ] && fail "the program ended at start-up with exit code $(cat "$dir/rc")"
+startedAt=$SECONDS
+alive() { [ ! -f "$dir/rc" ]; }
+endedEarly=""
+
+# Sends the Escape key, unless the show has already ended by itself.
+finish() {
+    if alive; then
+        tm send-keys -t rel Escape
+    else
+        endedEarly="yes"
+    fi
+}
+
+# --- Random typing ---
+
+# Random bytes, with Escape only at the start of a complete sequence, so that
+# the typing itself never amounts to the Escape key (which ends the show).
+# Templates cover the sequences the decoder knows, garbage in their shape, and
+# mouse reports (the mouse is on once a space has been typed).
+# The hex codes of a string's characters, for send-keys -H.
+ascii_hex() {
+    local s=$1 i
+    for ((i = 0; i < ${#s}; i++)); do printf '%02x ' "'${s:i:1}"; done
+}
+
+random_chunk() {
+    local out="" n i b
+    n=$(random_between 1 24)
+    for ((i = 0; i < n; i++)); do
+        case $((RANDOM % 10)) in
+        0 | 1 | 2 | 3)
+            b=$(printf '%02x' $((RANDOM % 256)))
+            [ "$b" = 1b ] && b=20
+            out+="$b "
+            ;;
+        4) out+="1b 5b $(printf '3%d ' $((RANDOM % 10)))7e " ;;   # ESC [ n ~
+        5) out+="1b 5b $(printf '%02x' $((0x41 + RANDOM % 8))) " ;; # arrows, Home, End
+        6) out+="1b 4f $(printf '%02x' $((0x40 + RANDOM % 63))) " ;; # SS3
+        7) # SGR mouse: any button and flags, anywhere (even off the frame)
+            out+="1b 5b 3c $(ascii_hex $((RANDOM % 100)))3b "
+            out+="$(ascii_hex $((RANDOM % 300)))3b $(ascii_hex $((RANDOM % 100)))"
+            if ((RANDOM % 2)); then out+="4d "; else out+="6d "; fi
+            ;;
+        8) # X10 mouse: three raw bytes
+            out+="1b 5b 4d $(printf '%02x %02x %02x ' $((32 + RANDOM % 224)) $((32 + RANDOM % 224)) $((32 + RANDOM % 224)))"
+            ;;
+        9) # CSI garbage: random parameter and intermediate bytes, then a final byte
+            out+="1b 5b "
+            local k m
+            m=$(random_between 0 70)
+            for ((k = 0; k < m; k++)); do out+="$(printf '%02x' $((0x20 + RANDOM % 32))) "; done
+            out+="$(printf '%02x ' $((0x40 + RANDOM % 63)))"
+            ;;
+        esac
+    done
+    echo "$out"
+}
+
+# --- The scenario ---
+
+case "$scenario" in
+sighup | sigterm | sigint)
+    signal=${scenario#sig}
+    limit=${seconds:-8}
+    delayMs=$(random_between 0 $((limit * 1000)))
+    echo "sending SIG${signal^^} $((delayMs / 1000)).$(printf '%03d' $((delayMs % 1000))) s into the show"
+    sleep "$((delayMs / 1000)).$(printf '%03d' $((delayMs % 1000)))"
+    alive || endedEarly="yes"
+    kill "-${signal^^}" "$(pidOf)" 2> /dev/null
+    ;;
+resize)
+    for ((i = 0; i < 40; i++)); do
+        w=$(random_between 10 200)
+        h=$(random_between 5 80)
+        tm resize-window -t rel -x "$w" -y "$h" || fail "tmux could not resize to $w x $h"
+        sleep "0.0$(random_between 0 9)"
+        alive || fail "the show ended during the resizes"
+    done
+    tm resize-window -t rel -x 80 -y 50
+    # The size notice stays 2.5 s; then the whole picture is back.
+    sleep 3
+    alive || fail "the show ended after the resizes"
+    [ "$(show '#{alternate_on}')" = 1 ] || fail "not on the alternate screen after the resizes"
+    tm capture-pane -p -t rel > "$dir/screen.txt"
+    grep -q "needs 80 x 50" "$dir/screen.txt" && fail "the size notice stays at 80 x 50"
+    [ "$(grep -c . "$dir/screen.txt")" -ge 40 ] || fail "the picture did not come back"
+    finish
+    ;;
+typing)
+    limit=${seconds:-30}
+    chunks=0
+    end=$((SECONDS + limit))
+    while [ $SECONDS -lt $end ] && alive; do
+        # shellcheck disable=SC2046
+        tm send-keys -t rel -H $(random_chunk) 2> /dev/null
+        chunks=$((chunks + 1))
+        sleep "0.0$(random_between 0 5)"
+    done
+    echo "typed $chunks random chunks"
+    finish
+    ;;
+audio-killed)
+    sleep "$(random_between 1 4)"
+    alive || fail "the show ended before the audio server was killed"
+    kill -KILL "$serverPid"
+    wait "$serverPid" 2> /dev/null
+    serverPid=""
+    sleep 2
+    alive || fail "the show ended when the audio server went away (exit code $(cat "$dir/rc"))"
+    # The show goes on: its picture still moves.
+    tm capture-pane -p -e -t rel > "$dir/screen-before.txt"
+    sleep 1.5
+    tm capture-pane -p -e -t rel > "$dir/screen.txt"
+    cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still without the audio server"
+    finish
+    ;;
+memcheck)
+    # Under valgrind the show runs many times slower; keep it going for
+    # SECONDS (default 20) of wall time, with a few keys, then end it.
+    limit=${seconds:-20}
+    sleep 2
+    tm send-keys -t rel Space PPage Up
+    sleep $((limit - 2))
+    finish
+    ;;
+end)
+    wait_for 180 test -f "$dir/rc" || fail "the show did not end by itself"
+    elapsed=$((SECONDS - startedAt))
+    [ $elapsed -ge 135 ] || fail "the show ended after $elapsed s, not at the end of the music"
+    ;;
+*) fail "unknown scenario" ;;
+esac
+
+# --- The way out ---
+
+wait_for 60 test -f "$dir/rc" || fail "the program did not end"
+rc=$(cat "$dir/rc")
+[ "$rc" -eq 0 ] || fail "exit code $rc, expected 0"
+cmp -s "$dir/stty-before" "$dir/stty-after" ||
+    fail "stty -a differs: $(diff "$dir/stty-before" "$dir/stty-after")"
+[ "$(show '#{alternate_on}')" = 0 ] || fail "still on the alternate screen"
+[ "$(show '#{cursor_flag}')" = 1 ] || fail "the cursor stays hidden"
+[ "$(show '#{mouse_any_flag}#{mouse_all_flag}#{mouse_sgr_flag}')" = 000 ] ||
+    fail "mouse reporting left on"
+[ "$(show '#{pane_title}')" = "$titleBefore" ] ||
+    fail "title '$(show '#{pane_title}')' instead of '$titleBefore'"
+if [ -s "$dir/stderr" ]; then
+    fail "the program wrote to standard error"
+fi
+if [ -n "$endedEarly" ]; then
+    echo "PASS ($scenario): the show ended by itself before the last step"
+else
+    echo "PASS ($scenario)"
+fi
