@@ -17,5 +17,10 @@ sh -c 'echo $$ > "$0/pid.tmp" && mv "$0/pid.tmp" "$0/pid" && exec "$@"' "$dir" "
 echo $? > "$dir/rc.tmp"
 stty -a > "$dir/stty-after" 2> /dev/null
 mv "$dir/rc.tmp" "$dir/rc"
-# Keep the pane (and its screen state) for the checks that follow.
-sleep 120
+# Keep the pane (and its screen state) for the checks that follow, until the
+# runner removes the keep file (at most 120 s).
+tries=0
+while [ -f "$dir/keep" ] && [ $tries -lt 1200 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done

@@ -24,6 +24,7 @@ seconds=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$dir"
 mkdir -p "$dir"
+touch "$dir/keep"
 
 seed=${RELIABILITY_SEED:-$(( $(od -An -N2 -tu2 /dev/urandom) ))}
 RANDOM=$seed
@@ -36,6 +37,7 @@ tm() { tmux -L "$socket" -f /dev/null "$@"; }
 pidOf() { cat "$dir/pid" 2> /dev/null; }
 cleanup() {
     local pid
+    rm -f "$dir/keep"
     pid=$(pidOf)
     if [ -n "$pid" ] && [ ! -f "$dir/rc" ]; then
         kill -KILL "$pid" 2> /dev/null

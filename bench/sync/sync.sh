@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs sync_bench against a private PulseAudio: a null sink at 44100 Hz behind
+# a socket in a temporary directory, recorded through its monitor. Everything
+# started here is stopped by its PID; skipped (with a message) when PulseAudio
+# or parec is not installed or the server does not start.
+# Usage: sync.sh SYNC_BENCH [SECONDS]   (SECONDS of music, default 20)
+set -u
+bench=$1
+seconds=${2:-20}
+
+if ! command -v pulseaudio > /dev/null || ! command -v parec > /dev/null; then
+    echo "## Sync: skipped (pulseaudio and pulseaudio-utils are not installed)"
+    exit 0
+fi
+dir=$(mktemp -d "${TMPDIR:-/tmp}/shadestrip-sync.XXXXXX")
+serverPid=""
+keepAlivePid=""
+cleanup() {
+    if [ -n "$keepAlivePid" ]; then kill "$keepAlivePid" 2> /dev/null; wait "$keepAlivePid" 2> /dev/null; fi
+    if [ -n "$serverPid" ]; then kill "$serverPid" 2> /dev/null; wait "$serverPid" 2> /dev/null; fi
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+
+mkdir -p "$dir/home" "$dir/run"
+HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/home/.config" \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+    -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+    -L "module-null-sink sink_name=shadestrip rate=44100" > "$dir/server.log" 2>&1 &
+serverPid=$!
+for _ in $(seq 100); do
+    [ -S "$dir/native" ] && break
+    kill -0 "$serverPid" 2> /dev/null || break
+    sleep 0.1
+done
+if [ ! -S "$dir/native" ]; then
+    echo "## Sync: skipped (PulseAudio did not start here)"
+    exit 0
+fi
+export PULSE_SERVER="unix:$dir/native"
+# An idle null sink can stall a new stream's first requests for seconds; a
+# second stream (of zeros, which add nothing to the mix) keeps it busy.
+pacat --latency-msec=20 /dev/zero 2> /dev/null &
+keepAlivePid=$!
+
+SDL_AUDIODRIVER=pulseaudio timeout $((seconds + 90)) "$bench" "$seconds" shadestrip.monitor

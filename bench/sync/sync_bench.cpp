@@ -1,0 +1,326 @@
+// Sync of the music clock with the sound actually played: runs MusicClock on
+// the real SDL player over the show's track (resource 103) on whatever audio
+// server SDL finds (sync.sh gives it a private PulseAudio with a null sink),
+// logs (steady time, t) every millisecond, and records the sink's monitor with
+// parec meanwhile. Each stretch of the recording is then found in a decode of
+// the track, which tells which music time was being played at that moment;
+// the clock's t at the same moment minus that time is the offset. Prints the
+// median and spread of the offsets. Never passes or fails.
+//
+// Usage: sync_bench SECONDS MONITOR   (MONITOR: the source parec records)
+#include "app/music_clock.h"
+#include "app/platform.h"
+#include "platform/posix/audio/sdl_audio_player.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/vorbis/vorbis_stream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double rate = 44100.0;
+
+double secondsSince(Clock::time_point origin) {
+    return std::chrono::duration<double>(Clock::now() - origin).count();
+}
+
+// What parec delivered: the frames, and when each delivery arrived.
+struct Delivery {
+    double arrival;           // seconds since the origin
+    std::uint64_t firstFrame; // index of its first frame in the recording
+};
+
+struct Recording {
+    std::vector<std::int16_t> samples; // interleaved stereo
+    std::vector<Delivery> deliveries;
+};
+
+// Reads parec's output until it ends; a delivery is whatever arrives within
+// half a millisecond of the previous read (one block of the sink, read in pieces).
+void readRecording(int fd, Clock::time_point origin, Recording& recording) {
+    std::vector<char> buffer(1 << 16);
+    std::string pending;
+    double lastArrival = -1;
+    for (;;) {
+        const ssize_t n = read(fd, buffer.data(), buffer.size());
+        if (n <= 0)
+            break;
+        const double now = secondsSince(origin);
+        const std::uint64_t frames = recording.samples.size() / 2;
+        if (lastArrival < 0 || now - lastArrival > 0.0005)
+            recording.deliveries.push_back(Delivery{now, frames});
+        lastArrival = now;
+        pending.append(buffer.data(), static_cast<std::size_t>(n));
+        const std::size_t whole = pending.size() / 4 * 4;
+        for (std::size_t i = 0; i < whole; i += 2)
+            recording.samples.push_back(
+                static_cast<std::int16_t>(static_cast<std::uint8_t>(pending[i]) |
+                                          static_cast<std::uint8_t>(pending[i + 1]) << 8));
+        pending.erase(0, whole);
+    }
+}
+
+// parec on the monitor, its standard output on a pipe. Returns its pid.
+pid_t startRecorder(const char* monitor, int& readFd) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        const std::string device = std::string("--device=") + monitor;
+        execlp("parec", "parec", device.c_str(), "--raw", "--format=s16le", "--rate=44100",
+               "--channels=2", "--latency-msec=2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    readFd = pipeFds[0];
+    return pid;
+}
+
+struct Sample {
+    double time; // seconds since the origin
+    double t;    // the clock's music time
+};
+
+// The clock's t at `time`, between the logged samples around it.
+bool clockAt(const std::vector<Sample>& log, double time, double& t) {
+    auto after = std::lower_bound(log.begin(), log.end(), time,
+                                  [](const Sample& s, double x) { return s.time < x; });
+    if (after == log.begin() || after == log.end())
+        return false;
+    const Sample& a = *(after - 1);
+    const Sample& b = *after;
+    // t moves in steps (the player's position changes per device buffer and
+    // per read); take the later reading's value only once it is reached.
+    t = a.t + (b.t - a.t) * (time - a.time) / (b.time - a.time);
+    return true;
+}
+
+// The null sink renders ahead of its own clock, by what it reports as its
+// latency: what the monitor shows has not been "played" yet. -1 when unknown.
+double sinkLatencyMs() {
+    std::FILE* p = popen("pactl list sinks 2>/dev/null", "r");
+    if (!p)
+        return -1;
+    char line[512];
+    double ms = -1;
+    while (std::fgets(line, sizeof line, p)) {
+        unsigned long usec = 0, configured = 0;
+        if (ms < 0 &&
+            std::sscanf(line, " Latency: %lu usec, configured %lu usec", &usec, &configured) == 2)
+            ms = static_cast<double>(usec) / 1000.0;
+    }
+    pclose(p);
+    return ms;
+}
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    const double position = p * static_cast<double>(values.size() - 1);
+    const std::size_t i = static_cast<std::size_t>(position);
+    const double f = position - static_cast<double>(i);
+    return i + 1 < values.size() ? values[i] * (1 - f) + values[i + 1] * f : values[i];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: sync_bench SECONDS MONITOR\n");
+        return 2;
+    }
+    const double seconds = std::atof(argv[1]);
+    const char* monitor = argv[2];
+
+    const std::uint8_t* data = nullptr;
+    std::uint32_t size = 0;
+    VorbisStream reference;
+    if (!findPlatformResource(103, &data, &size) || !reference.open(data, size)) {
+        std::printf("sync: the show's track (resource 103) does not open; skipped\n");
+        return 0;
+    }
+    // The reference: the track decoded from its start, far enough for the run.
+    const auto referenceFrames = static_cast<std::uint32_t>(
+        std::min<double>(static_cast<double>(reference.lengthFrames()), (seconds + 3) * rate));
+    std::vector<std::int16_t> track(2 * static_cast<std::size_t>(referenceFrames));
+    reference.read(track.data(), referenceFrames);
+
+    const Clock::time_point origin = Clock::now();
+    int recordFd = -1;
+    const pid_t recorder = startRecorder(monitor, recordFd);
+    if (recorder < 0) {
+        std::printf("sync: parec did not start; skipped\n");
+        return 0;
+    }
+    Recording recording;
+    std::thread reader(readRecording, recordFd, origin, std::ref(recording));
+    // Let the recorder settle before the music starts.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    SdlAudioPlayer player;
+    FrameTimer& timer = monotonicTimer();
+    const double openStart = secondsSince(origin);
+    const bool opened = initAudio(player, timer);
+    const double openMs = 1000.0 * (secondsSince(origin) - openStart);
+    MusicClock clock(&player, &timer);
+    ByteBlob blob(data, size);
+    std::vector<Sample> log;
+    double sinkLatency = -1;
+    if (opened && clock.startFromMemory(blob)) {
+        log.reserve(static_cast<std::size_t>(seconds * 1100) + 100);
+        const double start = secondsSince(origin);
+        // The sink's latency is read from another thread now and then, so the
+        // clock readings keep their pace.
+        std::atomic<bool> running{true};
+        std::vector<double> latencies;
+        std::mutex latencyLock;
+        std::thread latencyReader([&] {
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            while (running.load()) {
+                const double ms = sinkLatencyMs();
+                if (ms >= 0) {
+                    std::lock_guard<std::mutex> lock(latencyLock);
+                    latencies.push_back(ms);
+                }
+                for (int i = 0; i < 10 && running.load(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        while (secondsSince(origin) - start < seconds) {
+            clock.update();
+            log.push_back(Sample{secondsSince(origin), static_cast<double>(clock.t)});
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        running.store(false);
+        latencyReader.join();
+        if (!latencies.empty())
+            sinkLatency = percentile(latencies, 0.5);
+        clock.release();
+    }
+    shutdownAudio(player, timer);
+    // Stop the recorder by its pid; the reader ends with its output.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(recorder, SIGTERM);
+    int status = 0;
+    waitpid(recorder, &status, 0);
+    reader.join();
+    close(recordFd);
+
+    if (!opened) {
+        std::printf("sync: SDL found no audio device; skipped\n");
+        return 0;
+    }
+    const std::uint64_t recorded = recording.samples.size() / 2;
+    std::printf("## Sync (MusicClock's t against the sound the sink played)\n\n");
+    std::printf("device open %.1f ms; %.1f s recorded in %zu deliveries; %zu clock readings\n",
+                openMs, recorded / rate, recording.deliveries.size(), log.size());
+    if (recording.deliveries.empty() || log.size() < 100) {
+        std::printf("sync: nothing recorded; skipped\n");
+        return 0;
+    }
+
+    // When the sink played recorded frame k: origin + a + k / rate. A delivery
+    // cannot arrive before its first frame is played, and the least delayed
+    // ones arrive right then, so a is the lower envelope over the deliveries.
+    double a = 1e9;
+    for (const Delivery& d : recording.deliveries)
+        a = std::min(a, d.arrival - static_cast<double>(d.firstFrame) / rate);
+
+    // Windows of the recording every quarter second, each found in the track
+    // near where the clock says it should be.
+    constexpr std::uint32_t window = 512;
+    const std::uint32_t search = static_cast<std::uint32_t>(0.5 * rate);
+    std::vector<double> offsets;
+    int silent = 0, unmatched = 0;
+    for (std::uint64_t k = static_cast<std::uint64_t>(0.5 * rate); k + window < recorded;
+         k += static_cast<std::uint64_t>(0.25 * rate)) {
+        const std::int16_t* w = recording.samples.data() + 2 * k;
+        double energy = 0;
+        for (std::uint32_t i = 0; i < 2 * window; ++i)
+            energy += static_cast<double>(w[i]) * w[i];
+        if (energy < 2.0 * window * 100.0 * 100.0) {
+            ++silent;
+            continue;
+        }
+        const double played = a + static_cast<double>(k) / rate;
+        double t = 0;
+        if (!clockAt(log, played, t))
+            continue;
+        const std::int64_t expected = static_cast<std::int64_t>(std::llround(t * rate));
+        const std::int64_t from = std::max<std::int64_t>(0, expected - search);
+        const std::int64_t to = std::min<std::int64_t>(
+            static_cast<std::int64_t>(referenceFrames) - window, expected + search);
+        double best = 1e300;
+        std::int64_t bestAt = -1;
+        for (std::int64_t p = from; p < to; ++p) {
+            const std::int16_t* r = track.data() + 2 * p;
+            double ssd = 0;
+            for (std::uint32_t i = 0; i < 2 * window && ssd < best; ++i) {
+                const double d = static_cast<double>(w[i]) - r[i];
+                ssd += d * d;
+            }
+            if (ssd < best) {
+                best = ssd;
+                bestAt = p;
+            }
+        }
+        // A true match leaves next to nothing (the path is bit-exact at 100 % volume).
+        if (bestAt < 0 || best > 0.001 * energy) {
+            ++unmatched;
+            continue;
+        }
+        offsets.push_back(1000.0 * (t - static_cast<double>(bestAt) / rate));
+    }
+    if (offsets.empty()) {
+        std::printf("sync: no window of the recording matched the track (%d silent, %d "
+                    "unmatched); skipped\n",
+                    silent, unmatched);
+        return 0;
+    }
+    double mean = 0;
+    for (double o : offsets)
+        mean += o;
+    mean /= static_cast<double>(offsets.size());
+    double variance = 0;
+    for (double o : offsets)
+        variance += (o - mean) * (o - mean);
+    const double deviation = std::sqrt(variance / static_cast<double>(offsets.size()));
+    std::printf("%zu windows matched (%d silent, %d unmatched)\n\n", offsets.size(), silent,
+                unmatched);
+    std::printf("| offset, ms (> 0: the clock is ahead) | median | p10 | p90 | min | max | "
+                "std dev |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    const double minimum = *std::min_element(offsets.begin(), offsets.end());
+    const double maximum = *std::max_element(offsets.begin(), offsets.end());
+    std::printf("| t - sound as the sink renders it | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
+                percentile(offsets, 0.5), percentile(offsets, 0.1), percentile(offsets, 0.9),
+                minimum, maximum, deviation);
+    if (sinkLatency >= 0) {
+        // The sink plays what it rendered `sinkLatency` later.
+        const double l = sinkLatency;
+        std::printf("| t - sound as the sink plays it | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f "
+                    "|\n",
+                    percentile(offsets, 0.5) + l, percentile(offsets, 0.1) + l,
+                    percentile(offsets, 0.9) + l, minimum + l, maximum + l, deviation);
+        std::printf("\nThe null sink renders %.1f ms ahead of its clock (its reported latency, "
+                    "median of the run).\n",
+                    sinkLatency);
+    }
+    return 0;
+}
