@@ -50,7 +50,7 @@ bool NoiseCloud::build(int width, int height, int divisor, float) {
     return true;
 }
 
-void NoiseCloud::render(float angle, int x, int y, int w, int h) {
+void NoiseCloud::render(float angle, int x, int y, int w, int h, const Texture* mask) {
     if (!clipRect(target, x, y, w, h))
         return;
     const float width = target.widthF;
@@ -70,12 +70,33 @@ void NoiseCloud::render(float angle, int x, int y, int w, int h) {
 
     // A texel's level is ((s0 + s1) + s2) + s3 of its four layer samples; the
     // layers are summed row by row, in that order.
+    if (mask && (mask->width < target.width || mask->height < target.height))
+        mask = nullptr;
     float v = static_cast<float>(y) * dv;
     for (int j = y; j < y + h; ++j, v += dv) {
         Texel* out = &target.at(x, j);
-        const float u = static_cast<float>(x) * du;
-        for (int k = 0; k < 4; ++k)
-            layers[k].sampleSmoothRow(out, w, u, du, offsetU[k], v + offsetV[k], k > 0);
+        const float uFirst = static_cast<float>(x) * du;
+        if (!mask) {
+            for (int k = 0; k < 4; ++k)
+                layers[k].sampleSmoothRow(out, w, uFirst, du, offsetU[k], v + offsetV[k], k > 0);
+            continue;
+        }
+        // Runs of texels the mask shows. u is carried over the others by the
+        // same float additions, so every computed texel gets its usual value.
+        const Texel* shown = &mask->at(x, j);
+        float u = uFirst;
+        int i = 0;
+        while (i < w) {
+            for (; i < w && shown[i].alpha == 0; ++i)
+                u += du;
+            const int start = i;
+            const float uStart = u;
+            for (; i < w && !(shown[i].alpha == 0); ++i)
+                u += du;
+            for (int k = 0; k < 4 && i > start; ++k)
+                layers[k].sampleSmoothRow(out + start, i - start, uStart, du, offsetU[k],
+                                          v + offsetV[k], k > 0);
+        }
     }
 }
 
@@ -91,8 +112,12 @@ void DemoAssets::drawCloudMask(CellImage&, float t, float, int x, float, int len
     Texture& cloud = noiseCloud.target;
     // Recompute the cloud's columns that are on screen: 0..79-x, or -x..79-x.
     // Rows below the canvas never reach it (the layer below row 50 is never
-    // read), so they are left as they are.
-    noiseCloud.render(swirlRate * t, -x, 0, screenColumns, canvas.height);
+    // read), so they are left as they are; so are the texels the mask hides.
+    // Where the mask's alpha is 0 the layer's alpha is 0 and the composite
+    // keeps the canvas level and ramp whatever (finite) level the cloud has
+    // there, and the layer's levels only ever meet later painters multiplied
+    // by 0: an old cloud level gives the same pictures as a fresh one.
+    noiseCloud.render(swirlRate * t, -x, 0, screenColumns, canvas.height, &cloudMask);
     // The layer is screen-aligned: layer column X gets cloud and mask column X - x.
     layer.blit(cloud, levelOnlyBlend, 0, 0, x, 0, screenColumns - x, canvas.height);
     layer.blit(cloudMask, defaultBlend, 0, 0, x, 0, screenColumns - x, canvas.height);
