@@ -35,7 +35,7 @@ bench: build
 	cmake --build --preset default --target bench -j $(JOBS)
 
 # The reliability suite with its longer variants (tests/reliability), about
-# 25 minutes. CI runs only its short part, through the tests of both presets.
+# 40 minutes. CI runs only its short part, through the tests of both presets.
 check-reliability: build asan
 	tests/reliability/check-reliability
 
