@@ -33,3 +33,13 @@ inline int floorToInt(float v) {
 inline int floorToInt(double v) {
     return static_cast<int>(std::floor(v));
 }
+
+// floorToInt for a sample position. Positions outside the int range (or NaN)
+// have no meaningful texel; they map to INT_MIN, like the hardware's "integer
+// indefinite", instead of being undefined behaviour. The wrap masks keep any
+// int a valid index.
+inline int floorToTexel(float p) {
+    if (!(p >= -2147483648.0f && p < 2147483648.0f))
+        return INT_MIN;
+    return floorToInt(p);
+}

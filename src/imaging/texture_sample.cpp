@@ -6,20 +6,6 @@
 
 #include <cstdint>
 
-namespace {
-
-// floorToInt for a sample position. Positions outside the int range (or NaN)
-// have no meaningful texel; they map to INT_MIN, like the hardware's
-// "integer indefinite", instead of being undefined behaviour. The masks keep
-// any int a valid index.
-int floorToTexel(float p) {
-    if (!(p >= -2147483648.0f && p < 2147483648.0f))
-        return INT32_MIN;
-    return floorToInt(p);
-}
-
-} // namespace
-
 void Texture::sample(Texel& out, float u, float v) const {
     const float px = u * widthF;
     const float py = v * heightF;

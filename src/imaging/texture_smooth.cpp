@@ -8,15 +8,6 @@
 
 namespace {
 
-// Positions outside the int range (or NaN) have no meaningful texel; they map
-// to INT_MIN instead of being undefined behaviour, and the masks keep any int
-// a valid index.
-int floorToTexel(float p) {
-    if (!(p >= -2147483648.0f && p < 2147483648.0f))
-        return INT32_MIN;
-    return floorToInt(p);
-}
-
 float smoothstep(float t) {
     const float t2 = t * t;
     return 3.0f * t2 - 2.0f * (t2 * t);
