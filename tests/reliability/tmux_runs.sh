@@ -24,6 +24,8 @@ seconds=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$dir"
 mkdir -p "$dir"
+# Absolute: the pane and the audio server's socket must find it from anywhere.
+dir=$(cd "$dir" && pwd)
 touch "$dir/keep"
 
 seed=${RELIABILITY_SEED:-$(( $(od -An -N2 -tu2 /dev/urandom) ))}
