@@ -79,6 +79,7 @@ class Texture {
                      float ry);
 
   private:
+    void blendNeighbours(Texel& out, int ix, int iy, float gx, float gy) const;
     bool loadBytes(const Blob& blob, float constant, std::uint32_t width, bool levelsFromBytes);
 
   public:

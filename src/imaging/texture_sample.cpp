@@ -17,6 +17,12 @@ void Texture::sample(Texel& out, float u, float v) const {
     const float fx = px - static_cast<float>(ix);
     const float fy = py - static_cast<float>(iy);
 
+    blendNeighbours(out, ix, iy, fx, fy);
+}
+
+// The four texels around (ix, iy), wrapped by the masks and mixed with weights
+// gx across and gy down in double precision. Shared by both samplers.
+void Texture::blendNeighbours(Texel& out, int ix, int iy, float gxF, float gyF) const {
     // Wrapping by masks, in unsigned arithmetic so negative and extreme
     // positions wrap modulo 2^32 like the two's complement they are.
     const std::uint32_t x0 = static_cast<std::uint32_t>(ix);
@@ -33,7 +39,7 @@ void Texture::sample(Texel& out, float u, float v) const {
     const Texel& t01 = texels[r1 + c0];
     const Texel& t11 = texels[r1 + c1];
 
-    const double gx = fx, gy = fy;
+    const double gx = gxF, gy = gyF;
     out.level = static_cast<float>((1.0 - gy) * ((1.0 - gx) * t00.level + gx * t10.level) +
                                    gy * ((1.0 - gx) * t01.level + gx * t11.level));
     out.alpha = static_cast<float>((1.0 - gy) * ((1.0 - gx) * t00.alpha + gx * t10.alpha) +

@@ -23,27 +23,7 @@ void Texture::sampleSmooth(Texel& out, float u, float v) const {
     const float wx = smoothstep(fx - static_cast<float>(ix));
     const float wy = smoothstep(fy - static_cast<float>(iy));
 
-    // Unsigned arithmetic: negative positions wrap modulo 2^32 like the two's
-    // complement they are.
-    const std::uint32_t x0 = static_cast<std::uint32_t>(ix);
-    const std::uint32_t y0 = static_cast<std::uint32_t>(iy);
-    const std::uint32_t w = static_cast<std::uint32_t>(width);
-    const std::uint32_t xm = static_cast<std::uint32_t>(xMask);
-    const std::uint32_t ym = static_cast<std::uint32_t>(yMask);
-    const std::uint32_t c0 = x0 & xm;
-    const std::uint32_t c1 = (x0 + 1u) & xm;
-    const std::uint32_t r0 = (w * y0) & ym;
-    const std::uint32_t r1 = (w * (y0 + 1u)) & ym;
-    const Texel& t00 = texels[r0 + c0];
-    const Texel& t10 = texels[r0 + c1];
-    const Texel& t01 = texels[r1 + c0];
-    const Texel& t11 = texels[r1 + c1];
-
-    const double gx = wx, gy = wy;
-    out.level = static_cast<float>((1.0 - gy) * ((1.0 - gx) * t00.level + gx * t10.level) +
-                                   gy * ((1.0 - gx) * t01.level + gx * t11.level));
-    out.alpha = static_cast<float>((1.0 - gy) * ((1.0 - gx) * t00.alpha + gx * t10.alpha) +
-                                   gy * ((1.0 - gx) * t01.alpha + gx * t11.alpha));
+    blendNeighbours(out, ix, iy, wx, wy);
 }
 
 void Texture::sampleSmoothRow(Texel* out, int count, float uStart, float du, float uOffset, float v,
