@@ -19,26 +19,26 @@ Demo::~Demo() {
     console.close();
 }
 
-int Demo::fail(const char* text) {
+int Demo::fail(const char* text, const char* detail) {
     if (platform.reportError)
-        platform.reportError(errorCaption, text);
+        platform.reportError(errorCaption, text, detail);
     return 1;
 }
 
 bool Demo::start() {
     if (!console.open(startTitle, consoleColumns, consoleRows))
-        return fail(consoleErrorText) == 0;
+        return fail(consoleErrorText, platform.console->failureReason()) == 0;
     if (!assets.build())
         return fail(demoErrorText) == 0;
     if (!initAudio(*platform.audio, *platform.timer))
-        return fail(musicErrorText) == 0;
+        return fail(musicErrorText, platform.audio->failureReason()) == 0;
     // The stream goes on reading the resource after this blob is gone: the
     // bytes belong to the executable.
     ResourceBlob music;
     if (!music.load(resourceId::music))
         return fail(musicErrorText) == 0;
     if (!clock.startFromMemory(music))
-        return fail(musicErrorText) == 0;
+        return fail(musicErrorText, platform.audio->failureReason()) == 0;
     return true;
 }
 

@@ -69,5 +69,5 @@ class Demo {
   private:
     void handleKey(std::uint16_t virtualKeyCode);
     void handleMouse(const InputRecord& record);
-    int fail(const char* text);
+    int fail(const char* text, const char* detail = nullptr);
 };

@@ -22,6 +22,8 @@ class ConsoleBackend {
     virtual void setTitle(const char* title) = 0;
     // Gives everything back; safe to call more than once and after a failed open.
     virtual void close() = 0;
+    // Why the last open failed, in a few words for the user (null when unknown).
+    virtual const char* failureReason() const { return nullptr; }
 };
 
 // The millisecond timer: an unsigned counter that wraps modulo 2^32, a sleep,
@@ -56,10 +58,15 @@ class AudioPlayer {
     virtual double streamBytesToSeconds(std::uint32_t stream, std::uint64_t bytes) = 0;
     virtual std::uint64_t streamSecondsToBytes(std::uint32_t stream, float seconds) = 0;
     virtual bool streamFree(std::uint32_t stream) = 0;
+    // Why the last audioOpen or streamCreateFromMemory failed, in a few words
+    // for the user (null when unknown).
+    virtual const char* failureReason() const { return nullptr; }
 };
 
 // Shows a start-up failure to the user (an error box, or standard error).
-using ErrorReporter = void (*)(const char* caption, const char* text);
+// `text` is one of the three fixed messages; `detail` (null when there is none)
+// says what failed, for platforms that have room for a second line.
+using ErrorReporter = void (*)(const char* caption, const char* text, const char* detail);
 
 struct Platform {
     ConsoleBackend* console = nullptr;

@@ -15,7 +15,7 @@ inline std::vector<std::string>& reportedErrors() {
     return errors;
 }
 
-inline void recordError(const char* caption, const char* text) {
+inline void recordError(const char* caption, const char* text, const char*) {
     reportedErrors().push_back(std::string(caption) + " " + text);
 }
 

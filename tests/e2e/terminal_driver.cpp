@@ -39,7 +39,7 @@ void drawPattern(ConsoleHost& console, int frame) {
 int main(int argc, char** argv) {
     ConsoleHost console(&terminalConsole());
     if (!console.open("Terminal driver", 80, 50)) {
-        reportErrorOnTerminal("Demo error.", "Cannot initialize console.");
+        reportErrorOnTerminal("Demo error.", "Cannot initialize console.", nullptr);
         return 1;
     }
     std::FILE* log = argc > 1 ? std::fopen(argv[1], "w") : nullptr;

@@ -357,7 +357,7 @@ TEST(TerminalConsole, EveryWayOutRestoresTheTerminal) {
                 _exit(8);
             case Way::reportError:
                 dup2(pty.slave, STDERR_FILENO);
-                reportErrorOnTerminal("Demo error.", "Cannot load music.");
+                reportErrorOnTerminal("Demo error.", "Cannot load music.", nullptr);
                 _exit(1);
             }
         }

@@ -192,7 +192,7 @@ Platform headlessPlatform(ConsoleBackend& console, HeadlessTimer& timer, Headles
     platform.console = &console;
     platform.timer = &timer;
     platform.audio = &player;
-    platform.reportError = [](const char* caption, const char* text) {
+    platform.reportError = [](const char* caption, const char* text, const char*) {
         std::fprintf(stderr, "%s %s\n", caption, text);
     };
     return platform;

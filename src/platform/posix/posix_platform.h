@@ -9,7 +9,8 @@ ConsoleBackend& terminalConsole();
 FrameTimer& monotonicTimer();
 AudioPlayer& sdlAudioPlayer();
 // Puts the terminal back as it was, then writes "caption text" on standard error.
-void reportErrorOnTerminal(const char* caption, const char* text);
+// A `detail` (may be null) goes on a second line.
+void reportErrorOnTerminal(const char* caption, const char* text, const char* detail);
 
 inline Platform posixPlatform() {
     Platform platform;

@@ -2,6 +2,7 @@
 // error icon and only an OK button.
 #include "platform/win32/win32_platform.h"
 
-void reportErrorInBox(const char* caption, const char* text) {
+// The box keeps the design's one fixed text; the detail is not shown.
+void reportErrorInBox(const char* caption, const char* text, const char*) {
     MessageBoxA(nullptr, text, caption, MB_ICONERROR);
 }

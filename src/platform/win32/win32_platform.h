@@ -11,7 +11,7 @@ ConsoleBackend& win32Console();
 FrameTimer& multimediaTimer();
 AudioPlayer& waveOutPlayer();
 // MessageBoxA with no owner and the error icon.
-void reportErrorInBox(const char* caption, const char* text);
+void reportErrorInBox(const char* caption, const char* text, const char* detail);
 
 // Registered by the console; runs on a thread of the system's. A break, close,
 // log-off or shut-down sets consoleClosing and is handled (TRUE); anything else,

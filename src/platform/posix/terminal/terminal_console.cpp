@@ -396,9 +396,11 @@ ConsoleBackend& terminalConsole() {
     return console;
 }
 
-void reportErrorOnTerminal(const char* caption, const char* text) {
+void reportErrorOnTerminal(const char* caption, const char* text, const char* detail) {
     // Leave the alternate screen first, or the message vanishes with it.
     restoreTakenTerminal();
     std::fprintf(stderr, "%s %s\n", caption, text);
+    if (detail && detail[0])
+        std::fprintf(stderr, "%s\n", detail);
     std::fflush(stderr);
 }
