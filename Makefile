@@ -34,6 +34,12 @@ test-asan: asan
 bench: build
 	cmake --build --preset default --target bench -j $(JOBS)
 
+# A Debian package (.deb) of the programs, the manual pages and the documents,
+# in build/default; `apt install ./build/default/shadestrip_*.deb` installs it.
+.PHONY: package
+package: build
+	cmake --build --preset default --target package
+
 # The reliability suite with its longer variants (tests/reliability), about
 # 40 minutes. CI runs only its short part, through the tests of both presets.
 check-reliability: build asan

@@ -48,6 +48,11 @@ class Demo {
 
     Platform platform;
 
+    // Start-up choices, set before run: play with no sound from the start
+    // (no audio device is opened or needed), and the music time to start at.
+    bool startSilent = false;
+    float startTime = 0.0f;
+
     bool overlayOn = false;
     bool leftLabelOn = false;
     bool pinnedLabelOn = false;

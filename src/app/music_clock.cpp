@@ -36,6 +36,16 @@ bool MusicClock::startFromMemory(const Blob& blob) {
     return true;
 }
 
+void MusicClock::startWithoutSound() {
+    if (stream)
+        audio->streamFree(stream);
+    stream = 0;
+    dt = minimumDt;
+    t = 0;
+    silent = true;
+    startTick = lastTick = timer->now();
+}
+
 void MusicClock::update() {
     const std::uint32_t now = timer->now();
     // Unsigned difference: a wrap of the counter still gives the small true step.
@@ -81,6 +91,9 @@ void MusicClock::setPaused(bool p) {
 }
 
 void MusicClock::setSilent(bool s) {
+    // Stream 0 would be played, and its position read back as the time.
+    if (!s && !stream)
+        return;
     if (s != silent && !paused) {
         if (s)
             audio->streamPause(stream);

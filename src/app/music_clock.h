@@ -16,9 +16,13 @@ class MusicClock {
 
     // Creates the stream over the blob's bytes (which must outlive it) and starts it.
     bool startFromMemory(const Blob& blob);
+    // Starts with no stream and no audio device: silent from t = 0, on the
+    // millisecond timer. The sound cannot be switched on afterwards.
+    void startWithoutSound();
     // New dt (never below 0.001 s) and t. Called first in every frame.
     void update();
     void setPaused(bool p);
+    // Without a stream (startWithoutSound) the clock stays silent.
     void setSilent(bool s);
     // Moves t at once; the stream follows now, or when playback resumes.
     void seek(float seconds);

@@ -1,0 +1,69 @@
+// Starting without sound and starting later in the show: no audio device is
+// needed or touched, time runs on the timer, and the sound keys cannot bring
+// back a stream that was never made.
+#include "demo_fixture.h"
+
+namespace {
+
+constexpr std::uint16_t keyM = 77;
+constexpr std::uint16_t keyN = 78;
+constexpr std::uint16_t keyUp = 38;
+constexpr std::uint16_t keyRight = 39;
+
+} // namespace
+
+TEST_F(DemoTest, SilentStartPlaysOnTheTimerWithoutADevice) {
+    player.failOpen = true; // there is no device to be had
+    demo.startSilent = true;
+    timer.ticks = 5000;
+    ASSERT_TRUE(demo.start());
+    EXPECT_TRUE(reportedErrors().empty());
+    EXPECT_FALSE(player.deviceOpen);
+    EXPECT_EQ(player.stream, 0u);
+    EXPECT_EQ(timer.activePeriod, 0u);
+
+    timer.ticks += 1500;
+    ASSERT_TRUE(demo.frame());
+    EXPECT_FLOAT_EQ(demo.clock.t, 1.5f);
+    EXPECT_EQ(console.presentCount, 1);
+
+    // M asks for the sound back: there is none, so the show stays on the timer.
+    console.pressKey(keyM);
+    timer.ticks += 500;
+    ASSERT_TRUE(demo.frame());
+    EXPECT_TRUE(demo.clock.silent);
+    EXPECT_FLOAT_EQ(demo.clock.t, 2.0f);
+
+    // Pausing, stepping and resuming work on the timer alone.
+    console.pressKey(keyRight);
+    console.pressKey(keyN);
+    console.pressKey(keyM);
+    console.pressKey(keyUp);
+    timer.ticks += 1000;
+    ASSERT_TRUE(demo.frame());
+    EXPECT_GT(demo.clock.t, 3.0f);
+    EXPECT_TRUE(demo.clock.silent);
+    EXPECT_EQ(player.playCalls + player.pauseCalls + player.setPositionCalls, 0);
+}
+
+TEST_F(DemoTest, StartTimeMovesTheMusicAndTheTimer) {
+    demo.startTime = 100.0f;
+    ASSERT_TRUE(demo.start());
+    EXPECT_FLOAT_EQ(demo.clock.t, 100.0f);
+    // One start of playback, already at 100 s: nothing of the opening is heard.
+    EXPECT_EQ(player.playCalls, 1);
+    EXPECT_EQ(player.streamGetPosition(1), player.streamSecondsToBytes(1, 100.0f));
+    timer.ticks += 250;
+    demo.clock.update();
+    EXPECT_NEAR(demo.clock.t, 100.25f, 1e-4); // read back from the stream
+    EXPECT_TRUE(player.playing);
+
+    // Silent from 100 s: the timer carries on from there.
+    Demo silent(makePlatform());
+    silent.startSilent = true;
+    silent.startTime = 100.0f;
+    ASSERT_TRUE(silent.start());
+    timer.ticks += 250;
+    silent.clock.update();
+    EXPECT_FLOAT_EQ(silent.clock.t, 100.25f);
+}

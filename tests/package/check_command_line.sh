@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The terminal program as a Unix command: --help and --version answer without a
+# terminal, mistakes exit 2 with two lines on standard error, a missing sound
+# device is explained with a way out, and --silent plays where there is no
+# sound at all. The last two run on a pseudo-terminal made by script(1).
+#
+# Usage: check_command_line.sh PROGRAM VERSION WORK_DIR
+set -u
+
+program=$1
+version=$2
+work=$3
+rm -rf "$work"
+mkdir -p "$work"
+fail() {
+    echo "FAIL: $*" >&2
+    for file in out err pty; do
+        [ -s "$work/$file" ] && { echo "--- $file" >&2; head -c 2000 "$work/$file" | cat -v >&2; }
+    done
+    exit 1
+}
+
+# run ARGS...: rc, standard output and standard error, with no terminal at all.
+run() {
+    timeout 10 "$program" "$@" < /dev/null > "$work/out" 2> "$work/err"
+    rc=$?
+}
+
+run --help
+[ $rc -eq 0 ] || fail "--help exits $rc"
+head -n 1 "$work/out" | grep -q '^usage: shadestrip ' || fail "--help does not print the usage"
+[ ! -s "$work/err" ] || fail "--help writes on standard error"
+
+run --silent --version
+[ $rc -eq 0 ] || fail "--version exits $rc"
+[ "$(head -n 1 "$work/out")" = "shadestrip (Shade Strip) $version" ] || fail "--version is wrong"
+
+for mistake in --bogus "--at 200" "--colors 8" "--at"; do
+    # shellcheck disable=SC2086 # the mistake is split into its words on purpose
+    run $mistake
+    [ $rc -eq 2 ] || fail "'$mistake' exits $rc, expected 2"
+    [ ! -s "$work/out" ] || fail "'$mistake' writes on standard output"
+    [ "$(wc -l < "$work/err")" -eq 2 ] || fail "'$mistake' does not give exactly two lines"
+    head -n 1 "$work/err" | grep -q '^shadestrip: ' || fail "'$mistake': no complaint line"
+    tail -n 1 "$work/err" | grep -qF -- "--help" || fail "'$mistake': no hint to --help"
+done
+
+command -v script > /dev/null || fail "script(1) is not installed (bsdutils)"
+# on_pty COMMAND: runs COMMAND on a pseudo-terminal of 80 x 50; its output is in
+# $work/pty, its exit code in rc.
+on_pty() {
+    timeout 30 script -q -e -c "stty cols 80 rows 50; $1" /dev/null < /dev/null > "$work/pty" 2>&1
+    rc=$?
+}
+
+# A sound driver that does not exist stands for a machine without sound.
+on_pty "SDL_AUDIODRIVER=none-such TERM=xterm '$program'"
+[ $rc -eq 1 ] || fail "without sound the program exits $rc, expected 1"
+tr -d '\r' < "$work/pty" | grep -A1 -F "Demo error. Cannot load music." > "$work/err"
+[ -s "$work/err" ] || fail "no 'Cannot load music.'"
+tail -n 1 "$work/err" | grep -qF -- "'shadestrip --silent' plays the show without sound." ||
+    fail "the line under 'Cannot load music.' does not offer --silent"
+
+# The last 0.3 s of the show, silent, ends by itself with exit code 0.
+on_pty "SDL_AUDIODRIVER=none-such TERM=xterm '$program' --silent --at 141.2"
+[ $rc -eq 0 ] || fail "--silent without sound exits $rc"
+grep -q "Demo error" "$work/pty" && fail "--silent reports an error"
+echo "PASS"
