@@ -1,6 +1,6 @@
 # Installing and packaging the POSIX build. `cmake --install` puts the two
 # programs in bin, the manual pages (gzipped) in share/man/man6 and man1, and
-# the README, the licences and a Debian-style copyright file in
+# the README, the licences, a Debian-style copyright file and the changelog in
 # share/doc/shadestrip. `cpack` (the `package` target) makes a Debian package
 # of the same files, with its library dependencies worked out by dpkg-shlibdeps.
 include(GNUInstallDirs)
@@ -36,6 +36,14 @@ add_custom_target(shadestrip_man_pages ALL DEPENDS ${man_outputs})
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
     ${CMAKE_SOURCE_DIR}/docs/copyright DESTINATION ${SHADESTRIP_DOC_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/resources/LICENSE DESTINATION ${SHADESTRIP_DOC_DIR} RENAME LICENSE.resources)
+set(changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+    COMMAND ${SHADESTRIP_GZIP} -9 -n -c ${CMAKE_SOURCE_DIR}/docs/changelog > ${changelog}
+    DEPENDS ${CMAKE_SOURCE_DIR}/docs/changelog)
+add_custom_target(shadestrip_changelog ALL DEPENDS ${changelog})
+install(FILES ${changelog} DESTINATION ${SHADESTRIP_DOC_DIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/package/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME shadestrip)
 
 # --- Debian package ---
 

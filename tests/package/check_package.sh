@@ -45,11 +45,13 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort > "$work/files.txt"
 for file in ./usr/bin/shadestrip ./usr/bin/shadestrip-capture \
     ./usr/share/man/man6/shadestrip.6.gz ./usr/share/man/man1/shadestrip-capture.1.gz \
     ./usr/share/doc/shadestrip/copyright ./usr/share/doc/shadestrip/README.md \
-    ./usr/share/doc/shadestrip/LICENSE ./usr/share/doc/shadestrip/LICENSE.resources; do
+    ./usr/share/doc/shadestrip/LICENSE ./usr/share/doc/shadestrip/LICENSE.resources \
+    ./usr/share/doc/shadestrip/changelog.gz; do
     grep -qxF "$file" "$work/files.txt" || fail "the package lacks $file"
 done
-stray=$(grep -vE '^\./usr/(bin/shadestrip[^/]*|share/man/man[16]/[^/]+\.gz|share/doc/shadestrip/[^/]+)$' \
-    "$work/files.txt")
+allowed='^\./usr/(bin/shadestrip[^/]*|share/man/man[16]/[^/]+\.gz|share/doc/shadestrip/[^/]+'
+allowed+='|share/lintian/overrides/shadestrip)$'
+stray=$(grep -vE "$allowed" "$work/files.txt")
 [ -z "$stray" ] || fail "files that do not belong in the package: $stray"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ && $2 != "root/root" { bad = 1 } END { exit bad }' ||
     fail "files not owned by root"
@@ -62,6 +64,8 @@ for program in "$root"/usr/bin/*; do
     ! readelf -S "$program" | grep -q '\.debug_info' || fail "$program is not stripped"
     ! ldd "$program" | grep -q 'not found' || fail "$program misses a library: $(ldd "$program")"
 done
+changes=$(zcat "$root/usr/share/doc/shadestrip/changelog.gz" | head -n 1)
+[ "${changes#shadestrip ($version) }" != "$changes" ] || fail "the changelog starts: $changes"
 first=$("$root/usr/bin/shadestrip" --version < /dev/null | head -n 1)
 [ "$first" = "shadestrip (Shade Strip) $version" ] || fail "--version says: $first"
 
