@@ -35,6 +35,11 @@ run --silent --version
 [ $rc -eq 0 ] || fail "--version exits $rc"
 [ "$(head -n 1 "$work/out")" = "shadestrip (Shade Strip) $version" ] || fail "--version is wrong"
 
+timeout 10 "$program" --help > /dev/full 2> "$work/err"
+rc=$?
+[ $rc -eq 1 ] || fail "--help to a full disk exits $rc, expected 1"
+grep -q "cannot write" "$work/err" || fail "--help to a full disk does not say so"
+
 for mistake in --bogus "--at 200" "--colors 8" "--at"; do
     # shellcheck disable=SC2086 # the mistake is split into its words on purpose
     run $mistake

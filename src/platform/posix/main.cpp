@@ -6,6 +6,7 @@
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/terminal/terminal_console.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,6 +24,18 @@ void reportError(const char* caption, const char* text, const char* detail) {
     reportErrorOnTerminal(caption, text, detail);
 }
 
+// --help and --version: the text on standard output, and a complaint and exit
+// code 1 when it could not be written (a closed pipe, a full disk).
+int printText(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "shadestrip: cannot write to standard output: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
 Platform programPlatform() {
     Platform platform = posixPlatform();
     platform.reportError = &reportError;
@@ -37,11 +50,9 @@ int main(int argc, char** argv) {
     const CommandLine line = parseCommandLine(argc, argv);
     switch (line.action) {
     case CommandLine::Action::help:
-        std::fputs(usageText, stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return printText(usageText);
     case CommandLine::Action::version:
-        std::fputs(versionText(SHADESTRIP_VERSION).c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return printText(versionText(SHADESTRIP_VERSION));
     case CommandLine::Action::error:
         std::fprintf(stderr, "shadestrip: %s\n%s", line.problem.c_str(), tryHelpText);
         return 2;
