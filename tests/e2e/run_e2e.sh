@@ -67,7 +67,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-run="env TERM=tmux-256color COLORTERM=truecolor '$program' '$dir/log'"
+# The driver logs what it reads; the show takes no arguments beyond its options.
+run="env TERM=tmux-256color COLORTERM=truecolor '$program'"
+[ "$(basename "$program")" = shadestrip ] || run="$run '$dir/log'"
 if [ "$scenario" = redirect ]; then
     run="sh -c '\"\$0\" > \"\$1/out.txt\"' '$program' '$dir'"
 fi
