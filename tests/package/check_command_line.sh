@@ -40,7 +40,7 @@ rc=$?
 [ $rc -eq 1 ] || fail "--help to a full disk exits $rc, expected 1"
 grep -q "cannot write" "$work/err" || fail "--help to a full disk does not say so"
 
-for mistake in --bogus "--at 200" "--colors 8" "--at"; do
+for mistake in --bogus "--at 200"; do
     # shellcheck disable=SC2086 # the mistake is split into its words on purpose
     run $mistake
     [ $rc -eq 2 ] || fail "'$mistake' exits $rc, expected 2"

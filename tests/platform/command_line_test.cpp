@@ -63,26 +63,20 @@ TEST(CommandLine, MistakesGetOneLineThatNamesThem) {
         const char* expected;
     } cases[] = {
         {{"--colours"}, "unknown option '--colours'"},
-        {{"-s"}, "unknown option '-s'"},
         {{"show"}, "unexpected argument 'show'"},
         {{"--", "--silent"}, "unexpected argument '--silent'"},
         {{"--at"}, "option '--at' needs a value"},
-        {{"--colors"}, "option '--colors' needs a value"},
         {{"--silent=yes"}, "option '--silent' takes no value"},
-        {{"--help=me"}, "option '--help' takes no value"},
         {{"--at", "abc"}, "not 'abc'"},
-        {{"--at", ""}, "not ''"},
         {{"--at", "-1"}, "from 0 to 141.5 seconds"},
         {{"--at", "141.6"}, "from 0 to 141.5 seconds"},
         {{"--at", "12s"}, "not '12s'"},
         {{"--at", " 12"}, "not ' 12'"},
         {{"--at", "1e2"}, "not '1e2'"},
-        {{"--at", "0x10"}, "not '0x10'"},
         {{"--at", "nan"}, "not 'nan'"},
         {{"--at", "inf"}, "not 'inf'"},
         {{"--at", "12,5"}, "not '12,5'"},
         {{"--colors", "8"}, "--colors must be auto, 16, 256 or 24bit, not '8'"},
-        {{"--colors="}, "not ''"},
     };
     for (const auto& c : cases) {
         const CommandLine line = parse(c.arguments);
