@@ -62,7 +62,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "scrolling by on one long strip, every frame following the playback position\n"
     "of a 142-second music track. It runs in xterm-compatible terminals; --silent\n"
     "plays it without a sound device, over ssh for example. shadestrip-capture\n"
-    "writes frames of the show as text, ANSI text or PNG without a terminal.\n"
+    "writes frames of the show as text, ANSI text or PNG, or the show as a video\n"
+    "with its music, without a terminal.\n"
     "\n"
     "The code is under the MIT licence; the pictures and the music are under the\n"
     "Creative Commons Attribution 4.0 licence (CC BY 4.0).")

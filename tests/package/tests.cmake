@@ -12,7 +12,7 @@ add_test(NAME program.command_line
 set_tests_properties(program.command_line PROPERTIES TIMEOUT 120 LABELS cli)
 
 add_test(NAME docs.man_pages
-    COMMAND bash ${package_tests}/check_man_pages.sh
+    COMMAND bash ${package_tests}/check_man_pages.sh ${PROJECT_VERSION}
         ${CMAKE_SOURCE_DIR}/docs/man/shadestrip.6 ${CMAKE_SOURCE_DIR}/docs/man/shadestrip-capture.1)
 set_tests_properties(docs.man_pages PROPERTIES TIMEOUT 60 LABELS docs)
 
