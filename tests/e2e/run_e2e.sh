@@ -67,12 +67,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The driver logs what it reads; the show takes no arguments beyond its options.
-run="env TERM=tmux-256color COLORTERM=truecolor '$program'"
-[ "$(basename "$program")" = shadestrip ] || run="$run '$dir/log'"
+run="env TERM=tmux-256color COLORTERM=truecolor '$program' '$dir/log'"
 if [ "$scenario" = redirect ]; then
     run="sh -c '\"\$0\" > \"\$1/out.txt\"' '$program' '$dir'"
 fi
+# The log file is the driver's: the show takes no arguments beyond its options.
+[ "$(basename "$program")" = shadestrip ] && run=${run% \'"$dir/log"\'}
 tm new-session -d -s e2e -x 80 -y 50 "sh '$here/pane.sh' '$dir' $run" || fail "tmux did not start"
 tm set -g escape-time 10
 show() { tm display -p -t e2e "$1"; }
