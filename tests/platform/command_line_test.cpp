@@ -77,6 +77,8 @@ TEST(CommandLine, MistakesGetOneLineThatNamesThem) {
         {{"--at", "inf"}, "not 'inf'"},
         {{"--at", "12,5"}, "not '12,5'"},
         {{"--colors", "8"}, "--colors must be auto, 16, 256 or 24bit, not '8'"},
+        // Nothing typed reaches the terminal as a control sequence.
+        {{"--\x1b]2;x\a"}, "unknown option '--?]2;x?'"},
     };
     for (const auto& c : cases) {
         const CommandLine line = parse(c.arguments);

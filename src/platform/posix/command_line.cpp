@@ -66,6 +66,17 @@ bool parseColourMode(const std::string& text, CommandLine& line) {
     return true;
 }
 
+// An argument echoed in a complaint, in quotes, with control characters shown
+// as '?' so that nothing typed can drive the terminal.
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += byte < 0x20 || byte == 0x7f ? '?' : c;
+    }
+    return out + "'";
+}
+
 CommandLine mistake(std::string problem) {
     CommandLine line;
     line.action = CommandLine::Action::error;
@@ -81,7 +92,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (optionsEnded)
-            return mistake("unexpected argument '" + option + "'");
+            return mistake("unexpected argument " + quoted(option));
         if (option == "--") {
             optionsEnded = true;
             continue;
@@ -108,8 +119,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         }
         if (option != "--at" && option != "--colors") {
             if (option.empty() || option[0] != '-')
-                return mistake("unexpected argument '" + option + "'");
-            return mistake("unknown option '" + option + "'");
+                return mistake("unexpected argument " + quoted(option));
+            return mistake("unknown option " + quoted(option));
         }
         if (!haveValue) {
             if (i + 1 >= argc)
@@ -119,10 +130,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         if (option == "--at") {
             float seconds = 0;
             if (!parseSeconds(value, seconds) || seconds < 0.0f || seconds > showEndTime)
-                return mistake("--at needs a time from 0 to 141.5 seconds, not '" + value + "'");
+                return mistake("--at needs a time from 0 to 141.5 seconds, not " + quoted(value));
             line.startTime = seconds;
         } else if (!parseColourMode(value, line)) {
-            return mistake("--colors must be auto, 16, 256 or 24bit, not '" + value + "'");
+            return mistake("--colors must be auto, 16, 256 or 24bit, not " + quoted(value));
         }
     }
     return line;
