@@ -30,22 +30,25 @@ bool Demo::start() {
         return fail(consoleErrorText, platform.console->failureReason()) == 0;
     if (!assets.build())
         return fail(demoErrorText) == 0;
+    // No sound: no device and no stream; time runs on the timer.
     if (startSilent) {
         clock.startWithoutSound();
-    } else {
-        if (!initAudio(*platform.audio, *platform.timer))
-            return fail(musicErrorText, platform.audio->failureReason()) == 0;
-        // The stream goes on reading the resource after this blob is gone: the
-        // bytes belong to the executable.
-        ResourceBlob music;
-        if (!music.load(resourceId::music))
-            return fail(musicErrorText) == 0;
-        // Starting later in the show: the stream is made paused and moved
-        // before it plays, so the first sound heard is the one at startTime.
-        clock.paused = startTime != 0.0f;
-        if (!clock.startFromMemory(music))
-            return fail(musicErrorText, platform.audio->failureReason()) == 0;
+        if (startTime != 0.0f)
+            clock.seek(startTime);
+        return true;
     }
+    if (!initAudio(*platform.audio, *platform.timer))
+        return fail(musicErrorText, platform.audio->failureReason()) == 0;
+    // The stream goes on reading the resource after this blob is gone: the
+    // bytes belong to the executable.
+    ResourceBlob music;
+    if (!music.load(resourceId::music))
+        return fail(musicErrorText) == 0;
+    // Starting later in the show: the stream is made paused and moved before
+    // it plays, so the first sound heard is the one at startTime.
+    clock.paused = startTime != 0.0f;
+    if (!clock.startFromMemory(music))
+        return fail(musicErrorText, platform.audio->failureReason()) == 0;
     if (startTime != 0.0f) {
         clock.seek(startTime);
         clock.setPaused(false);
