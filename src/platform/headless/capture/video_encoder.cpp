@@ -369,6 +369,9 @@ bool VideoEncoder::open(const std::string& path, int fps, int width, int height,
         return false;
     }
     s.fileOpen = true;
+    // The Opus encoder's priming samples come before 0 (the file says how many
+    // to skip); the other streams are not moved later to make room for them.
+    s.format->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
     AVDictionary* muxerOptions = nullptr;
     if (std::strcmp(kind->muxer, "mp4") == 0)
         av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
