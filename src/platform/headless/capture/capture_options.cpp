@@ -29,11 +29,14 @@ const char* const captureUsage =
     "  --format F          cells (character and attribute bytes), text (UTF-8),\n"
     "                      ansi (UTF-8 with colours, view with cat) or png (the VGA\n"
     "                      font, 720 x 800); default png\n"
-    "  --out PATH          the file (default capture.EXT, sheet.png; text formats of\n"
-    "                      one frame go to standard output). In PATH, %d numbers the\n"
-    "                      frames (0, 1, ...; %05d and %5d pad to 5 digits) and %%\n"
-    "                      is a percent sign; any other % is refused. A sequence\n"
-    "                      named without any % gets -NNNN before the extension.\n"
+    "  --out PATH          the file (default capture.EXT, a sequence capture-NNNN.EXT,\n"
+    "                      a sheet sheet.png; a text format of one frame without\n"
+    "                      --out goes to standard output). In PATH, %d is the\n"
+    "                      frame's number in the sequence (0, 1, ...; %05d pads\n"
+    "                      with zeros, %5d with spaces, widths 1 to 9) and %% is a\n"
+    "                      percent sign; any other % is refused, and a sequence\n"
+    "                      named with a % needs %d. A sequence named without any %\n"
+    "                      gets -NNNN before the extension.\n"
     "  At most 100000 frames a run.\n"
     "\n"
     "Video:\n"
@@ -48,9 +51,12 @@ const char* const captureUsage =
     "                      nearest neighbour and centred on black (default);\n"
     "                      native: 720 x 800\n"
     "\n"
+    "  FILE is used as given (no % patterns). Progress goes to standard error.\n"
+    "\n"
     "Files appear only when complete: a failed or interrupted write leaves no file\n"
-    "under the requested name.\n"
-    "Exit status: 0 done, 1 failure (the show, a write, an encoder), 2 bad arguments.\n";
+    "under the requested name (a device such as /dev/full is written in place).\n"
+    "Exit status: 0 done, 1 failure (the show, a write, an encoder missing from the\n"
+    "installed libraries), 2 bad arguments, 130 a video export interrupted.\n";
 
 namespace {
 

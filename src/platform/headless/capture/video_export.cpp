@@ -90,6 +90,11 @@ int exportVideo(const CaptureOptions& options) {
         std::signal(SIGTERM, previousTerm);
     };
 
+    // The frames before the range are run first, so the progress shows the export's own pace.
+    if (!show.runTo(first - 1)) {
+        restoreSignals();
+        return fail("the show ended before " + std::to_string(show.timeOf(first)) + " s");
+    }
     Progress progress(count);
     for (std::int64_t n = first; n <= last; ++n) {
         if (interrupted) {
