@@ -23,6 +23,16 @@ void onInterrupt(int) {
     interrupted = 1;
 }
 
+// Interrupted, the export stops between frames and removes its file.
+struct InterruptGuard {
+    void (*previousInt)(int) = std::signal(SIGINT, onInterrupt);
+    void (*previousTerm)(int) = std::signal(SIGTERM, onInterrupt);
+    ~InterruptGuard() {
+        std::signal(SIGINT, previousInt);
+        std::signal(SIGTERM, previousTerm);
+    }
+};
+
 // The track position of frame n, as the headless player places it.
 std::int64_t sampleOfFrame(std::int64_t n, int fps) {
     return std::llround(static_cast<double>(n) / fps * VorbisStream::frameRate);
@@ -43,6 +53,7 @@ int exportVideo(const CaptureOptions& options) {
                      path.c_str());
         return 2;
     }
+    const InterruptGuard guard;
     const std::int64_t first = options.frames.front();
     const std::int64_t last = options.frames.back();
     const std::int64_t count = last - first + 1;
@@ -82,38 +93,25 @@ int exportVideo(const CaptureOptions& options) {
     if (!show.start())
         return fail("the show could not start");
 
-    // Interrupted, the export stops between frames and removes its file.
-    void (*previousInt)(int) = std::signal(SIGINT, onInterrupt);
-    void (*previousTerm)(int) = std::signal(SIGTERM, onInterrupt);
-    const auto restoreSignals = [&] {
-        std::signal(SIGINT, previousInt);
-        std::signal(SIGTERM, previousTerm);
-    };
-
     // The frames before the range are run first, so the progress shows the export's own pace.
-    if (!show.runTo(first - 1)) {
-        restoreSignals();
+    if (!show.runTo(first - 1))
         return fail("the show ended before " + std::to_string(show.timeOf(first)) + " s");
-    }
     Progress progress(count);
     for (std::int64_t n = first; n <= last; ++n) {
         if (interrupted) {
             progress.end();
             encoder.abandon();
-            restoreSignals();
             std::fprintf(stderr, "shadestrip-capture: interrupted; %s not written\n", path.c_str());
             return 130;
         }
         if (!show.runTo(n)) {
             progress.end();
-            restoreSignals();
             return fail("the show ended before " + std::to_string(show.timeOf(n)) + " s");
         }
         renderCellsRgb(show.cells(), consoleColumns, consoleRows, capture.data(), sourceWidth * 3);
         placePicture(picture, capture.data(), sourceWidth, sourceHeight, frame.data());
         if (!encoder.addFrame(frame.data(), error)) {
             progress.end();
-            restoreSignals();
             return fail(error);
         }
         progress.update(n - first + 1);
@@ -121,7 +119,6 @@ int exportVideo(const CaptureOptions& options) {
     const std::string videoCodec = encoder.videoCodec(), audioCodec = encoder.audioCodec();
     const bool finished = encoder.finish(error);
     progress.end();
-    restoreSignals();
     if (!finished)
         return fail(error);
 
