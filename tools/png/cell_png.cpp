@@ -4,6 +4,7 @@
 #include <stb_image_write.h>
 
 #include <cstddef>
+#include <cstdio>
 
 const std::uint32_t vgaPalette[16] = {
     0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500, 0xAAAAAA,
@@ -26,8 +27,27 @@ void putColour(std::uint8_t* p, std::uint32_t colour) {
     p[2] = static_cast<std::uint8_t>(colour);
 }
 
-bool writePng(const std::string& path, int w, int h, const std::vector<std::uint8_t>& rgb) {
-    return stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3) != 0;
+void appendBytes(void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data),
+                                               static_cast<std::size_t>(size));
+}
+
+std::string encodePng(int w, int h, const std::vector<std::uint8_t>& rgb) {
+    std::string bytes;
+    if (!stbi_write_png_to_func(appendBytes, &bytes, w, h, 3, rgb.data(), w * 3))
+        bytes.clear();
+    return bytes;
+}
+
+// Every write and the close are checked: a full disk is a failure, not a short file.
+bool writePng(const std::string& path, const std::string& bytes) {
+    if (bytes.empty())
+        return false;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
 }
 
 } // namespace
@@ -54,26 +74,30 @@ void renderCellsRgb(const Cell* cells, int width, int height, std::uint8_t* rgb,
     }
 }
 
-bool writeCellsPng(const std::string& path, const Cell* cells, int width, int height) {
+std::string encodeCellsPng(const Cell* cells, int width, int height) {
     if (width <= 0 || height <= 0 || !cells)
-        return false;
+        return {};
     const int w = width * cellPixelWidth;
     const int h = height * cellPixelHeight;
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
     renderCellsRgb(cells, width, height, rgb.data(), w * 3);
-    return writePng(path, w, h, rgb);
+    return encodePng(w, h, rgb);
 }
 
-bool writeCellSheetPng(const std::string& path, const std::vector<std::vector<Cell>>& frames,
-                       int width, int height, int columns, int rows) {
+bool writeCellsPng(const std::string& path, const Cell* cells, int width, int height) {
+    return writePng(path, encodeCellsPng(cells, width, height));
+}
+
+std::string encodeCellSheetPng(const std::vector<std::vector<Cell>>& frames, int width, int height,
+                               int columns, int rows) {
     if (width <= 0 || height <= 0 || columns <= 0 || rows <= 0)
-        return false;
+        return {};
     if (frames.size() > static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows))
-        return false;
+        return {};
     const std::size_t cellCount = static_cast<std::size_t>(width) * height;
     for (const auto& frame : frames)
         if (frame.size() != cellCount)
-            return false;
+            return {};
     const int frameW = width * cellPixelWidth;
     const int frameH = height * cellPixelHeight;
     const int w = columns * frameW + (columns - 1) * sheetGap;
@@ -87,5 +111,10 @@ bool writeCellSheetPng(const std::string& path, const std::vector<std::vector<Ce
                                static_cast<std::size_t>(col) * (frameW + sheetGap) * 3;
         renderCellsRgb(frames[i].data(), width, height, origin, w * 3);
     }
-    return writePng(path, w, h, rgb);
+    return encodePng(w, h, rgb);
+}
+
+bool writeCellSheetPng(const std::string& path, const std::vector<std::vector<Cell>>& frames,
+                       int width, int height, int columns, int rows) {
+    return writePng(path, encodeCellSheetPng(frames, width, height, columns, rows));
 }

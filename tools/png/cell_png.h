@@ -27,13 +27,18 @@ extern const std::uint32_t vgaPalette[16];
 // attributes is read (foreground low nibble, background high nibble).
 void renderCellsRgb(const Cell* cells, int width, int height, std::uint8_t* rgb, int stride);
 
-// Writes one picture of width x height cells. False if the size is not
-// positive or the file cannot be written.
+// The PNG file of one picture of width x height cells, or no bytes if the size
+// is not positive.
+std::string encodeCellsPng(const Cell* cells, int width, int height);
+// The same written to `path`. False if there are no bytes or any write fails.
 bool writeCellsPng(const std::string& path, const Cell* cells, int width, int height);
 
 // Writes a contact sheet: `columns` x `rows` frames of width x height cells,
 // placed left to right, then top to bottom, with a thin grey gap between them.
 // Missing frames leave their slot grey. False if a frame has the wrong number
 // of cells, there are more frames than slots, or the file cannot be written.
+// The encoder alone returns no bytes in the first two cases.
+std::string encodeCellSheetPng(const std::vector<std::vector<Cell>>& frames, int width, int height,
+                               int columns, int rows);
 bool writeCellSheetPng(const std::string& path, const std::vector<std::vector<Cell>>& frames,
                        int width, int height, int columns, int rows);

@@ -1,0 +1,46 @@
+// VideoEncoder: RGB frames and 16-bit stereo 44100 Hz samples into one video
+// file, with FFmpeg's libraries (libavformat, libavcodec, libswscale,
+// libswresample). The container and codecs follow the file's extension. The
+// file is written under a temporary name beside the target and renamed at the
+// end, so a failure never leaves part of a video under the requested name.
+// Only the capture tool links it; the show itself has no such dependency.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct VideoEncoderState;
+
+class VideoEncoder {
+  public:
+    VideoEncoder() = default;
+    ~VideoEncoder() { abandon(); }
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // "mp4", "webm" or "mkv" from the end of `path` (in any letter case); empty
+    // when the extension is none of them.
+    static std::string kindOf(const std::string& path);
+
+    // Opens the file and both encoders: `frames` frames of width x height at
+    // `fps`, and the `audioFrames` stereo frames at `audio` (44100 Hz, left and
+    // right interleaved), which must stay valid until finish. False with one
+    // line in `error`: an unknown extension, an encoder missing from the
+    // installed libraries, a file that cannot be created.
+    bool open(const std::string& path, int fps, int width, int height, std::int64_t frames,
+              const std::int16_t* audio, std::int64_t audioFrames, std::string& error);
+    // Encodes the next frame (width x height x 3 bytes, RGB) and the stretch of
+    // sound that goes with it. False with one line in `error` once anything fails.
+    bool addFrame(const std::uint8_t* rgb, std::string& error);
+    // Drains the encoders, ends the file and puts it in place under its name.
+    bool finish(std::string& error);
+    // Drops everything and removes the temporary file.
+    void abandon();
+
+    // Codec names of the open file, "h264" and "aac" for instance.
+    std::string videoCodec() const;
+    std::string audioCodec() const;
+
+  private:
+    VideoEncoderState* state = nullptr;
+};

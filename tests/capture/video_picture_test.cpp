@@ -1,0 +1,67 @@
+// Placing a capture in a video frame by nearest neighbour.
+#include "video_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+TEST(VideoPicture, FitsTheHeightCentredWithEvenEdges) {
+    const VideoPicture p = fitPicture(720, 800, 1920, 1080);
+    EXPECT_EQ(p.width, 972);
+    EXPECT_EQ(p.height, 1080);
+    EXPECT_EQ(p.x, 474);
+    EXPECT_EQ(p.y, 0);
+    const VideoPicture wide = fitPicture(800, 100, 1920, 1080); // fits the width
+    EXPECT_EQ(wide.width, 1920);
+    EXPECT_EQ(wide.height, 240);
+    EXPECT_EQ(wide.y, 420);
+    const VideoPicture same = fitPicture(720, 800, 720, 800);
+    EXPECT_EQ(same.width, 720);
+    EXPECT_EQ(same.x, 0);
+}
+
+// Every output pixel is one source pixel; each source column and row appears
+// once or twice, in order; the borders are black.
+TEST(VideoPicture, CopiesSourcePixelsOnly) {
+    const int sw = 72, sh = 80;
+    std::vector<std::uint8_t> source(sw * sh * 3);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x) {
+            std::uint8_t* p = &source[(y * sw + x) * 3];
+            p[0] = static_cast<std::uint8_t>(x);
+            p[1] = static_cast<std::uint8_t>(y);
+            p[2] = 200;
+        }
+    const VideoPicture picture = fitPicture(sw, sh, 192, 108);
+    ASSERT_EQ(picture.width, 96);
+    ASSERT_EQ(picture.x, 48);
+    std::vector<std::uint8_t> frame(192 * 108 * 3, 7);
+    placePicture(picture, source.data(), sw, sh, frame.data());
+    std::vector<int> columnUses(sw), rowUses(sh);
+    int lastX = -1, lastY = -1;
+    for (int y = 0; y < 108; ++y) {
+        for (int x = 0; x < 192; ++x) {
+            const std::uint8_t* p = &frame[(y * 192 + x) * 3];
+            const bool inside = x >= picture.x && x < picture.x + picture.width;
+            if (!inside) {
+                ASSERT_EQ(p[0] | p[1] | p[2], 0) << x << "," << y;
+                continue;
+            }
+            ASSERT_EQ(p[2], 200);
+            ASSERT_GE(p[0], lastX) << "columns out of order at " << x;
+            lastX = p[0];
+            if (y == 0)
+                ++columnUses[p[0]];
+            if (x == picture.x) {
+                ASSERT_GE(p[1], lastY);
+                lastY = p[1];
+                ++rowUses[p[1]];
+            }
+        }
+        lastX = -1;
+    }
+    for (int uses : columnUses)
+        EXPECT_TRUE(uses == 1 || uses == 2);
+    for (int uses : rowUses)
+        EXPECT_TRUE(uses == 1 || uses == 2);
+}
