@@ -102,11 +102,11 @@ fi
 # --- Start the show ---
 
 title="Please press alt+enter for full screen mode."
-run="env $audio TERM=tmux-256color COLORTERM=truecolor '$program'"
+run="env $audio LC_ALL=C.UTF-8 TERM=tmux-256color COLORTERM=truecolor '$program'"
 if [ "$scenario" = memcheck ]; then
     command -v valgrind > /dev/null || { echo "SKIP ($scenario): valgrind is not installed"; exit 77; }
     # Findings make the exit code 99; the report goes to a file of its own.
-    run="env $audio TERM=tmux-256color COLORTERM=truecolor valgrind --error-exitcode=99 \
+    run="env $audio LC_ALL=C.UTF-8 TERM=tmux-256color COLORTERM=truecolor valgrind --error-exitcode=99 \
         --leak-check=full --errors-for-leak-kinds=definite,indirect --log-file='$dir/valgrind.log' \
         '$program'"
 fi
