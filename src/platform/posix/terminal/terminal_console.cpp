@@ -47,6 +47,9 @@ struct TakenTerminal {
     std::atomic<int> frameOpen{0};
     // Output flags of a shared descriptor made non-blocking (-1: untouched).
     int savedFlags = -1;
+    // Answers to our queries are still to come: they are read and dropped
+    // before the modes go back, or the terminal would echo them at the shell.
+    std::atomic<int> repliesDue{0};
 };
 
 TakenTerminal takenTerminal;
@@ -130,7 +133,6 @@ void onEndingSignal(int signal) {
         sigaction(signal, &previousActions[signal], nullptr);
     raise(signal);
 }
-
 
 // Ctrl+Z from the shell's side (kill -TSTP): give the terminal back, stop as
 // the signal would, and on continuing ask the main loop to take it again.
@@ -268,6 +270,22 @@ void restoreTakenTerminal() {
         ok = writeRaw(fd, takenTerminal.restore, takenTerminal.restoreLength, waitMs);
     if (ok && takenTerminal.restoreSize.load() != 0)
         writeRaw(fd, takenTerminal.size, takenTerminal.sizeLength, waitMs);
+    if (takenTerminal.repliesDue.exchange(0) != 0 && ok) {
+        // The last query sent is always a status query: its answer, `ESC [ 0 n`,
+        // comes last. Wait for it a little, not at all for a stuck terminal.
+        char bytes[256];
+        for (int polls = 0; polls < 8; ++polls) {
+            pollfd p{takenTerminal.inputFd, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0)
+                continue;
+            const ssize_t n = read(takenTerminal.inputFd, bytes, sizeof(bytes));
+            if (n <= 0)
+                break;
+            if (n >= 2 && bytes[n - 1] == 'n' && bytes[n - 2] == '0')
+                break;
+        }
+    }
+    tcflush(takenTerminal.inputFd, TCIFLUSH);
     tcsetattr(takenTerminal.inputFd, TCSANOW, &takenTerminal.saved);
     if (takenTerminal.savedFlags != -1)
         fcntl(fd, F_SETFL, takenTerminal.savedFlags);
@@ -412,6 +430,7 @@ bool TerminalConsole::open(const char* newTitle, int w, int h) {
     layOut(now);
     // The alternate screen, our title and the window size go out at once.
     pendingEnd = appendControl(output);
+    takenTerminal.repliesDue.store(1);
     flushPending();
     return true;
 }
@@ -447,9 +466,6 @@ std::size_t TerminalConsole::appendControl(char* out) {
             std::snprintf(request, sizeof(request), "\x1b[8;%d;%dt", height, width);
             append(out, capacity, length, request);
         }
-        append(out, capacity, length, statusQuery);
-        ++outstanding;
-        lastQueryMs = nowMs();
         if (!colourProbed && !colourModeFixed && colourMode != ColourMode::trueColour &&
             caps.windowOps)
             append(out, capacity, length, colourProbe);
@@ -457,6 +473,10 @@ std::size_t TerminalConsole::appendControl(char* out) {
         if (caps.windowOps)
             append(out, capacity, length, sizeQuery);
         sizeQueried = true;
+        // Last: the answers to everything above come before its own.
+        append(out, capacity, length, statusQuery);
+        ++outstanding;
+        lastQueryMs = nowMs();
         takeOverPending = false;
     }
     if (titleDirty && caps.title) {
@@ -616,6 +636,7 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
             // The terminal does not answer: frames go out as they come.
             silent = true;
             outstanding = 0;
+            takenTerminal.repliesDue.store(0);
         } else if (answered && waited >= lostReplyMs) {
             outstanding = 0;
         } else if (!silent) {
@@ -630,6 +651,12 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
                     terminalColumns, output + length, glyphs);
     redrawAll = false;
     length += frameLength;
+    if (!sizeQueried && caps.windowOps && frameLength > 0) {
+        // After a resize: the size the terminal itself reports, where it does.
+        std::memcpy(output + length, sizeQuery, sizeof(sizeQuery) - 1);
+        length += sizeof(sizeQuery) - 1;
+        sizeQueried = true;
+    }
     if (frameLength > 0) {
         std::memcpy(output + length, statusQuery, sizeof(statusQuery) - 1);
         length += sizeof(statusQuery) - 1;
@@ -637,12 +664,7 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
         lastQueryMs = now;
         takenTerminal.frameOpen.store(1);
     }
-    if (!sizeQueried && caps.windowOps) {
-        // After a resize: the size the terminal itself reports, where it does.
-        std::memcpy(output + length, sizeQuery, sizeof(sizeQuery) - 1);
-        length += sizeof(sizeQuery) - 1;
-        sizeQueried = true;
-    }
+    takenTerminal.repliesDue.store(outstanding > 0 && !silent ? 1 : 0);
     pendingStart = 0;
     pendingEnd = length;
     flushPending();
@@ -687,6 +709,7 @@ void TerminalConsole::handleReply(const DecodeStep& step, std::uint32_t now) {
             --outstanding;
         answered = true;
         silent = false;
+        takenTerminal.repliesDue.store(outstanding > 0 ? 1 : 0);
         break;
     case TerminalReply::directColour:
         if (!colourModeFixed && colourMode != ColourMode::trueColour) {
