@@ -116,7 +116,8 @@ Result run(const char* program, double seconds, double kilobytesPerSecond) {
         if (poll(&p, 1, 1) > 0) {
             const ssize_t n = read(master, buffer, sizeof(buffer));
             if (n > 0)
-                queue.push_back(Chunk{Clock::now(), std::string(buffer, static_cast<std::size_t>(n))});
+                queue.push_back(
+                    Chunk{Clock::now(), std::string(buffer, static_cast<std::size_t>(n))});
             else if (n == 0 || errno != EINTR)
                 ended = true;
         }
@@ -133,7 +134,8 @@ Result run(const char* program, double seconds, double kilobytesPerSecond) {
             const char* data = chunk.bytes.data() + chunk.sent;
             vterm_input_write(vt, data, n);
             for (std::size_t i = 0; i < n; ++i) {
-                matched = data[i] == frameEnd[matched] ? matched + 1 : (data[i] == frameEnd[0] ? 1 : 0);
+                matched =
+                    data[i] == frameEnd[matched] ? matched + 1 : (data[i] == frameEnd[0] ? 1 : 0);
                 if (matched == frameEnd.size()) {
                     lags.push_back(msSince(chunk.readAt, tick));
                     matched = 0;

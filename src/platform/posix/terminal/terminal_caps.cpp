@@ -219,7 +219,8 @@ void buildGlyphTable(Charset charset, const TerminalCaps& caps, GlyphTable& tabl
             set(':', 0);
             table.approximatesShades = true;
             continue;
-        case 0xB1: // medium shade, and the half blocks: half covered
+        case 0xB1: // medium shade, the half blocks and the square: half covered
+        case 0xFE:
         case 0xDC:
         case 0xDD:
         case 0xDE:

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The show in a real xterm under a virtual X screen (default TERM, the bitmap
+# font "fixed", 6 x 13 pixels): a screenshot a few seconds in is compared cell
+# by cell with the capture tool's frames around that moment, through the
+# terminal's palette; SIGTERM then ends the show, and the terminal must be as
+# it was (modes, main screen).
+# With "latin1", xterm and the show run in the C locale (xterm is then not in
+# UTF-8 mode) and the show draws with DEC graphics and ASCII stand-ins.
+#
+# Usage: xterm_run.sh PROGRAM CAPTURE SCREEN_MATCH WORKDIR [utf8|latin1]
+# Exit code 0 passed, 1 failed, 77 skipped (no Xvfb, xterm or ImageMagick).
+set -u -o pipefail
+program=$1
+capture=$2
+match=$3
+dir=$4
+mode=${5:-utf8}
+here=$(cd "$(dirname "$0")" && pwd)
+rm -rf "$dir"
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+for tool in Xvfb xterm import convert; do
+    command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+xvfbPid=""
+xtermPid=""
+cleanup() {
+    rm -f "$dir/keep"
+    if [ -f "$dir/pid" ] && [ ! -f "$dir/rc" ]; then kill -KILL "$(cat "$dir/pid")" 2> /dev/null; fi
+    if [ -n "$xtermPid" ]; then kill "$xtermPid" 2> /dev/null; wait "$xtermPid" 2> /dev/null; fi
+    if [ -n "$xvfbPid" ]; then kill "$xvfbPid" 2> /dev/null; wait "$xvfbPid" 2> /dev/null; fi
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL ($mode): $*" >&2
+    [ -s "$dir/stderr" ] && { echo "--- stderr" >&2; head -c 2000 "$dir/stderr" >&2; }
+    exit 1
+}
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -ge "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+
+Xvfb -displayfd 3 -screen 0 800x1000x24 -nolisten tcp 3> "$dir/display" 2> "$dir/xvfb.log" &
+xvfbPid=$!
+wait_for 10 test -s "$dir/display" || { echo "SKIP: Xvfb did not start"; exit 77; }
+export DISPLAY=":$(cat "$dir/display")"
+
+if [ "$mode" = latin1 ]; then
+    locale="LC_ALL=C"
+else
+    locale="LC_ALL=C.UTF-8"
+fi
+touch "$dir/keep" "$dir/go"
+env $locale xterm -geometry 80x50+0+0 -b 0 -bw 0 +sb -fn fixed -e \
+    sh "$here/../reliability/pane.sh" "$dir" env SDL_AUDIODRIVER=dummy $locale "$program" \
+    2> "$dir/xterm.log" &
+xtermPid=$!
+wait_for 15 test -f "$dir/pid" || fail "the show did not start"
+startedAt=$(date +%s.%N)
+sleep 4
+import -window root "$dir/running.png" || fail "no screenshot"
+shotAt=$(date +%s.%N)
+[ -f "$dir/rc" ] && fail "the show ended early (exit code $(cat "$dir/rc"))"
+
+# The frames around the moment of the screenshot (the music starts a little
+# after the program).
+from=$(awk -v a="$startedAt" -v b="$shotAt" 'BEGIN { e = b - a - 3; printf "%.1f", e < 0 ? 0 : e }')
+to=$(awk -v a="$startedAt" -v b="$shotAt" 'BEGIN { printf "%.1f", b - a + 0.5 }')
+mkdir -p "$dir/frames"
+"$capture" --from "$from" --to "$to" --every 0.1 --format cells --out "$dir/frames/f%03d.cells" \
+    > /dev/null || fail "the capture tool failed"
+convert "$dir/running.png" "$dir/running.ppm"
+"$match" "$dir/running.ppm" 6 13 0.97 "$dir"/frames/*.cells | tee "$dir/match.txt" ||
+    fail "the screen does not show the capture's frame: $(cat "$dir/match.txt")"
+
+kill -TERM "$(cat "$dir/pid")"
+wait_for 10 test -f "$dir/rc" || fail "the show did not end on SIGTERM"
+[ "$(cat "$dir/rc")" = 0 ] || fail "exit code $(cat "$dir/rc")"
+cmp -s "$dir/stty-before" "$dir/stty-after" || fail "stty -a differs"
+sleep 0.3
+import -window root "$dir/after.png"
+# Back on the main screen: xterm's own (white) background, no picture.
+mean=$(convert "$dir/after.png" -crop 480x650+0+0 -format "%[fx:mean]" info:)
+awk -v m="$mean" 'BEGIN { exit !(m > 0.9) }' || fail "the picture stays after the end (mean $mean)"
+if [ "$mode" = latin1 ]; then
+    grep -q "approximated" "$dir/stderr" || fail "no word on the approximated glyphs"
+elif [ -s "$dir/stderr" ]; then
+    fail "the show wrote to standard error"
+fi
+echo "PASS ($mode)"
