@@ -8,7 +8,8 @@
 #
 # Usage: tmux_runs.sh SCENARIO PROGRAM WORKDIR [SECONDS]
 # Scenarios: sighup, sigterm, sigint (each at a random moment within SECONDS,
-# default 8), resize (40 resizes between 10 x 5 and 200 x 80), typing (SECONDS
+# default 8), resize (40 resizes between 10 x 5 and 200 x 80), stuck-output
+# (SIGTERM while nothing reads the show's terminal), typing (SECONDS
 # of random bytes, default 30), audio-killed (a private PulseAudio killed
 # mid-show; skipped without pulseaudio), memcheck (SECONDS, default 20, under
 # valgrind: no errors, no leaks), end (the whole show, about 142 s).
@@ -73,6 +74,45 @@ wait_for() {
 
 # random_between LOW HIGH (integers, inclusive)
 random_between() { echo $(( $1 + RANDOM % ($2 - $1 + 1) )); }
+
+# --- Output that nobody reads (no tmux) ---
+
+# The show's terminal is a pty whose reader is stuck (script's output goes into
+# a pipe that `sleep` never reads): a close must still work at once.
+if [ "$scenario" = stuck-output ]; then
+    command -v script > /dev/null || { echo "SKIP ($scenario): script is not installed"; exit 77; }
+    # Nothing ever reads the pipe: sleep holds its reading end open.
+    mkfifo "$dir/pipe"
+    sleep 60 < "$dir/pipe" &
+    sleepPid=$!
+    cat > "$dir/run.sh" << EOF
+echo \$\$ > '$dir/pid.tmp' && mv '$dir/pid.tmp' '$dir/pid'
+exec env SDL_AUDIODRIVER=dummy TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 '$program'
+EOF
+    script -qfc "sh '$dir/run.sh'" /dev/null < /dev/null > "$dir/pipe" 2> "$dir/stderr" &
+    scriptPid=$!
+    wait_for 10 test -f "$dir/pid" || fail "the show did not start"
+    showPid=$(cat "$dir/pid")
+    sleep "$(random_between 3 5)"
+    kill -0 "$showPid" 2> /dev/null || fail "the show ended before the output got stuck"
+    kill -TERM "$showPid"
+    # Ended, or a zombie that script (stuck itself) cannot reap yet.
+    ended() {
+        local state
+        state=$(awk '{ print $3 }' "/proc/$showPid/stat" 2> /dev/null)
+        [ -z "$state" ] || [ "$state" = Z ]
+    }
+    if ! wait_for 2 ended; then
+        kill -KILL "$showPid" "$scriptPid" "$sleepPid" 2> /dev/null
+        fail "SIGTERM did not end the show within 2 s with its output stuck"
+    fi
+    # script itself waits to hand on what it holds: it is not under test.
+    kill -KILL "$scriptPid" "$sleepPid" 2> /dev/null
+    wait "$scriptPid" "$sleepPid" 2> /dev/null
+    touch "$dir/rc"
+    echo "PASS ($scenario)"
+    exit 0
+fi
 
 command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps)"
 
