@@ -9,7 +9,8 @@
 # Usage: tmux_runs.sh SCENARIO PROGRAM WORKDIR [SECONDS]
 # Scenarios: sighup, sigterm, sigint (each at a random moment within SECONDS,
 # default 8), resize (40 resizes between 10 x 5 and 200 x 80), stuck-output
-# (SIGTERM while nothing reads the show's terminal), typing (SECONDS
+# (SIGTERM while nothing reads the show's terminal), stop-continue (kill -TSTP
+# and fg from an interactive shell), typing (SECONDS
 # of random bytes, default 30), audio-killed (a private PulseAudio killed
 # mid-show; skipped without pulseaudio), memcheck (SECONDS, default 20, under
 # valgrind: no errors, no leaks), end (the whole show, about 142 s).
@@ -115,6 +116,50 @@ EOF
 fi
 
 command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps)"
+
+# --- Job control, from an interactive shell ---
+
+# kill -TSTP gives the shell its screen back; fg gives the show the terminal
+# again (raw mode, alternate screen, the whole picture); q then ends it.
+if [ "$scenario" = stop-continue ]; then
+    tm new-session -d -s rel -x 80 -y 50 \
+        "env -i PATH=/usr/bin:/bin HOME='$dir' TERM=tmux-256color LC_ALL=C.UTF-8 \
+        SDL_AUDIODRIVER=dummy bash --norc --noprofile -i" || fail "tmux did not start"
+    tm set -g escape-time 10
+    show() { tm display -p -t rel "$1"; }
+    sleep 0.5
+    tm send-keys -t rel "echo \$\$ > '$dir/shell'; '$program'" Enter
+    wait_for 10 test -s "$dir/shell" || fail "the shell did not start"
+    shellPid=$(cat "$dir/shell")
+    wait_for 10 sh -c "pgrep -P $shellPid > '$dir/pid'" || fail "the show did not start"
+    showPid=$(head -n 1 "$dir/pid")
+    wait_for 10 sh -c "[ \"\$(tmux -L '$socket' display -p -t rel '#{alternate_on}')\" = 1 ]" ||
+        fail "the show did not take the screen"
+    sleep 1
+    kill -TSTP "$showPid"
+    sleep 0.5
+    [ "$(show '#{alternate_on}')" = 0 ] || fail "stopped, the show keeps the alternate screen"
+    [ "$(show '#{cursor_flag}')" = 1 ] || fail "stopped, the cursor stays hidden"
+    tm capture-pane -p -t rel > "$dir/screen.txt"
+    grep -q "Stopped" "$dir/screen.txt" || fail "the shell did not see the show stop"
+    tm send-keys -t rel "fg" Enter
+    sleep 1
+    [ "$(show '#{alternate_on}')" = 1 ] || fail "continued, the show did not take the screen again"
+    tm send-keys -t rel "zz"
+    sleep 0.5
+    tm capture-pane -p -t rel > "$dir/screen.txt"
+    grep -q "zz" "$dir/screen.txt" && fail "continued, typed keys are echoed (cooked mode)"
+    [ "$(grep -c '[^[:space:]]' "$dir/screen.txt")" -ge 25 ] || fail "continued, no picture"
+    tm send-keys -t rel q
+    ended() { ! kill -0 "$showPid" 2> /dev/null; }
+    wait_for 10 ended || fail "q did not end the show"
+    sleep 0.3
+    [ "$(show '#{alternate_on}')" = 0 ] || fail "still on the alternate screen"
+    [ "$(show '#{cursor_flag}')" = 1 ] || fail "the cursor stays hidden"
+    touch "$dir/rc"
+    echo "PASS ($scenario)"
+    exit 0
+fi
 
 # --- The audio server, for the scenario that kills it ---
 
