@@ -315,7 +315,8 @@ bool TerminalConsole::open(const char* newTitle, int w, int h) {
     }
 
     const auto cellCount = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    outputSize = maxEncodedFrameBytes(cellCount, sizeof(notice)) + controlCapacity;
+    // The control bytes, the frame, and the queries after it.
+    outputSize = maxEncodedFrameBytes(cellCount, sizeof(notice)) + controlCapacity + 64;
     shown = new (std::nothrow) Cell[cellCount];
     output = new (std::nothrow) char[outputSize];
     if (!charsetFixed)
