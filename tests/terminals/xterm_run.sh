@@ -4,8 +4,9 @@
 # by cell with the capture tool's frames around that moment, through the
 # terminal's palette; SIGTERM then ends the show, and the terminal must be as
 # it was (modes, main screen).
-# With "latin1", xterm and the show run in the C locale (xterm is then not in
-# UTF-8 mode) and the show draws with DEC graphics and ASCII stand-ins.
+# With "latin1", xterm and the show run in a Latin-1 locale (the C locale
+# where none can be made): xterm is then not in UTF-8 mode, and the show draws
+# with Latin-1 letters, DEC graphics and ASCII stand-ins.
 #
 # Usage: xterm_run.sh PROGRAM CAPTURE SCREEN_MATCH WORKDIR [utf8|latin1]
 # Exit code 0 passed, 1 failed, 77 skipped (no Xvfb, xterm or ImageMagick).
@@ -52,7 +53,14 @@ wait_for 10 test -s "$dir/display" || { echo "SKIP: Xvfb did not start"; exit 77
 export DISPLAY=":$(cat "$dir/display")"
 
 if [ "$mode" = latin1 ]; then
+    # A Latin-1 locale of our own where localedef can make one, else plain C.
     locale="LC_ALL=C"
+    mkdir -p "$dir/locale"
+    if command -v localedef > /dev/null &&
+        localedef -i en_US -f ISO-8859-1 "$dir/locale/en_US.ISO-8859-1" 2> /dev/null; then
+        locale="LOCPATH=$dir/locale LC_ALL=en_US.ISO-8859-1"
+    fi
+    echo "latin1: $locale"
 else
     locale="LC_ALL=C.UTF-8"
 fi
