@@ -2,8 +2,8 @@
 // of CELL_W x CELL_H pixels per character, the frame at the top left) with the
 // capture tool's frames (raw cells files): a cell matches when every pixel in
 // it has its foreground or its background colour, the background alone for a
-// blank, through the palette the terminal uses (VGA for 24-bit colour, or
-// xterm's own 16 colours). Prints the best frame and its share of matching
+// blank, through the palette the terminal uses (VGA for 24-bit colour, the
+// 256-colour cube, or xterm's own 16 colours). Prints the best frame and its share of matching
 // cells; exits 0 when that share reaches MIN_SHARE.
 //
 // Usage: screen_match SCREEN.ppm CELL_W CELL_H MIN_SHARE FRAME.cells...
@@ -31,6 +31,18 @@ const Rgb xtermDefault[16] = {{0, 0, 0},       {0, 0, 238},   {0, 205, 0},   {0,
                               {205, 0, 0},     {205, 0, 205}, {205, 205, 0}, {229, 229, 229},
                               {127, 127, 127}, {92, 92, 255}, {0, 255, 0},   {0, 255, 255},
                               {255, 0, 0},     {255, 0, 255}, {255, 255, 0}, {255, 255, 255}};
+
+// The 256-colour entries the show uses for the VGA colours in 256-colour mode.
+Rgb cubeColour(int index) {
+    if (index >= 232) {
+        const int v = 8 + 10 * (index - 232);
+        return Rgb{v, v, v};
+    }
+    static const int level[6] = {0, 95, 135, 175, 215, 255};
+    const int i = index - 16;
+    return Rgb{level[i / 36], level[i / 6 % 6], level[i % 6]};
+}
+const int cubeIndex[16] = {16, 19, 34, 37, 124, 127, 130, 248, 240, 63, 83, 87, 203, 207, 227, 231};
 
 struct Image {
     int width = 0;
@@ -101,6 +113,11 @@ int main(int argc, char** argv) {
     const int cellW = std::atoi(argv[2]);
     const int cellH = std::atoi(argv[3]);
     const double minShare = std::atof(argv[4]);
+    Rgb cube[16];
+    for (int i = 0; i < 16; ++i)
+        cube[i] = cubeColour(cubeIndex[i]);
+    const Rgb* palettes[3] = {vga, xtermDefault, cube};
+    const char* names[3] = {"VGA", "xterm", "256-colour"};
     double best = 0;
     std::string bestFrame = "none";
     const char* bestPalette = "";
@@ -108,12 +125,12 @@ int main(int argc, char** argv) {
         std::ifstream in(argv[i], std::ios::binary);
         const std::string cells((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-        for (int p = 0; p < 2; ++p) {
-            const double s = share(screen, cellW, cellH, cells, p == 0 ? vga : xtermDefault);
+        for (int p = 0; p < 3; ++p) {
+            const double s = share(screen, cellW, cellH, cells, palettes[p]);
             if (s > best) {
                 best = s;
                 bestFrame = argv[i];
-                bestPalette = p == 0 ? "VGA" : "xterm";
+                bestPalette = names[p];
             }
         }
     }

@@ -8,7 +8,10 @@
 # where none can be made): xterm is then not in UTF-8 mode, and the show draws
 # with Latin-1 letters, DEC graphics and ASCII stand-ins.
 #
-# Usage: xterm_run.sh PROGRAM CAPTURE SCREEN_MATCH WORKDIR [utf8|latin1]
+# With EMULATOR "urxvt", rxvt-unicode instead (TERM rxvt-unicode-256color, no
+# title stack: the show's title must not stay behind).
+#
+# Usage: run_terminal.sh PROGRAM CAPTURE SCREEN_MATCH WORKDIR [utf8|latin1] [xterm|urxvt]
 # Exit code 0 passed, 1 failed, 77 skipped (no Xvfb, xterm or ImageMagick).
 set -u -o pipefail
 program=$1
@@ -16,11 +19,12 @@ capture=$2
 match=$3
 dir=$4
 mode=${5:-utf8}
+emulator=${6:-xterm}
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$dir"
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
-for tool in Xvfb xterm import convert; do
+for tool in Xvfb "$emulator" import convert; do
     command -v $tool > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -34,7 +38,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() {
-    echo "FAIL ($mode): $*" >&2
+    echo "FAIL ($emulator, $mode): $*" >&2
     [ -s "$dir/stderr" ] && { echo "--- stderr" >&2; head -c 2000 "$dir/stderr" >&2; }
     exit 1
 }
@@ -65,7 +69,12 @@ else
     locale="LC_ALL=C.UTF-8"
 fi
 touch "$dir/keep" "$dir/go"
-env $locale xterm -geometry 80x50+0+0 -b 0 -bw 0 +sb -fn fixed -e \
+if [ "$emulator" = urxvt ]; then
+    terminal=(urxvt -geometry 80x50+0+0 -b 0 -bl +sb -fn fixed -e)
+else
+    terminal=(xterm -geometry 80x50+0+0 -b 0 -bw 0 +sb -fn fixed -e)
+fi
+env $locale "${terminal[@]}" \
     sh "$here/../reliability/pane.sh" "$dir" env SDL_AUDIODRIVER=dummy $locale "$program" \
     2> "$dir/xterm.log" &
 xtermPid=$!
@@ -86,6 +95,9 @@ mkdir -p "$dir/frames"
 convert "$dir/running.png" "$dir/running.ppm"
 "$match" "$dir/running.ppm" 6 13 0.97 "$dir"/frames/*.cells | tee "$dir/match.txt" ||
     fail "the screen does not show the capture's frame: $(cat "$dir/match.txt")"
+if command -v xdotool > /dev/null; then
+    xdotool search --name "alt.enter" > /dev/null || fail "the show's title is not on the window"
+fi
 
 kill -TERM "$(cat "$dir/pid")"
 wait_for 10 test -f "$dir/rc" || fail "the show did not end on SIGTERM"
@@ -93,12 +105,15 @@ wait_for 10 test -f "$dir/rc" || fail "the show did not end on SIGTERM"
 cmp -s "$dir/stty-before" "$dir/stty-after" || fail "stty -a differs"
 sleep 0.3
 import -window root "$dir/after.png"
-# Back on the main screen: xterm's own (white) background, no picture.
+# Back on the main screen: the terminal's own (white) background, no picture.
 mean=$(convert "$dir/after.png" -crop 480x650+0+0 -format "%[fx:mean]" info:)
 awk -v m="$mean" 'BEGIN { exit !(m > 0.9) }' || fail "the picture stays after the end (mean $mean)"
+if command -v xdotool > /dev/null; then
+    xdotool search --name "alt.enter|Tempus" > /dev/null && fail "the show's title stays on the window"
+fi
 if [ "$mode" = latin1 ]; then
     grep -q "approximated" "$dir/stderr" || fail "no word on the approximated glyphs"
 elif [ -s "$dir/stderr" ]; then
     fail "the show wrote to standard error"
 fi
-echo "PASS ($mode)"
+echo "PASS ($emulator, $mode)"
