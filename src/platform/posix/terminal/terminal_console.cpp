@@ -261,7 +261,7 @@ void restoreTakenTerminal() {
         return;
     const int savedErrno = errno;
     const int fd = takenTerminal.outputFd;
-    int waitMs = 100;
+    int waitMs = 200;
     // CAN first: a frame cut short may have left an escape sequence unfinished.
     bool ok = writeRaw(fd, "\x18", 1, waitMs);
     if (takenTerminal.frameOpen.exchange(0) != 0 && ok)
