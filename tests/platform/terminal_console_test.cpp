@@ -485,7 +485,7 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
     {
         TerminalConsole console(pty.slave, pty.slave);
         console.replyWaitMs = 60000;
-        console.lostReplyMs = 300;
+        console.lostReplyMs = 800;
         ASSERT_TRUE(console.open("t", 80, 50));
         oracle.feed(pty.drain());
         // Until the terminal has answered once, one frame may go ahead of the
@@ -508,7 +508,7 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
         // not stop the show.
         console.present(c.data(), 80, 50);
         EXPECT_TRUE(console.heldBack());
-        std::this_thread::sleep_for(350ms);
+        std::this_thread::sleep_for(900ms);
         console.present(c.data(), 80, 50);
         EXPECT_FALSE(console.heldBack());
         oracle.feed(pty.drain());
@@ -517,12 +517,12 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
     pty.drain();
     // A terminal that never answers is waited for once, then no more.
     TerminalConsole console(pty.slave, pty.slave);
-    console.replyWaitMs = 100;
+    console.replyWaitMs = 800;
     ASSERT_TRUE(console.open("t", 80, 50));
     console.present(a.data(), 80, 50);
     console.present(b.data(), 80, 50);
     EXPECT_TRUE(console.heldBack());
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(900ms);
     console.present(b.data(), 80, 50);
     EXPECT_FALSE(console.heldBack());
     console.present(c.data(), 80, 50);
