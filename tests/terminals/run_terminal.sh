@@ -3,7 +3,7 @@
 # font "fixed", 6 x 13 pixels): a screenshot a few seconds in is compared cell
 # by cell with the capture tool's frames around that moment, through the
 # terminal's palette; SIGTERM then ends the show, and the terminal must be as
-# it was (modes, main screen).
+# it was (modes, main screen). The show runs without DISPLAY: it needs no X.
 # With "latin1", xterm and the show run in a Latin-1 locale (the C locale
 # where none can be made): xterm is then not in UTF-8 mode, and the show draws
 # with Latin-1 letters, DEC graphics and ASCII stand-ins.
@@ -75,7 +75,7 @@ else
     terminal=(xterm -geometry 80x50+0+0 -b 0 -bw 0 +sb -fn fixed -e)
 fi
 env $locale "${terminal[@]}" \
-    sh "$here/../reliability/pane.sh" "$dir" env SDL_AUDIODRIVER=dummy $locale "$program" \
+    sh "$here/../reliability/pane.sh" "$dir" env -u DISPLAY SDL_AUDIODRIVER=dummy $locale "$program" \
     2> "$dir/xterm.log" &
 xtermPid=$!
 wait_for 15 test -f "$dir/pid" || fail "the show did not start"
