@@ -3,7 +3,7 @@
 // it gets, and ends on Escape or when the console closes. Not the show.
 //
 // Usage: terminal_driver [log file]. Keys: Escape ends (0), Space turns the
-// mouse on, T changes the title, Q aborts, X calls exit(3) without closing.
+// mouse on, T changes the title, A aborts, X calls exit(3) without closing.
 #include "app/console_host.h"
 #include "platform/posix/posix_platform.h"
 
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
             case 'T':
                 console.setTitle("Tempus 1.0 est, et FPS 100.0.");
                 break;
-            case 'Q':
+            case 'A':
                 std::abort();
             case 'X':
                 std::exit(3);

@@ -75,8 +75,9 @@ const std::string esc = "\x1b";
 TEST(KeyDecoder, PlainBytesGiveTheConsoleCodes) {
     EXPECT_EQ(keys(" mMnN"), (std::vector<int>{32, 77, 77, 78, 78}));
     EXPECT_EQ(keys("az09"), (std::vector<int>{'A', 'Z', '0', '9'}));
-    // Signal keys are off: Ctrl+C is the C key, Ctrl+Z the Z key.
-    EXPECT_EQ(keys("\x03\x1a"), (std::vector<int>{'C', 'Z'}));
+    // Signal keys are off: Ctrl+Z is the Z key; Ctrl+C and q end the show as
+    // Escape does.
+    EXPECT_EQ(keys("\x1a\x03qQ"), (std::vector<int>{'Z', 27, 27, 27}));
     EXPECT_EQ(keys("\r\t\x7f"), (std::vector<int>{13, 9, 8}));
     // Bytes of other alphabets are skipped, not misread as keys.
     EXPECT_EQ(keys("\xc3\xa9x"), (std::vector<int>{'X'}));
@@ -105,12 +106,15 @@ TEST(KeyDecoder, LoneEscapeWaitsUntilNothingMoreComes) {
     EXPECT_EQ(waiting.leftover, 1u);
     EXPECT_EQ(keys(esc, true), std::vector<int>{27});
 
-    // The start of a sequence waits as well; if it never finishes it was Escape
-    // followed by ordinary keys.
+    // The start of a sequence waits as well; if it never finishes it is
+    // dropped, never taken for Escape (a slow link splits sequences).
     EXPECT_EQ(decodeAll(decoder, esc + "[").leftover, 2u);
     EXPECT_EQ(decodeAll(decoder, esc + "O").leftover, 2u);
-    EXPECT_EQ(keys(esc + "[", true), (std::vector<int>{27, 0xDB}));
-    EXPECT_EQ(keys(esc + "O", true), (std::vector<int>{27, 'O'}));
+    for (const char* piece : {"[", "O", "[1;2;3", "[<35;10", "P1$r0;38:2"}) {
+        const Decoded given = decodeAll(decoder, esc + piece, true);
+        EXPECT_TRUE(given.records.empty()) << piece;
+        EXPECT_EQ(given.leftover, 0u) << piece;
+    }
 
     // Escape typed twice, or right before a key sequence, is not lost.
     EXPECT_EQ(keys(esc + esc, true), (std::vector<int>{27, 27}));
@@ -126,6 +130,33 @@ TEST(KeyDecoder, SplitSequencesWaitForTheirRest) {
     decoder.mouseOn = true;
     EXPECT_EQ(decodeAll(decoder, esc + "[<0;12;3").leftover, 9u);
     EXPECT_EQ(keys(esc + "[5~"), std::vector<int>{33});
+}
+
+TEST(KeyDecoder, RepliesAndAltEnterAreNoKeys) {
+    KeyDecoder decoder;
+    auto one = [&](const std::string& text) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+        const DecodeStep step = decoder.decode(bytes, text.size(), false, 0);
+        EXPECT_EQ(step.used, text.size()) << text.substr(1);
+        EXPECT_EQ(step.count, 0) << text.substr(1);
+        return step;
+    };
+    EXPECT_EQ(one(esc + "[0n").reply, TerminalReply::status);
+    EXPECT_EQ(one(esc + "P1$r0;38:2::1:2:3m" + esc + "\\").reply, TerminalReply::directColour);
+    EXPECT_EQ(one(esc + "P1$r0;38;2;1;2;3m" + esc + "\\").reply, TerminalReply::directColour);
+    EXPECT_EQ(one(esc + "P1$r0;38;5;16m" + esc + "\\").reply, TerminalReply::noDirectColour);
+    EXPECT_EQ(one(esc + "P0$r" + esc + "\\").reply, TerminalReply::noDirectColour);
+    EXPECT_EQ(one(esc + "]11;rgb:0000/0000/0000\x07").reply, TerminalReply::none);
+    const DecodeStep size = one(esc + "[8;50;80t");
+    EXPECT_EQ(size.reply, TerminalReply::windowSize);
+    EXPECT_EQ(size.replyRows, 50);
+    EXPECT_EQ(size.replyColumns, 80);
+    EXPECT_TRUE(one(esc + "\r").fullScreen);
+    // A reply split before its terminator waits for it, and the keys after
+    // a reply are keys.
+    EXPECT_EQ(decodeAll(decoder, esc + "P1$r0m" + esc).leftover, 8u);
+    EXPECT_EQ(keys(esc + "[0n" + esc + "P0$r" + esc + "\\" + "x" + esc + "\r" + "y"),
+              (std::vector<int>{'X', 'Y'}));
 }
 
 TEST(KeyDecoder, BrokenAndUnknownSequencesAreDroppedWithoutEatingWhatFollows) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -26,8 +28,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A pseudo-terminal whose master side is read all the time, so the program's
-// writes never block, and whose bytes the test collects.
+// The terminal these tests stand for, whatever the environment running them.
+struct Environment {
+    Environment() {
+        setenv("TERM", "xterm-256color", 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        unsetenv("COLORTERM");
+    }
+} environment;
+
+// A pseudo-terminal whose master side is read all the time (unless paused), so
+// the program's writes never block, and whose bytes the test collects. Like a
+// terminal, it answers each status query once it has read it.
 class Pty {
   public:
     explicit Pty(int rows = 50, int columns = 80) {
@@ -88,19 +100,31 @@ class Pty {
 
     int master = -1;
     int slave = -1;
+    std::atomic<bool> reading{true};
+    std::atomic<bool> answers{true};
 
   private:
     void readLoop() {
         char buffer[65536];
+        std::string tail;
         while (!stop) {
             pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, 10) <= 0)
+            if (!reading || poll(&p, 1, 10) <= 0) {
+                std::this_thread::sleep_for(1ms);
                 continue;
+            }
             const ssize_t n = read(master, buffer, sizeof(buffer));
             if (n <= 0)
                 continue;
             std::lock_guard<std::mutex> lock(mutex);
             collected.append(buffer, static_cast<std::size_t>(n));
+            // Queries may be split between reads: look at the joint too.
+            std::string window = tail + std::string(buffer, static_cast<std::size_t>(n));
+            for (std::size_t at = window.find("\x1b[5n"); answers && at != std::string::npos;
+                 at = window.find("\x1b[5n", at + 1)) {
+                (void)!write(master, "\x1b[0n", 4);
+            }
+            tail = window.size() > 3 ? window.substr(window.size() - 3) : window;
         }
     }
 
@@ -131,6 +155,16 @@ bool readRecord(TerminalConsole& console, InputRecord& record) {
         std::this_thread::sleep_for(5ms);
     }
     return false;
+}
+
+// Presents until the whole frame has gone out (the terminal answers in between).
+void presentWhole(TerminalConsole& console, const std::vector<Cell>& cells) {
+    console.present(cells.data(), 80, 50);
+    for (int i = 0; i < 400 && (console.sending() || console.heldBack()); ++i) {
+        std::this_thread::sleep_for(5ms);
+        console.present(cells.data(), 80, 50);
+    }
+    EXPECT_FALSE(console.sending() || console.heldBack());
 }
 
 std::vector<int> keyDowns(TerminalConsole& console) {
@@ -183,17 +217,17 @@ TEST(TerminalConsole, TakesTheTerminalAndGivesEverythingBack) {
     EXPECT_FALSE(other.open("x", 80, 50));
 
     const std::vector<Cell> cells = frame(0xB1, 0x4E);
-    ASSERT_TRUE(console.present(cells.data(), 80, 50));
+    presentWhole(console, cells);
     const std::string first = pty.drain();
     oracle.feed(first);
     EXPECT_EQ(oracle.glyph(0, 0), static_cast<std::uint32_t>('S'));
     EXPECT_EQ(oracle.glyph(49, 79), 0x2592u);
     // An unchanged frame writes nothing; one changed cell writes little.
-    ASSERT_TRUE(console.present(cells.data(), 80, 50));
+    presentWhole(console, cells);
     EXPECT_EQ(pty.drain(), "");
     std::vector<Cell> next = cells;
     next[80 * 25 + 40] = Cell{0xDB, 0x0C};
-    ASSERT_TRUE(console.present(next.data(), 80, 50));
+    presentWhole(console, next);
     const std::string diff = pty.drain();
     EXPECT_LT(diff.size(), 80u);
     oracle.feed(diff);
@@ -209,7 +243,7 @@ TEST(TerminalConsole, TakesTheTerminalAndGivesEverythingBack) {
     EXPECT_FALSE(oracle.altScreen);
     EXPECT_TRUE(oracle.cursorVisible);
     EXPECT_EQ(oracle.mouse, 0);
-    EXPECT_NE(restore.find("\x1b[?2026l"), std::string::npos) << "synchronized output off";
+    EXPECT_EQ(restore.find("\x1b[?2026l"), std::string::npos) << "no unmatched end of sync";
     EXPECT_NE(restore.find("\x1b[23;0t"), std::string::npos) << "the user's title back";
     expectSameModes(pty.modes(), before);
     // Closing again gives nothing more.
@@ -240,13 +274,13 @@ TEST(TerminalConsole, ResizeRelaysOutAndRedrawsTheWholeFrame) {
     console.noticeMs = 100;
     ASSERT_TRUE(console.open("t", 80, 50));
     const std::vector<Cell> cells = frame(0xB0, 0x07);
-    console.present(cells.data(), 80, 50);
+    presentWhole(console, cells);
     pty.drain();
 
     // Larger: centred, and the whole frame is sent again though nothing changed.
     pty.resize(60, 100);
     raise(SIGWINCH);
-    console.present(cells.data(), 80, 50);
+    presentWhole(console, cells);
     TerminalOracle large(60, 100);
     large.feed(pty.drain());
     EXPECT_EQ(large.glyph(5, 10), static_cast<std::uint32_t>('S'));
@@ -257,7 +291,7 @@ TEST(TerminalConsole, ResizeRelaysOutAndRedrawsTheWholeFrame) {
     // Smaller: cropped around the centre, with the needed size on top for a moment.
     pty.resize(20, 40);
     raise(SIGWINCH);
-    console.present(cells.data(), 80, 50);
+    presentWhole(console, cells);
     TerminalOracle small(20, 40);
     small.feed(pty.drain());
     std::string top;
@@ -266,7 +300,7 @@ TEST(TerminalConsole, ResizeRelaysOutAndRedrawsTheWholeFrame) {
     EXPECT_NE(top.find("80 x 50"), std::string::npos) << top;
     EXPECT_EQ(small.glyph(19, 39), 0x2591u);
     std::this_thread::sleep_for(150ms);
-    console.present(cells.data(), 80, 50);
+    presentWhole(console, cells);
     small.feed(pty.drain());
     EXPECT_EQ(small.glyph(0, 20), 0x2591u) << "the notice is gone";
 
@@ -288,9 +322,12 @@ TEST(TerminalConsole, KeysArriveAsPressAndReleaseAndSignalKeysAreJustKeys) {
     InputRecord record;
     EXPECT_FALSE(console.readInput(record)) << "an empty queue gives false at once";
 
-    pty.type("\x1b[5~\x03 ");
-    EXPECT_EQ(keyDowns(console), (std::vector<int>{33, 'C', 32}));
-    EXPECT_EQ(consoleClosing.load(), 0) << "Ctrl+C is a key, not a break";
+    pty.type("\x1b[5~\x1a ");
+    EXPECT_EQ(keyDowns(console), (std::vector<int>{33, 'Z', 32}));
+    // Ctrl+C and q end the show as Escape does, not as a break.
+    pty.type("\x03q");
+    EXPECT_EQ(keyDowns(console), (std::vector<int>{27, 27}));
+    EXPECT_EQ(consoleClosing.load(), 0);
 
     // A lone Escape becomes the Escape key once nothing follows it.
     pty.type("\x1b");
@@ -345,7 +382,7 @@ TEST(TerminalConsole, EveryWayOutRestoresTheTerminal) {
             if (!console->open("t", 80, 50))
                 _exit(9);
             const std::vector<Cell> cells = frame(0xB2, 0x1F);
-            console->present(cells.data(), 80, 50);
+            presentWhole(*console, cells);
             console->setMouseInput(true);
             switch (way) {
             case Way::exitCall:
@@ -396,5 +433,331 @@ TEST(TerminalConsole, EveryWayOutRestoresTheTerminal) {
                 top += static_cast<char>(oracle.glyph(0, column));
             EXPECT_EQ(top.rfind("Demo error. Cannot load music.", 0), 0u) << top;
         }
+    }
+}
+
+namespace {
+
+// Runs `body` in a child that holds the console on the pty until it is told to
+// end, and returns the child's pid.
+template <typename Body> pid_t inChild(Body body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        body();
+        _exit(0);
+    }
+    return child;
+}
+
+// Waits (at most 5 s) for the child to stop or end; false when it did neither.
+bool waitFor(pid_t child, int& status, int options = 0) {
+    for (int i = 0; i < 500; ++i) {
+        const pid_t done = waitpid(child, &status, WNOHANG | options);
+        if (done == child)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return false;
+}
+
+void showFrames(const std::vector<Cell>& cells) {
+    TerminalConsole console(STDIN_FILENO, STDOUT_FILENO);
+    if (!console.open("t", 80, 50))
+        _exit(9);
+    while (consoleClosing.load() == 0) {
+        console.present(cells.data(), 80, 50);
+        std::this_thread::sleep_for(10ms);
+    }
+    console.close();
+}
+
+} // namespace
+
+TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
+    Pty pty;
+    pty.answers = false;
+    TerminalOracle oracle(50, 80);
+    const std::vector<Cell> a = frame(0xB0, 0x07);
+    const std::vector<Cell> b = frame(0xB1, 0x07);
+    const std::vector<Cell> c = frame(0xB2, 0x07);
+    {
+        TerminalConsole console(pty.slave, pty.slave);
+        console.replyWaitMs = 60000;
+        console.lostReplyMs = 800;
+        ASSERT_TRUE(console.open("t", 80, 50));
+        oracle.feed(pty.drain());
+        // Until the terminal has answered once, one frame may go ahead of the
+        // answer to the opening query; then frames wait.
+        console.present(a.data(), 80, 50);
+        const std::string first = pty.drain();
+        EXPECT_NE(first.find("\x1b[5n"), std::string::npos) << "each frame asks for an answer";
+        oracle.feed(first);
+        console.present(b.data(), 80, 50);
+        EXPECT_TRUE(console.heldBack());
+        EXPECT_EQ(pty.drain(), "");
+        // The answers arrive on the input and are not keys.
+        pty.type("\x1b[0n\x1b[0n");
+        InputRecord record;
+        EXPECT_FALSE(readRecord(console, record));
+        presentWhole(console, b);
+        oracle.feed(pty.drain());
+        EXPECT_EQ(oracle.glyph(49, 79), 0x2592u) << "the waiting frame, as it is now";
+        // A terminal that has answered is waited for, but a lost answer does
+        // not stop the show.
+        console.present(c.data(), 80, 50);
+        EXPECT_TRUE(console.heldBack());
+        std::this_thread::sleep_for(900ms);
+        console.present(c.data(), 80, 50);
+        EXPECT_FALSE(console.heldBack());
+        oracle.feed(pty.drain());
+        EXPECT_EQ(oracle.glyph(49, 79), 0x2593u);
+    }
+    pty.drain();
+    // A terminal that never answers is waited for once, then no more.
+    TerminalConsole console(pty.slave, pty.slave);
+    console.replyWaitMs = 800;
+    ASSERT_TRUE(console.open("t", 80, 50));
+    console.present(a.data(), 80, 50);
+    console.present(b.data(), 80, 50);
+    EXPECT_TRUE(console.heldBack());
+    std::this_thread::sleep_for(900ms);
+    console.present(b.data(), 80, 50);
+    EXPECT_FALSE(console.heldBack());
+    console.present(c.data(), 80, 50);
+    EXPECT_FALSE(console.heldBack());
+}
+
+TEST(TerminalConsole, StuckOutputNeverBlocksAndFramesArriveWhole) {
+    Pty pty;
+    TerminalOracle oracle(50, 80);
+    TerminalConsole console(pty.slave, pty.slave);
+    console.setColourMode(ColourMode::trueColour);
+    ASSERT_TRUE(console.open("t", 80, 50));
+    presentWhole(console, frame(0xB0, 0x07));
+    oracle.feed(pty.drain());
+
+    // The terminal stops reading (and answering; answers are not waited for
+    // here): no present waits more than a moment.
+    console.lostReplyMs = 0;
+    pty.reading = false;
+    std::vector<Cell> last;
+    double slowestMs = 0;
+    for (int i = 0; i < 60; ++i) {
+        last = frame(static_cast<std::uint16_t>(0xB0 + i % 3), static_cast<std::uint16_t>(i % 256));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(console.present(last.data(), 80, 50));
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
+        slowestMs = std::max(slowestMs, took.count());
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_LT(slowestMs, 250.0) << "a loaded machine, not a blocked write";
+    EXPECT_TRUE(console.sending()) << "the terminal's buffer filled up";
+    last = frame(0xB1, 0x4E);
+    EXPECT_TRUE(console.present(last.data(), 80, 50));
+
+    // Reading again: the frame cut short is finished, and the cells of the
+    // frames skipped meanwhile are sent against it.
+    pty.reading = true;
+    presentWhole(console, last);
+    oracle.feed(pty.drain());
+    for (int row : {0, 25, 49}) {
+        for (int column : {1, 40, 79}) {
+            const VTermScreenCell cell = oracle.cell(row, column);
+            EXPECT_EQ(cell.chars[0], 0x2592u) << row << "," << column;
+            EXPECT_TRUE(VTERM_COLOR_IS_RGB(&cell.bg));
+            EXPECT_EQ(cell.bg.rgb.red, 0xAA) << "red background";
+        }
+    }
+
+    // A close with the output stuck ends at once, with the modes given back.
+    pty.reading = false;
+    for (int i = 0; i < 60 && !console.sending(); ++i)
+        console.present(frame(static_cast<std::uint16_t>(0xB0 + i % 3), 0x1F).data(), 80, 50);
+    const auto start = std::chrono::steady_clock::now();
+    console.close();
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 1000.0);
+    EXPECT_NE(pty.modes().c_lflag & ICANON, 0u);
+    pty.reading = true;
+}
+
+TEST(TerminalConsole, SplitSequencesAltEnterAndFloodsOfInput) {
+    Pty pty;
+    TerminalConsole console(pty.slave, pty.slave);
+    ASSERT_TRUE(console.open("t", 80, 50));
+    console.setMouseInput(true);
+    pty.drain();
+    InputRecord record;
+
+    // A mouse report split by a slow link is put together, not taken for Escape.
+    pty.type("\x1b[<35;10");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(console.readInput(record));
+    pty.type(";12M");
+    ASSERT_TRUE(readRecord(console, record));
+    EXPECT_EQ(record.eventType, InputRecord::mouseEvent);
+    EXPECT_EQ(record.mouseX, 9);
+    EXPECT_EQ(record.mouseY, 11);
+    // An unfinished sequence that never completes is dropped.
+    pty.type("\x1b[1;2;3");
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(keyDowns(console), std::vector<int>{});
+
+    // Alt+Enter gives no key and asks the terminal for full screen.
+    pty.type("\x1b\r");
+    EXPECT_EQ(keyDowns(console), std::vector<int>{});
+    EXPECT_NE(pty.drain().find("\x1b[10;2t"), std::string::npos);
+
+    // A flood of keys is read a bounded piece per frame.
+    console.inputBudget = 500;
+    pty.type(std::string(3000, 'm'));
+    std::this_thread::sleep_for(50ms);
+    int records = 0;
+    while (console.readInput(record))
+        ++records;
+    EXPECT_GT(records, 0);
+    EXPECT_LE(records, 1000);
+    const std::vector<Cell> cells = frame(0xB0, 0x07);
+    console.present(cells.data(), 80, 50);
+    int more = 0;
+    while (console.readInput(record))
+        ++more;
+    EXPECT_GT(more, 0) << "the next frame reads on";
+}
+
+TEST(TerminalConsole, StopAndContinueGiveBackAndRetakeTheTerminal) {
+    Pty pty;
+    const termios before = pty.modes();
+    const std::vector<Cell> cells = frame(0xB2, 0x1F);
+    const pid_t child = inChild([&] {
+        dup2(pty.slave, STDIN_FILENO);
+        dup2(pty.slave, STDOUT_FILENO);
+        showFrames(cells);
+    });
+    ASSERT_GT(child, 0);
+    TerminalOracle oracle(50, 80);
+    std::this_thread::sleep_for(300ms);
+    oracle.feed(pty.drain());
+    ASSERT_TRUE(oracle.altScreen);
+
+    int status = 0;
+    kill(child, SIGTSTP);
+    ASSERT_TRUE(waitFor(child, status, WUNTRACED));
+    EXPECT_TRUE(WIFSTOPPED(status));
+    oracle.feed(pty.drain());
+    EXPECT_FALSE(oracle.altScreen) << "the shell gets its screen back";
+    EXPECT_TRUE(oracle.cursorVisible);
+    expectSameModes(pty.modes(), before);
+
+    kill(child, SIGCONT);
+    std::this_thread::sleep_for(300ms);
+    oracle.feed(pty.drain());
+    EXPECT_TRUE(oracle.altScreen);
+    EXPECT_FALSE(oracle.cursorVisible);
+    EXPECT_EQ(oracle.glyph(49, 79), 0x2593u) << "the whole frame again";
+    EXPECT_EQ(pty.modes().c_lflag & (ECHO | ICANON), 0u);
+
+    // Stopped from outside, it cannot give the terminal back; continued, it
+    // takes it again and draws everything.
+    kill(child, SIGSTOP);
+    ASSERT_TRUE(waitFor(child, status, WUNTRACED));
+    pty.drain();
+    struct termios cooked = before;
+    tcsetattr(pty.slave, TCSANOW, &cooked);
+    kill(child, SIGCONT);
+    std::this_thread::sleep_for(300ms);
+    const std::string redraw = pty.drain();
+    EXPECT_NE(redraw.find("\x1b[2J"), std::string::npos);
+    EXPECT_EQ(pty.modes().c_lflag & (ECHO | ICANON), 0u);
+
+    kill(child, SIGTERM);
+    ASSERT_TRUE(waitFor(child, status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    oracle.feed(pty.drain());
+    EXPECT_FALSE(oracle.altScreen);
+    expectSameModes(pty.modes(), before);
+}
+
+TEST(TerminalConsole, EveryEndingSignalGivesTheTerminalBackFirst) {
+    for (int signal : {SIGUSR1, SIGUSR2, SIGALRM, SIGTRAP, SIGSYS, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                       SIGPROF, SIGRTMIN + 3}) {
+        SCOPED_TRACE(signal);
+        Pty pty;
+        const termios before = pty.modes();
+        const std::vector<Cell> cells = frame(0xB2, 0x1F);
+        const pid_t child = inChild([&] {
+            TerminalConsole console(pty.slave, pty.slave);
+            if (!console.open("t", 80, 50))
+                _exit(9);
+            presentWhole(console, cells);
+            raise(signal);
+            _exit(8);
+        });
+        ASSERT_GT(child, 0);
+        int status = 0;
+        ASSERT_TRUE(waitFor(child, status));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+        TerminalOracle oracle(50, 80);
+        oracle.feed(pty.drain());
+        EXPECT_FALSE(oracle.altScreen);
+        EXPECT_TRUE(oracle.cursorVisible);
+        expectSameModes(pty.modes(), before);
+    }
+}
+
+TEST(TerminalConsole, EndOfInputEndsTheShowWithNothingDrawn) {
+    Pty pty;
+    TerminalConsole console(pty.slave, pty.slave);
+    ASSERT_TRUE(console.open("t", 80, 50));
+    consoleClosing.store(0);
+    pty.hangUp();
+    InputRecord record;
+    EXPECT_FALSE(console.readInput(record));
+    EXPECT_EQ(consoleClosing.load(), 1);
+    console.close();
+    consoleClosing.store(0);
+}
+
+TEST(TerminalConsole, WindowSizeIsPutBackOnlyAfterOurOwnRequest) {
+    const std::string request = "\x1b[8;50;80t";
+    const std::string putBack = "\x1b[8;40;100t";
+    const std::vector<Cell> cells = frame(0xB0, 0x07);
+    auto resized = [](Pty& pty, TerminalConsole& console, const std::vector<Cell>& cells, int rows,
+                      int columns) {
+        pty.resize(rows, columns);
+        raise(SIGWINCH);
+        presentWhole(console, cells);
+    };
+    {
+        // Obeyed: the old size comes back at exit.
+        Pty pty(40, 100);
+        TerminalConsole console(pty.slave, pty.slave);
+        ASSERT_TRUE(console.open("t", 80, 50));
+        EXPECT_NE(pty.drain().find(request), std::string::npos);
+        resized(pty, console, cells, 50, 80);
+        console.close();
+        EXPECT_NE(pty.drain().find(putBack), std::string::npos);
+    }
+    {
+        // Obeyed, then resized by the user: the user's size stays.
+        Pty pty(40, 100);
+        TerminalConsole console(pty.slave, pty.slave);
+        ASSERT_TRUE(console.open("t", 80, 50));
+        resized(pty, console, cells, 50, 80);
+        resized(pty, console, cells, 45, 90);
+        console.close();
+        EXPECT_EQ(pty.drain().find(putBack), std::string::npos);
+    }
+    {
+        // Ignored: nothing to put back.
+        Pty pty(40, 100);
+        TerminalConsole console(pty.slave, pty.slave);
+        ASSERT_TRUE(console.open("t", 80, 50));
+        presentWhole(console, cells);
+        console.close();
+        EXPECT_EQ(pty.drain().find(putBack), std::string::npos);
     }
 }

@@ -299,15 +299,6 @@ TEST(FrameEncoder, WorstCaseFitsTheAdvertisedBuffer) {
     EXPECT_EQ(std::string(out.data() + bound, 64), std::string(64, '#'));
 }
 
-TEST(FrameEncoder, ColourModeFromTheEnvironment) {
-    EXPECT_EQ(chooseColourMode("xterm-256color", "truecolor"), ColourMode::trueColour);
-    EXPECT_EQ(chooseColourMode("xterm", "24bit"), ColourMode::trueColour);
-    EXPECT_EQ(chooseColourMode("tmux-256color", nullptr), ColourMode::xterm256);
-    EXPECT_EQ(chooseColourMode("xterm-256color", "yes"), ColourMode::xterm256);
-    EXPECT_EQ(chooseColourMode("screen", nullptr), ColourMode::ansi16);
-    EXPECT_EQ(chooseColourMode(nullptr, nullptr), ColourMode::ansi16);
-}
-
 TEST(FrameEncoder, TitleIsUtf8WithoutControlBytes) {
     TerminalOracle oracle(frameHeight, frameWidth);
     char out[128];

@@ -34,7 +34,8 @@ endif()
 if(TARGET shadestrip)
     set(tmux_script ${CMAKE_CURRENT_LIST_DIR}/tmux_runs.sh)
     set(tmux_work ${CMAKE_BINARY_DIR}/reliability)
-    set(tmux_scenarios sighup sigterm sigint resize typing audio-killed)
+    set(tmux_scenarios sighup sigterm sigint resize typing audio-killed stuck-output
+        stop-continue)
     if(reliability_sanitized EQUAL -1)
         list(APPEND tmux_scenarios memcheck)
     endif()
@@ -45,4 +46,17 @@ if(TARGET shadestrip)
         set_tests_properties(reliability.tmux.${scenario} PROPERTIES
             TIMEOUT 180 LABELS reliability SKIP_RETURN_CODE 77)
     endforeach()
+endif()
+
+# The show over a 30 KB/s link that buffers without limit (as ssh does): the
+# frame shown stays close behind the music instead of falling further behind.
+if(TARGET shadestrip)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(RELAY_VTERM REQUIRED IMPORTED_TARGET vterm)
+    add_executable(link_relay ${CMAKE_SOURCE_DIR}/bench/link/link_bench.cpp)
+    target_link_libraries(link_relay PRIVATE PkgConfig::RELAY_VTERM util)
+    shadestrip_warnings(link_relay)
+    add_test(NAME reliability.slow_link
+        COMMAND link_relay --check $<TARGET_FILE:shadestrip> 20 30 1000)
+    set_tests_properties(reliability.slow_link PROPERTIES TIMEOUT 120 LABELS reliability)
 endif()

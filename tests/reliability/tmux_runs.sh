@@ -8,7 +8,9 @@
 #
 # Usage: tmux_runs.sh SCENARIO PROGRAM WORKDIR [SECONDS]
 # Scenarios: sighup, sigterm, sigint (each at a random moment within SECONDS,
-# default 8), resize (40 resizes between 10 x 5 and 200 x 80), typing (SECONDS
+# default 8), resize (40 resizes between 10 x 5 and 200 x 80), stuck-output
+# (SIGTERM while nothing reads the show's terminal), stop-continue (kill -TSTP
+# and fg from an interactive shell), typing (SECONDS
 # of random bytes, default 30), audio-killed (a private PulseAudio killed
 # mid-show; skipped without pulseaudio), memcheck (SECONDS, default 20, under
 # valgrind: no errors, no leaks), end (the whole show, about 142 s).
@@ -74,7 +76,90 @@ wait_for() {
 # random_between LOW HIGH (integers, inclusive)
 random_between() { echo $(( $1 + RANDOM % ($2 - $1 + 1) )); }
 
+# --- Output that nobody reads (no tmux) ---
+
+# The show's terminal is a pty whose reader is stuck (script's output goes into
+# a pipe that `sleep` never reads): a close must still work at once.
+if [ "$scenario" = stuck-output ]; then
+    command -v script > /dev/null || { echo "SKIP ($scenario): script is not installed"; exit 77; }
+    # Nothing ever reads the pipe: sleep holds its reading end open.
+    mkfifo "$dir/pipe"
+    sleep 60 < "$dir/pipe" &
+    sleepPid=$!
+    cat > "$dir/run.sh" << EOF
+echo \$\$ > '$dir/pid.tmp' && mv '$dir/pid.tmp' '$dir/pid'
+exec env SDL_AUDIODRIVER=dummy TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 '$program'
+EOF
+    script -qfc "sh '$dir/run.sh'" /dev/null < /dev/null > "$dir/pipe" 2> "$dir/stderr" &
+    scriptPid=$!
+    wait_for 10 test -f "$dir/pid" || fail "the show did not start"
+    showPid=$(cat "$dir/pid")
+    sleep "$(random_between 3 5)"
+    kill -0 "$showPid" 2> /dev/null || fail "the show ended before the output got stuck"
+    kill -TERM "$showPid"
+    # Ended, or a zombie that script (stuck itself) cannot reap yet.
+    ended() {
+        local state
+        state=$(awk '{ print $3 }' "/proc/$showPid/stat" 2> /dev/null)
+        [ -z "$state" ] || [ "$state" = Z ]
+    }
+    if ! wait_for 2 ended; then
+        kill -KILL "$showPid" "$scriptPid" "$sleepPid" 2> /dev/null
+        fail "SIGTERM did not end the show within 2 s with its output stuck"
+    fi
+    # script itself waits to hand on what it holds: it is not under test.
+    kill -KILL "$scriptPid" "$sleepPid" 2> /dev/null
+    wait "$scriptPid" "$sleepPid" 2> /dev/null
+    touch "$dir/rc"
+    echo "PASS ($scenario)"
+    exit 0
+fi
+
 command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps)"
+
+# --- Job control, from an interactive shell ---
+
+# kill -TSTP gives the shell its screen back; fg gives the show the terminal
+# again (raw mode, alternate screen, the whole picture); q then ends it.
+if [ "$scenario" = stop-continue ]; then
+    tm new-session -d -s rel -x 80 -y 50 \
+        "env -i PATH=/usr/bin:/bin HOME='$dir' TERM=tmux-256color LC_ALL=C.UTF-8 \
+        SDL_AUDIODRIVER=dummy bash --norc --noprofile -i" || fail "tmux did not start"
+    tm set -g escape-time 10
+    show() { tm display -p -t rel "$1"; }
+    sleep 0.5
+    tm send-keys -t rel "echo \$\$ > '$dir/shell'; '$program'" Enter
+    wait_for 10 test -s "$dir/shell" || fail "the shell did not start"
+    shellPid=$(cat "$dir/shell")
+    wait_for 10 sh -c "pgrep -P $shellPid > '$dir/pid'" || fail "the show did not start"
+    showPid=$(head -n 1 "$dir/pid")
+    wait_for 10 sh -c "[ \"\$(tmux -L '$socket' display -p -t rel '#{alternate_on}')\" = 1 ]" ||
+        fail "the show did not take the screen"
+    sleep 1
+    kill -TSTP "$showPid"
+    sleep 0.5
+    [ "$(show '#{alternate_on}')" = 0 ] || fail "stopped, the show keeps the alternate screen"
+    [ "$(show '#{cursor_flag}')" = 1 ] || fail "stopped, the cursor stays hidden"
+    tm capture-pane -p -t rel > "$dir/screen.txt"
+    grep -q "Stopped" "$dir/screen.txt" || fail "the shell did not see the show stop"
+    tm send-keys -t rel "fg" Enter
+    sleep 1
+    [ "$(show '#{alternate_on}')" = 1 ] || fail "continued, the show did not take the screen again"
+    tm send-keys -t rel "zz"
+    sleep 0.5
+    tm capture-pane -p -t rel > "$dir/screen.txt"
+    grep -q "zz" "$dir/screen.txt" && fail "continued, typed keys are echoed (cooked mode)"
+    [ "$(grep -c '[^[:space:]]' "$dir/screen.txt")" -ge 25 ] || fail "continued, no picture"
+    tm send-keys -t rel q
+    ended() { ! kill -0 "$showPid" 2> /dev/null; }
+    wait_for 10 ended || fail "q did not end the show"
+    sleep 0.3
+    [ "$(show '#{alternate_on}')" = 0 ] || fail "still on the alternate screen"
+    [ "$(show '#{cursor_flag}')" = 1 ] || fail "the cursor stays hidden"
+    touch "$dir/rc"
+    echo "PASS ($scenario)"
+    exit 0
+fi
 
 # --- The audio server, for the scenario that kills it ---
 
@@ -102,11 +187,11 @@ fi
 # --- Start the show ---
 
 title="Please press alt+enter for full screen mode."
-run="env $audio TERM=tmux-256color COLORTERM=truecolor '$program'"
+run="env $audio LC_ALL=C.UTF-8 TERM=tmux-256color COLORTERM=truecolor '$program'"
 if [ "$scenario" = memcheck ]; then
     command -v valgrind > /dev/null || { echo "SKIP ($scenario): valgrind is not installed"; exit 77; }
     # Findings make the exit code 99; the report goes to a file of its own.
-    run="env $audio TERM=tmux-256color COLORTERM=truecolor valgrind --error-exitcode=99 \
+    run="env $audio LC_ALL=C.UTF-8 TERM=tmux-256color COLORTERM=truecolor valgrind --error-exitcode=99 \
         --leak-check=full --errors-for-leak-kinds=definite,indirect --log-file='$dir/valgrind.log' \
         '$program'"
 fi

@@ -3,6 +3,7 @@
 #include "frame_encoder.h"
 
 #include "imaging/cp437.h"
+#include "terminal_caps.h"
 
 #include <cstring>
 
@@ -43,6 +44,7 @@ struct Out {
         p += n;
     }
     template <std::size_t N> void literal(const char (&s)[N]) { bytes(s, N - 1); }
+    void text(const char* s) { bytes(s, std::strlen(s)); }
     void byte(char c) { *p++ = c; }
 
     void number(unsigned value) {
@@ -97,22 +99,9 @@ struct Out {
 
 constexpr std::uint16_t unknownCell = 0xFFFF;
 
-bool contains(const char* text, const char* word) {
-    return text != nullptr && std::strstr(text, word) != nullptr;
-}
-
 } // namespace
 
 // --- Choices ---
-
-ColourMode chooseColourMode(const char* term, const char* colorTerm) {
-    if (colorTerm != nullptr &&
-        (std::strcmp(colorTerm, "truecolor") == 0 || std::strcmp(colorTerm, "24bit") == 0))
-        return ColourMode::trueColour;
-    if (contains(term, "256color"))
-        return ColourMode::xterm256;
-    return ColourMode::ansi16;
-}
 
 FrameView layoutFrame(int frameWidth, int frameHeight, int terminalColumns, int terminalRows) {
     FrameView view;
@@ -150,11 +139,16 @@ void forgetShownCells(Cell* shown, std::size_t count) {
 
 std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const FrameView& view,
                         bool redrawAll, ColourMode mode, const char* notice, int terminalColumns,
-                        char* out) {
+                        char* out, const GlyphTable* glyphs) {
     Out o{out};
     o.literal("\x1b[?2026h");
-    if (redrawAll)
-        o.literal("\x1b[0m\x1b[2J");
+    if (redrawAll) {
+        // Erased cells take the current background: black, not the terminal's own.
+        o.literal("\x1b[0;");
+        o.colour(0, true, mode);
+        o.literal("m\x1b[2J");
+    }
+    bool decOn = false;
 
     // Terminal state as this frame leaves it; -1 is "not known yet", so the
     // first colour of every frame is sent in full after a reset.
@@ -220,8 +214,13 @@ std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const Fr
                     cursorRow = row;
                     cursorColumn = column + 1;
 
-                    const int fg = attributes & 0x0F;
-                    const int bg = attributes >> 4;
+                    const std::uint8_t glyphFlags = glyphs != nullptr ? glyphs->flags[glyph] : 0;
+                    int fg = attributes & 0x0F;
+                    int bg = attributes >> 4;
+                    if (glyphFlags & GlyphTable::reversed) {
+                        fg = attributes >> 4;
+                        bg = attributes & 0x0F;
+                    }
                     if (fg != foreground || bg != background) {
                         o.literal("\x1b[");
                         if (foreground < 0) {
@@ -242,11 +241,22 @@ std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const Fr
                         foreground = fg;
                         background = bg;
                     }
-                    o.utf8(cp437Unicode[glyph]);
+                    if (glyphs == nullptr) {
+                        o.utf8(cp437Unicode[glyph]);
+                        continue;
+                    }
+                    const bool dec = (glyphFlags & GlyphTable::decGlyph) != 0;
+                    if (dec != decOn) {
+                        o.text(dec ? glyphs->decOn : glyphs->decOff);
+                        decOn = dec;
+                    }
+                    o.bytes(glyphs->bytes[glyph], glyphs->length[glyph]);
                 }
             }
         }
     }
+    if (decOn)
+        o.text(glyphs->decOff);
     if (!sentAny)
         return 0;
 
@@ -267,7 +277,7 @@ std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const Fr
     return static_cast<std::size_t>(o.p - out);
 }
 
-std::size_t encodeTitle(const char* title, char* out) {
+std::size_t encodeTitle(const char* title, char* out, const GlyphTable* glyphs) {
     Out o{out};
     o.literal("\x1b]2;");
     for (const char* c = title; *c != '\0'; ++c) {
@@ -275,7 +285,12 @@ std::size_t encodeTitle(const char* title, char* out) {
         // Control bytes could end the sequence early or start another one.
         if (byte < 0x20 || byte == 0x7F)
             continue;
-        o.utf8(cp437Unicode[byte]);
+        if (glyphs == nullptr)
+            o.utf8(cp437Unicode[byte]);
+        else if (glyphs->flags[byte] != 0)
+            o.byte('?');
+        else
+            o.bytes(glyphs->bytes[byte], glyphs->length[byte]);
     }
     o.byte('\x07');
     return static_cast<std::size_t>(o.p - out);

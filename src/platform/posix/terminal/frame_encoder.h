@@ -15,8 +15,7 @@ enum class ColourMode {
     trueColour, // the VGA palette itself, as 24-bit colour
 };
 
-// From the environment's TERM and COLORTERM (either may be null).
-ColourMode chooseColourMode(const char* term, const char* colorTerm);
+struct GlyphTable;
 
 // Where the frame lands on the terminal: frame columns [frameX, frameX + columns)
 // and rows [frameY, frameY + rows) are shown from terminal cell (screenX, screenY),
@@ -52,7 +51,9 @@ constexpr std::size_t maxEncodedFrameBytes(std::size_t cellCount, std::size_t no
 // (low byte of Cell::attributes) differ from it are sent, and it is updated to
 // match. With `redrawAll` the screen is cleared and every visible cell is sent.
 // A `notice` (plain ASCII, may be null) is drawn over the top terminal row,
-// centred, in reverse video, whenever anything is sent.
+// centred, in reverse video, whenever anything is sent. A redraw clears the
+// terminal to black, so margins around a smaller frame are black. `glyphs`
+// (null: UTF-8) says how each code page 437 byte is shown.
 //
 // Everything goes inside synchronized-output mode 2026, and the frame's first
 // colour sequence starts from a reset. Returns the number of bytes written to
@@ -60,12 +61,13 @@ constexpr std::size_t maxEncodedFrameBytes(std::size_t cellCount, std::size_t no
 // strlen(notice)); 0 when nothing changed.
 std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const FrameView& view,
                         bool redrawAll, ColourMode mode, const char* notice, int terminalColumns,
-                        char* out);
+                        char* out, const GlyphTable* glyphs = nullptr);
 
 // Marks a front buffer as unknown, so that every cell differs from it.
 void forgetShownCells(Cell* shown, std::size_t count);
 
 // Appends the UTF-8 form of a title (code page 437 bytes, control bytes
-// dropped) as a set-title sequence. Writes at most 8 + 3 * strlen(title) bytes;
-// returns the bytes written.
-std::size_t encodeTitle(const char* title, char* out);
+// dropped; with `glyphs`, the terminal's own characters, '?' for the rest) as
+// a set-title sequence. Writes at most 8 + 3 * strlen(title) bytes; returns
+// the bytes written.
+std::size_t encodeTitle(const char* title, char* out, const GlyphTable* glyphs = nullptr);

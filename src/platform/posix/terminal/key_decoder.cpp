@@ -10,6 +10,8 @@ namespace {
 constexpr std::uint8_t esc = 0x1B;
 // A CSI sequence longer than this is garbage; it is dropped rather than waited on.
 constexpr std::size_t longestSequence = 64;
+// The same for the terminal's string replies (DCS, OSC, APC).
+constexpr std::size_t longestString = 128;
 constexpr int maxParameters = 4;
 
 DecodeStep keyPress(std::uint16_t virtualKeyCode, std::size_t used) {
@@ -29,6 +31,9 @@ DecodeStep keyPress(std::uint16_t virtualKeyCode, std::size_t used) {
 
 // The key of one plain byte, as the US layout names it; 0 for none.
 std::uint16_t keyOfByte(std::uint8_t byte) {
+    // In a terminal, q and Ctrl+C end a program: here they are Escape.
+    if (byte == 'q' || byte == 'Q' || byte == 0x03)
+        return virtualKey::escape;
     if (byte >= 'a' && byte <= 'z')
         return static_cast<std::uint16_t>(byte - 'a' + 'A');
     if ((byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9'))
@@ -50,7 +55,7 @@ std::uint16_t keyOfByte(std::uint8_t byte) {
     default:
         break;
     }
-    // Ctrl+letter arrives as 1-26 (Ctrl+C among them: signal keys are off).
+    // Ctrl+letter arrives as 1-26 (signal keys are off: Ctrl+Z is the Z key).
     if (byte >= 0x01 && byte <= 0x1A)
         return static_cast<std::uint16_t>(byte - 1 + 'A');
     // Shifted digits and punctuation (the OEM keys of the US layout).
@@ -165,9 +170,25 @@ DecodeStep KeyDecoder::decode(const std::uint8_t* bytes, std::size_t length, boo
     switch (bytes[1]) {
     case '[':
         return csi(bytes, length, endOfInput, nowMs);
+    case 'P':
+    case ']':
+    case '_':
+        return controlString(bytes, length, endOfInput);
+    case '\r':
+    case '\n': {
+        DecodeStep step;
+        step.used = 2;
+        step.fullScreen = true;
+        return step;
+    }
     case 'O':
-        if (length == 2)
-            return endOfInput ? keyPress(virtualKey::escape, 1) : DecodeStep{};
+        if (length == 2) {
+            // Split after `ESC O`: wait for the rest, and drop it if none comes.
+            DecodeStep step;
+            if (endOfInput)
+                step.used = 2;
+            return step;
+        }
         // Alt+O followed by a control byte (another Escape, say) is no SS3 key.
         if (bytes[2] < 0x40 || bytes[2] > 0x7E)
             return keyPress('O', 2);
@@ -215,11 +236,11 @@ DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool e
         }
     }
     if (i == length) {
+        // Unfinished: the rest may still be on its way. Given up, the piece is
+        // dropped whole; it was never an Escape key.
         DecodeStep step;
-        if (length > longestSequence)
+        if (length > longestSequence || endOfInput)
             step.used = length;
-        else if (endOfInput)
-            step = keyPress(virtualKey::escape, 1);
         return step;
     }
     const std::uint8_t final = bytes[i];
@@ -239,6 +260,20 @@ DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool e
         return mouse(report, bytes[used + 1] - 32, bytes[used + 2] - 32, (report & 3) == 3,
                      used + 3, nowMs);
     }
+    if (marker == 0 && final == 'n' && parameters[0] == 0 && parameterCount == 0) {
+        DecodeStep step;
+        step.used = used;
+        step.reply = TerminalReply::status;
+        return step;
+    }
+    if (marker == 0 && final == 't' && parameters[0] == 8 && parameterCount == 2) {
+        DecodeStep step;
+        step.used = used;
+        step.reply = TerminalReply::windowSize;
+        step.replyRows = parameters[1];
+        step.replyColumns = parameters[2];
+        return step;
+    }
     if (marker != 0)
         return keyPress(0, used);
     if (final == '~')
@@ -250,6 +285,48 @@ DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool e
     if (final == 'R' && parameters[0] > 1)
         return keyPress(0, used);
     return keyPress(keyOfFinal(final), used);
+}
+
+// `ESC P`, `ESC ]` or `ESC _` up to the string terminator (`ESC \\`, or BEL
+// for OSC): replies of the terminal, never keys. A setting report (`ESC P 1 $ r
+// ... m`) of a 24-bit colour tells that the terminal keeps such colours.
+DecodeStep KeyDecoder::controlString(const std::uint8_t* bytes, std::size_t length,
+                                     bool endOfInput) {
+    DecodeStep step;
+    std::size_t end = 2;
+    while (end < length && bytes[end] != 0x07 && bytes[end] != esc)
+        ++end;
+    if (end < length && bytes[end] == esc && end + 1 >= length) {
+        // `ESC` at the end: the terminator may be split.
+        if (endOfInput)
+            step.used = length;
+        return step;
+    }
+    if (end == length) {
+        if (length > longestString || endOfInput)
+            step.used = length;
+        return step;
+    }
+    // Ends at BEL, at `ESC \`, or is cut short by an Escape that starts
+    // something else (which is left alone).
+    const bool terminated = bytes[end] == 0x07 || bytes[end + 1] == '\\';
+    step.used = bytes[end] == 0x07 ? end + 1 : (terminated ? end + 2 : end);
+    if (!terminated || bytes[1] != 'P' || end < 5 || bytes[3] != '$' || bytes[4] != 'r')
+        return step;
+    if (bytes[2] == '0') {
+        step.reply = TerminalReply::noDirectColour;
+    } else if (bytes[2] == '1' && bytes[end - 1] == 'm') {
+        // The report lists the colour as 38:2:... or 38;2;... (38:2::... with a
+        // colour-space slot); anything else is a terminal that dropped it.
+        bool direct = false;
+        for (std::size_t i = 5; i + 3 < end; ++i) {
+            if (bytes[i] == '3' && bytes[i + 1] == '8' &&
+                (bytes[i + 2] == ':' || bytes[i + 2] == ';') && bytes[i + 3] == '2')
+                direct = true;
+        }
+        step.reply = direct ? TerminalReply::directColour : TerminalReply::noDirectColour;
+    }
+    return step;
 }
 
 DecodeStep KeyDecoder::mouse(int report, int column, int row, bool release, std::size_t used,

@@ -41,22 +41,44 @@ constexpr std::uint32_t wheeled = 0x4;
 // A second press of the same button within this many milliseconds is a double click.
 constexpr std::uint32_t doubleClickMs = 500;
 
+// What the terminal said of itself, rather than a key.
+enum class TerminalReply : std::uint8_t {
+    none,
+    status,       // `ESC [ 0 n`: everything sent before the query has been shown
+    directColour, // a setting report naming a 24-bit colour: it keeps one
+    noDirectColour,
+    windowSize, // `ESC [ 8 ; rows ; columns t`: the text area's size
+};
+
 struct DecodeStep {
     // Bytes consumed from the front. 0: the bytes so far may be the start of a
     // longer sequence; call again with more bytes, or with endOfInput set once
-    // no more have come for a short while.
+    // no more are coming.
     std::size_t used = 0;
     // Records produced by those bytes: none, a key-down and its key-up, or one
     // mouse record.
     int count = 0;
     InputRecord records[2];
+    // Set instead of records for the terminal's replies to queries.
+    TerminalReply reply = TerminalReply::none;
+    int replyRows = 0;
+    int replyColumns = 0;
+    // Alt+Enter (Escape then Enter): the console's full-screen key.
+    bool fullScreen = false;
 };
+
+// How long the console waits before giving up on more bytes: a lone Escape
+// becomes the Escape key after the short wait, an unfinished longer sequence
+// (split by a slow link) is dropped only after the long one.
+constexpr std::uint32_t escapeWaitMs = 30;
+constexpr std::uint32_t sequenceWaitMs = 500;
 
 class KeyDecoder {
   public:
     // Decodes the first event of `bytes`. With `endOfInput` nothing more is on
     // its way, so an unfinished sequence is resolved: a lone Escape is the
-    // Escape key. `nowMs` (wrapping milliseconds) times double clicks.
+    // Escape key, anything longer is dropped (it is never Escape and keys).
+    // `nowMs` (wrapping milliseconds) times double clicks.
     DecodeStep decode(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
                       std::uint32_t nowMs);
 
@@ -76,6 +98,7 @@ class KeyDecoder {
   private:
     DecodeStep csi(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
                    std::uint32_t nowMs);
+    DecodeStep controlString(const std::uint8_t* bytes, std::size_t length, bool endOfInput);
     DecodeStep mouse(int report, int column, int row, bool release, std::size_t used,
                      std::uint32_t nowMs);
 
