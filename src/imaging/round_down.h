@@ -37,12 +37,15 @@ inline float toFloat(double d) {
 }
 
 // Sums. An exact zero is -0 unless both operands are +0, as in downward
-// rounding; otherwise the error of the nearest sum (Knuth's two-sum, exact
-// barring overflow) says whether the true sum lies below it.
+// rounding; a positive overflow stops at the largest finite value; otherwise
+// the error of the nearest sum (Knuth's two-sum, exact when nothing
+// overflows) says whether the true sum lies below it.
 template <class F> F add(F a, F b) {
     const F s = a + b;
     if (s == 0)
         return -((-a) + (-b));
+    if (s == HUGE_VAL && a != HUGE_VAL && b != HUGE_VAL)
+        return below(s);
     const F bVirtual = s - a;
     const F error = (a - (s - bVirtual)) + (b - bVirtual);
     return error < 0 ? below(s) : s;
@@ -66,6 +69,8 @@ inline float sqrt(float v) {
 // multiply-add in WebAssembly); exact for every magnitude the blend meets.
 inline double mul(double a, double b) {
     const double p = a * b;
+    if (p == HUGE_VAL && std::isfinite(a) && std::isfinite(b))
+        return below(p);
     if (p == 0 || !std::isfinite(p))
         return p;
     constexpr double splitter = 134217729.0; // 2^27 + 1

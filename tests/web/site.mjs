@@ -103,7 +103,7 @@ export function capturePng(capture, seconds, scratch) {
     const file = path.join(scratch, `capture-${seconds.toFixed(2)}.png`);
     if (!fs.existsSync(file))
         execFileSync(capture, ['--at', seconds.toFixed(2), '--format', 'png', '--out', file],
-                     {stdio: ['ignore', 'ignore', 'inherit']});
+                     {stdio: 'pipe'});
     return readPng(file);
 }
 

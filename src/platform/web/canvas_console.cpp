@@ -12,8 +12,12 @@ EM_JS(int, canvasOpen, (int pixelWidth, int pixelHeight), {
     var canvas = document.getElementById("screen");
     if (!canvas || !canvas.getContext)
         return 0;
-    canvas.width = pixelWidth;
-    canvas.height = pixelHeight;
+    // Setting the size clears the canvas: a new show keeps the last frame
+    // of the one before until its own first frame.
+    if (canvas.width !== pixelWidth || canvas.height !== pixelHeight) {
+        canvas.width = pixelWidth;
+        canvas.height = pixelHeight;
+    }
     var context = canvas.getContext("2d", {alpha: false});
     if (!context)
         return 0;

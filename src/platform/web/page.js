@@ -46,11 +46,17 @@
         state = 'playing';
         say('Escape ends the show. Space shows the time and the mouse read-outs.');
         canvas.focus();
-        if (Module._shadestrip_play() === 1)
-            state = 'failed';
+        Module._shadestrip_play();
     }
 
     Module.onRuntimeInitialized = function() {
+        // Tests remove resources here to see a failed start-up.
+        (Module.dropResources || []).forEach(function(id) {
+            Module._shadestrip_drop_resource(id);
+        });
+        // The show starts up now, so that a click only has to let it go.
+        if (Module._shadestrip_prepare() !== 0)
+            return;
         state = 'ready';
         say('Click or press a key to start the show (with sound).');
         // The music is queued a little ahead; a timer keeps it going while the

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 // clang-format off
-EM_JS(int, webAudioOpen, (int rate), {
+EM_JS(int, webAudioOpen, (int rate, int held), {
     var Context = window.AudioContext || window.webkitAudioContext;
     if (!Context)
         return 0;
@@ -27,12 +27,18 @@ EM_JS(int, webAudioOpen, (int rate), {
             }
             Module.audio = {context: context, sources: []};
         }
-        if (Module.audio.context.state === "suspended")
+        if (held)
+            Module.audio.context.suspend();
+        else if (Module.audio.context.state === "suspended")
             Module.audio.context.resume();
         return 1;
     } catch (e) {
         return 0;
     }
+});
+EM_JS(void, webAudioHold, (int held), {
+    if (Module.audio)
+        held ? Module.audio.context.suspend() : Module.audio.context.resume();
 });
 EM_JS(double, webAudioNow, (), {
     return Module.audio.context.currentTime;
@@ -100,7 +106,7 @@ class WebAudioPlayer : public AudioPlayer {
             reason = "the music plays only at 44100 Hz";
             return false;
         }
-        if (!webAudioOpen(static_cast<int>(rate))) {
+        if (!webAudioOpen(static_cast<int>(rate), held ? 1 : 0)) {
             reason = "this browser offers no Web Audio";
             return false;
         }
@@ -200,6 +206,14 @@ class WebAudioPlayer : public AudioPlayer {
 
     const char* failureReason() const override { return reason; }
 
+    // While held, the device stands still (a suspended context): a show can
+    // be made ready before the gesture that lets it sound.
+    void hold(bool h) {
+        held = h;
+        if (deviceOpen)
+            webAudioHold(h ? 1 : 0);
+    }
+
     // Queues buffers until aheadSeconds beyond now are covered. A queue that
     // ran dry (animation frames and timers throttled in a hidden page) starts
     // a new run where the music stopped, so the position never jumps.
@@ -253,6 +267,7 @@ class WebAudioPlayer : public AudioPlayer {
     std::uint32_t handle = 0;
     std::uint32_t lastHandle = 0;
     bool deviceOpen = false;
+    bool held = false;
     bool playing = false;
     std::uint64_t nextDeviceFrame = 0; // device frame the next queued buffer starts at
     const char* reason = nullptr;
@@ -274,4 +289,8 @@ AudioPlayer& webAudioPlayer() {
 
 void feedWebAudio() {
     player().feed();
+}
+
+void holdWebAudio(bool held) {
+    player().hold(held);
 }

@@ -1,6 +1,8 @@
-// The show in a web page: the page calls shadestrip_play after a click or a
-// key (browsers allow sound only after a gesture), and the frames then run on
-// requestAnimationFrame. Each play is a fresh Demo, as a fresh process would be.
+// The show in a web page. Each show is a fresh Demo, as a fresh process would
+// be: shadestrip_prepare starts it up while the page loads (or after the
+// previous show) with the audio held still, and shadestrip_play, called on a
+// click or a key (browsers allow sound only after a gesture), lets the sound
+// go from 0 and runs the frames on requestAnimationFrame.
 #include "app/demo.h"
 #include "app/resource_blob.h"
 #include "imaging/shared_random.h"
@@ -21,6 +23,7 @@ EM_JS(void, pageShowEnded, (), {
 namespace {
 
 std::optional<Demo> demo;
+bool prepared = false; // started up and waiting for the gesture
 bool running = false;
 
 // Figures for the benchmark: when the last play began and its first frame was
@@ -45,11 +48,27 @@ bool runFrame() {
     return goOn;
 }
 
+bool prepare() {
+    prepared = false;
+    // The previous show's assets, stream and console go first; the shared
+    // random generator starts again, so every show draws the same pictures.
+    holdWebAudio(true);
+    demo.reset();
+    setSharedRandomState(1);
+    demo.emplace(webPlatform());
+    if (!demo->start())
+        return false;
+    prepared = true;
+    return true;
+}
+
 void finish() {
     running = false;
     shutdownAudio(*demo->platform.audio, *demo->platform.timer);
-    // The last frame stays on the canvas; the page offers another play.
+    // The last frame stays on the canvas (the next show draws only from its
+    // own first frame on); the page offers another play.
     pageShowEnded();
+    prepare();
 }
 
 EM_BOOL onAnimationFrame(double, void*) {
@@ -76,21 +95,29 @@ EM_BOOL onAnimationFrame(double, void*) {
 
 extern "C" {
 
-// Starts a show: 0 when it runs, 1 after a start-up failure (already shown on
-// the page), 2 when one is running already.
+// Starts a show up with its audio held: 1 after a failure (already shown on
+// the page), else 0.
+EMSCRIPTEN_KEEPALIVE int shadestrip_prepare() {
+    if (running)
+        return 0;
+    return prepare() ? 0 : 1;
+}
+
+// Plays the prepared show from 0: 0 when it runs, 1 after a start-up failure
+// (already shown on the page), 2 when one is running already.
 EMSCRIPTEN_KEEPALIVE int shadestrip_play() {
     if (running)
         return 2;
+    if (!prepared && !prepare())
+        return 1;
+    prepared = false;
     playStartedAt = emscripten_get_now();
     firstFrameAt = 0;
     frameCount = 0;
-    // The previous show's assets, stream and console go first; the shared
-    // random generator starts again, so every play draws the same pictures.
-    demo.reset();
-    setSharedRandomState(1);
-    demo.emplace(webPlatform());
-    if (!demo->start())
-        return 1;
+    // The music starts now: the clock's timer and the stream both begin at 0
+    // at the gesture, not when the show was made ready.
+    holdWebAudio(false);
+    demo->clock.seek(0.0f);
     running = true;
     // The first frame at once, the rest on animation frames.
     if (!runFrame()) {

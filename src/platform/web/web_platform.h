@@ -27,6 +27,8 @@ void queueCanvasInput(const InputRecord& record);
 // Feeds the audio device ahead of what is heard; the page calls it from a
 // timer too, so that the music goes on while animation frames are throttled.
 void feedWebAudio();
+// Holds the audio device still (true) until a gesture releases it (false).
+void holdWebAudio(bool held);
 
 inline Platform webPlatform() {
     Platform platform;
