@@ -16,3 +16,11 @@ target_include_directories(round_down_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(round_down_tests PRIVATE -frounding-math)
 shadestrip_warnings(round_down_tests)
 gtest_discover_tests(round_down_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS web)
+
+# The canvas console's pure part, against the capture tool's rendering.
+add_executable(web_canvas_tests ${CMAKE_CURRENT_LIST_DIR}/canvas_cells_test.cpp
+    ${CMAKE_SOURCE_DIR}/src/platform/web/canvas_cells.cpp)
+target_link_libraries(web_canvas_tests PRIVATE shade_cellpng GTest::gtest GTest::gtest_main)
+target_include_directories(web_canvas_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
+shadestrip_warnings(web_canvas_tests)
+gtest_discover_tests(web_canvas_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS web)

@@ -7,6 +7,8 @@
 
 #include <emscripten/emscripten.h>
 
+#include <cstring>
+
 // clang-format off
 EM_JS(int, canvasOpen, (int pixelWidth, int pixelHeight), {
     var canvas = document.getElementById("screen");
@@ -56,7 +58,8 @@ class CanvasConsole : public ConsoleBackend {
         head = count = 0;
         mouseOn = false;
         isOpen = true;
-        pageSetTitle(title);
+        shownTitle[0] = '\0';
+        setTitle(title);
         return true;
     }
 
@@ -78,7 +81,14 @@ class CanvasConsole : public ConsoleBackend {
     }
 
     void setMouseInput(bool on) override { mouseOn = on; }
-    void setTitle(const char* title) override { pageSetTitle(title); }
+    // The overlay sets the title every frame, but its text changes only a few
+    // times a second: the page's title is written only when it changes.
+    void setTitle(const char* title) override {
+        if (std::strncmp(title, shownTitle, sizeof shownTitle) == 0)
+            return;
+        std::strncpy(shownTitle, title, sizeof shownTitle - 1);
+        pageSetTitle(title);
+    }
     void close() override {
         isOpen = false;
         count = 0;
@@ -105,6 +115,7 @@ class CanvasConsole : public ConsoleBackend {
     bool mouseOn = false;
     bool isOpen = false;
     const char* reason = nullptr;
+    char shownTitle[128] = {};
 };
 
 CanvasConsole& console() {
