@@ -33,11 +33,32 @@ export async function serveSite(root) {
     return {url: `http://127.0.0.1:${server.address().port}/`, sent, close: () => server.close()};
 }
 
+// Chromium's own fake audio output runs in real time; a sound server in the
+// environment is left to Firefox.
 export async function launchChromium() {
+    const env = {...process.env};
+    delete env.PULSE_SERVER;
     return puppeteer.launch({
+        env,
         executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
         headless: true,
         args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required', '--mute-audio'],
+    });
+}
+
+// Debian's Firefox ESR, driven over WebDriver BiDi. Its audio plays only to a
+// sound server (FIREFOX_PULSE_SERVER, a private PulseAudio that test-web
+// starts); null when either is missing.
+export const firefoxPath = process.env.FIREFOX || '/usr/bin/firefox-esr';
+export async function launchFirefox() {
+    if (!fs.existsSync(firefoxPath) || !process.env.FIREFOX_PULSE_SERVER)
+        return null;
+    return puppeteer.launch({
+        env: {...process.env, PULSE_SERVER: process.env.FIREFOX_PULSE_SERVER},
+        browser: 'firefox',
+        executablePath: firefoxPath,
+        headless: true,
+        extraPrefsFirefox: {'media.autoplay.default': 0, 'media.autoplay.blocking_policy': 0},
     });
 }
 

@@ -90,6 +90,19 @@
 
     // --- Mouse: cells of the picture whatever its CSS size ---
     var held = 0;
+    // A second press of the same button on the same cell within half a second
+    // of a first that did not drag away is a double click, timed here: browsers
+    // count clicks differently (and some not at all for the right button).
+    var lastPress = {buttons: 0, column: -1, row: -1, time: -1e9};
+    function doubleClick(event, buttons) {
+        var cell = cellOf(event);
+        var isDouble = buttons === lastPress.buttons && cell[0] === lastPress.column &&
+                       cell[1] === lastPress.row && event.timeStamp - lastPress.time < 500;
+        lastPress = isDouble ? {buttons: 0, column: -1, row: -1, time: -1e9}
+                             : {buttons: buttons, column: cell[0], row: cell[1],
+                                time: event.timeStamp};
+        return isDouble;
+    }
     function cellOf(event) {
         var box = canvas.getBoundingClientRect();
         var column = Math.floor((event.clientX - box.left) * 80 / box.width);
@@ -108,12 +121,17 @@
             return;
         }
         held = event.buttons & 3;
-        send(event, event.detail === 2 ? 2 : 0);
+        send(event, doubleClick(event, 1 << event.button) ? 2 : 0);
     });
     // Moves and releases count anywhere while a button is held on the picture.
     window.addEventListener('mousemove', function(event) {
         if (state !== 'playing')
             return;
+        if (held) {
+            var cell = cellOf(event);
+            if (cell[0] !== lastPress.column || cell[1] !== lastPress.row)
+                lastPress.buttons = 0;
+        }
         if (event.target === canvas || held)
             send(event, 1);
     });
