@@ -96,6 +96,17 @@ async function showChecks(browser, site) {
     check(await page.title() === 'Please press alt+enter for full screen mode.',
           'the page title is the show\'s start title');
 
+    // N: the sound stops and t runs on the timer; M: the sound comes back.
+    const queued = () => page.evaluate(() => Module.audio.sources.length);
+    await pressAndSettle(page, 'n');
+    const silentFrom = await musicTime(page);
+    await sleep(1000);
+    const silentTo = await musicTime(page);
+    check(await queued() === 0 && silentTo - silentFrom > 0.8 && silentTo - silentFrom < 1.3,
+          `N: nothing queued to play, t runs on (${(silentTo - silentFrom).toFixed(2)} s in 1 s)`);
+    await pressAndSettle(page, 'm');
+    check(await queued() > 0, 'M: the music is queued again');
+
     await pressAndSettle(page, 'ArrowDown');
     check(await musicTime(page) === 83, 'Down pauses at 83.0');
     await compareWithCapture(page, 83, 'Down');
