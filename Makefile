@@ -78,3 +78,37 @@ format:
 
 clean:
 	rm -rf build
+
+# The browser edition: a static site in build/web (index.html, shadestrip.js,
+# shadestrip.wasm) built with Debian's emscripten. As for the Windows build,
+# the host tree makes the resource files, the font and the embedding tool first.
+.PHONY: web web-serve test-web bench-web
+WEB_DEPS_STAMP := build/.deps-web-installed
+WEB_HOST_TARGETS := shadestrip_resource_files shade_cellpng shadestrip-embed
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+WEB_PORT ?= 8000
+
+$(WEB_DEPS_STAMP): scripts/install-deps
+	scripts/install-deps web
+	@mkdir -p build && touch $@
+
+web: $(DEPS_STAMP) $(WEB_DEPS_STAMP)
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS) --target $(WEB_HOST_TARGETS)
+	$(WEB_ENV) cmake --preset web >/dev/null
+	$(WEB_ENV) cmake --build --preset web -j $(JOBS) --target shadestrip
+
+# Serves the site on this machine only; open http://localhost:$(WEB_PORT)/.
+web-serve: web
+	cd build/web && python3 -m http.server $(WEB_PORT) --bind 127.0.0.1
+
+# The site in headless Chromium, compared with the host's capture tool, and
+# every frame of the show from a native build with the browser's rounding.
+test-web: web
+	cmake --build --preset default -j $(JOBS) --target shadestrip-capture
+	tests/web/test-web
+
+# Figures of the site in Chromium (docs/performance.md).
+bench-web: web
+	tests/web/install-driver
+	node bench/web/web_bench.mjs build/web build/default/resources/music.ogg

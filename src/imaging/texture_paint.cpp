@@ -2,6 +2,7 @@
 // elliptical brush. Every painter clips first and blends through the texel rule.
 #include "clip.h"
 #include "float_env.h"
+#include "round_down.h"
 #include "shared_random.h"
 #include "texture.h"
 
@@ -54,13 +55,15 @@ void Texture::brushEllipse(const Texel& source, const BlendMode& mode, float cx,
     // A radius of 0 or less would make the inverse squares infinite: nothing to paint.
     if (!(rx > 0) || !(ry > 0))
         return;
-    DownwardRounding rounding;
-    const float centreX = cx + 0.5f;
-    const float centreY = cy + 0.5f;
-    const float left = centreX - rx;
-    const float top = centreY - ry;
-    const float right = centreX + rx;
-    const float bottom = centreY + ry;
+    // The whole brush, its bounds and blends included, rounds downward.
+    DownwardScope rounding;
+    const DownFloat radiusX = rx, radiusY = ry;
+    const DownFloat centreX = DownFloat(cx) + 0.5f;
+    const DownFloat centreY = DownFloat(cy) + 0.5f;
+    const float left = toFloat(centreX - radiusX);
+    const float top = toFloat(centreY - radiusY);
+    const float right = toFloat(centreX + radiusX);
+    const float bottom = toFloat(centreY + radiusY);
     // Bounds that are not numbers, or so far out that the box size would not
     // fit an int, cannot be converted: such a brush paints nothing.
     const float limit = 536870912.0f; // 2^29
@@ -74,20 +77,21 @@ void Texture::brushEllipse(const Texel& source, const BlendMode& mode, float cx,
     int x = x0, y = y0, w = x1 - x0 + 1, h = y1 - y0 + 1;
     if (!clipRect(*this, x, y, w, h))
         return;
-    const float ix = 1.0f / (rx * rx);
-    const float iy = 1.0f / (ry * ry);
+    const DownFloat ix = 1.0f / (radiusX * radiusX);
+    const DownFloat iy = 1.0f / (radiusY * radiusY);
+    const DownFloat sourceAlpha = source.alpha;
     Texel s{source.level, 0.0f};
     for (int j = 0; j < h; ++j) {
         Texel* d = texels + (y + j) * width + x;
-        const float dy = static_cast<float>(y + j) - centreY;
-        const float dyTerm = dy * dy * iy;
+        const DownFloat dy = static_cast<float>(y + j) - centreY;
+        const DownFloat dyTerm = dy * dy * iy;
         for (int i = 0; i < w; ++i, ++d) {
-            const float dx = static_cast<float>(x + i) - centreX;
-            float e = dx * dx * ix + dyTerm;
-            if (e > 1)
-                e = 1;
-            s.alpha = (1 - e) * source.alpha;
-            mode.apply(*d, s);
+            const DownFloat dx = static_cast<float>(x + i) - centreX;
+            DownFloat e = dx * dx * ix + dyTerm;
+            if (e > 1.0f)
+                e = 1.0f;
+            s.alpha = toFloat((1.0f - e) * sourceAlpha);
+            downApply(mode, *d, s);
         }
     }
 }

@@ -3,6 +3,7 @@
 // rows between have a sloped left edge, an interior of alpha 1 and a sloped
 // right edge. Every texel goes through Texture::plot.
 #include "imaging/float_env.h"
+#include "imaging/round_down.h"
 #include "imaging/texture.h"
 
 #include <cmath>
@@ -21,31 +22,33 @@ struct EllipseRows {
     Texture& texture;
     const Texel& texel;
     const BlendMode& blend;
-    float centreX; // centre shifted by half a texel: texel c spans [c, c + 1)
+    DownFloat centreX; // centre shifted by half a texel: texel c spans [c, c + 1)
 
-    void plot(int c, int r, float alpha) { texture.plot(c, r, Texel{texel.level, alpha}, blend); }
+    void plot(int c, int r, DownFloat alpha) {
+        texture.plot(c, r, Texel{texel.level, toFloat(alpha)}, blend);
+    }
 
     // A cap row: the ellipse reaches `capHeight` into row r from the boundary
     // where it is `halfWidth` wide. The covered height rises linearly from the
     // left end to the centre column and falls again to the right end.
-    void cap(int r, float halfWidth, float capHeight) {
-        if (std::isnan(halfWidth))
+    void cap(int r, DownFloat halfWidth, DownFloat capHeight) {
+        if (std::isnan(toFloat(halfWidth)))
             return;
-        const float xl = centreX - halfWidth;
-        const float xr = centreX + halfWidth;
+        const DownFloat xl = centreX - halfWidth;
+        const DownFloat xr = centreX + halfWidth;
         const int cl = floorToInt(xl);
         const int cm = floorToInt(centreX);
         const int cr = floorToInt(xr);
         if (cl == cr)
             return;
-        const float alpha = texel.alpha;
-        const float s = capHeight / halfWidth;
+        const DownFloat alpha = texel.alpha;
+        const DownFloat s = capHeight / halfWidth;
 
-        const float g = static_cast<float>(cl + 1) - xl;
-        const float h = s * g;
+        const DownFloat g = static_cast<float>(cl + 1) - xl;
+        const DownFloat h = s * g;
         plot(cl, r, 0.5f * g * h * alpha);
-        float hPrev = h;
-        float hNext = h + s;
+        DownFloat hPrev = h;
+        DownFloat hNext = h + s;
         int c = cl + 1;
         while (c < cm) {
             plot(c, r, 0.5f * (hPrev + hNext) * alpha);
@@ -56,8 +59,8 @@ struct EllipseRows {
 
         // hNext is the rising height at the apex column's right boundary, so the
         // falling side starts one step s above the mirror of the rising side.
-        const float apex = static_cast<float>(c);
-        const float hApex = hNext + s * (centreX - apex) - s * (apex + 1 - centreX);
+        const DownFloat apex = static_cast<float>(c);
+        const DownFloat hApex = hNext + s * (centreX - apex) - s * (apex + 1.0f - centreX);
         plot(c, r, 0.5f * (hPrev + hApex) * alpha);
         hPrev = hApex;
         hNext = hApex - s;
@@ -75,19 +78,19 @@ struct EllipseRows {
 
     // A row between the caps, `prev` wide at its upper boundary and `next` at
     // its lower one.
-    void middle(int r, float prev, float next) {
-        const float outer = next > prev ? next : prev;
-        const float inner = next > prev ? prev : next;
-        if (std::isnan(outer) || std::isnan(inner))
+    void middle(int r, DownFloat prev, DownFloat next) {
+        const DownFloat outer = next > prev ? next : prev;
+        const DownFloat inner = next > prev ? prev : next;
+        if (std::isnan(toFloat(outer)) || std::isnan(toFloat(inner)))
             return;
-        const float alpha = texel.alpha;
+        const DownFloat alpha = texel.alpha;
         // Rate at which the covered fraction of the row changes across an edge;
         // infinite (and unused) when both widths are equal.
-        const float k = 1 / (outer - inner);
-        const float l0 = centreX - outer;
-        const float l1 = centreX - inner;
-        const float r0 = centreX + inner;
-        const float r1 = centreX + outer;
+        const DownFloat k = 1.0f / (outer - inner);
+        const DownFloat l0 = centreX - outer;
+        const DownFloat l1 = centreX - inner;
+        const DownFloat r0 = centreX + inner;
+        const DownFloat r1 = centreX + outer;
         const int iL0 = floorToInt(l0);
         const int iL1 = floorToInt(l1);
         const int iR0 = floorToInt(r0);
@@ -97,11 +100,11 @@ struct EllipseRows {
         if (iL0 == iL1) {
             plot(c, r, (static_cast<float>(iL0 + 1) - (l0 + l1) * 0.5f) * alpha);
         } else {
-            const float d = static_cast<float>(iL0 + 1) - l0;
-            const float g = k * d;
+            const DownFloat d = static_cast<float>(iL0 + 1) - l0;
+            const DownFloat g = k * d;
             plot(c, r, 0.5f * d * g * alpha);
-            float gPrev = g;
-            float gNext = g + k;
+            DownFloat gPrev = g;
+            DownFloat gNext = g + k;
             c = iL0 + 1;
             while (c < iL1) {
                 plot(c, r, 0.5f * (gPrev + gNext) * alpha);
@@ -109,7 +112,7 @@ struct EllipseRows {
                 gNext = gNext + k;
                 ++c;
             }
-            plot(c, r, (1 - 0.5f * (l1 - static_cast<float>(c)) * gPrev) * alpha);
+            plot(c, r, (1.0f - 0.5f * (l1 - static_cast<float>(c)) * gPrev) * alpha);
         }
 
         // The interior takes alpha exactly 1, whatever the texel's alpha. Only
@@ -128,11 +131,11 @@ struct EllipseRows {
         if (iR0 == iR1) {
             plot(c, r, ((r0 + r1) * 0.5f - static_cast<float>(c)) * alpha);
         } else {
-            const float d = static_cast<float>(c + 1) - r0;
-            const float g = 1 - k * d;
-            plot(c, r, (1 - 0.5f * d * g) * alpha);
-            float gPrev = g;
-            float gNext = g - k;
+            const DownFloat d = static_cast<float>(c + 1) - r0;
+            const DownFloat g = 1.0f - k * d;
+            plot(c, r, (1.0f - 0.5f * d * g) * alpha);
+            DownFloat gPrev = g;
+            DownFloat gNext = g - k;
             ++c;
             while (c < iR1) {
                 plot(c, r, 0.5f * (gPrev + gNext) * alpha);
@@ -154,28 +157,29 @@ void Texture::fillEllipse(const Texel& texel, const BlendMode& blend, float cx, 
         return;
     if (!isDrawable(cx) || !isDrawable(cy) || !isDrawable(rx) || !isDrawable(ry))
         return;
-    DownwardRounding rounding;
+    DownwardScope rounding;
 
-    const float centreX = cx + 0.5f;
-    const float centreY = cy + 0.5f;
-    const float top = centreY - ry;
-    const float bottom = centreY + ry;
+    const DownFloat radiusX = rx, radiusY = ry;
+    const DownFloat centreX = DownFloat(cx) + 0.5f;
+    const DownFloat centreY = DownFloat(cy) + 0.5f;
+    const DownFloat top = centreY - radiusY;
+    const DownFloat bottom = centreY + radiusY;
     const int rowTop = floorToInt(top);
     const int rowBottom = floorToInt(bottom);
-    const float ry2 = ry * ry;
+    const DownFloat ry2 = radiusY * radiusY;
     // Half-width at the shifted height y; NaN where y lies beyond the ellipse
     // (always so for an ellipse within one row).
     auto halfWidth = [&](int y) {
-        const float d = static_cast<float>(y) - centreY;
-        return rx * std::sqrt(1 - d * d / ry2);
+        const DownFloat d = static_cast<float>(y) - centreY;
+        return radiusX * downSqrt(1.0f - d * d / ry2);
     };
 
     // Rows outside the texture are not visited: every row paints only itself
     // and its widths come from its own boundaries, so skipping one changes nothing.
     auto inside = [&](int row) { return row >= 0 && row < height; };
     EllipseRows rows{*this, texel, blend, centreX};
-    float w = halfWidth(rowTop + 1);
-    float wPrev = 0.0f;
+    DownFloat w = halfWidth(rowTop + 1);
+    DownFloat wPrev = 0.0f;
     if (inside(rowTop))
         rows.cap(rowTop, w, static_cast<float>(rowTop + 1) - top);
     int r = rowTop + 1;

@@ -3,6 +3,7 @@
 // on them. The walk is not clipped: plot skips texels outside the texture.
 #include "imaging/det_math.h"
 #include "imaging/float_env.h"
+#include "imaging/round_down.h"
 #include "imaging/texture.h"
 
 #include <cmath>
@@ -24,52 +25,52 @@ bool isDrawable(float v) {
 // alpha of the texel at minor + 1) paints one step. The minor fraction is kept
 // in (0, 1]: a fraction landing on exactly 0 becomes 1 one texel lower.
 template <class PlotPair>
-void walkLine(float a0, float b0, float a1, float da, float db, float level, float alpha, float dL,
-              float dA, PlotPair plotPair) {
-    const float slope = db / da;
-    const float stepL = dL / da;
-    const float stepA = dA / da;
-    const float p0 = a0 + 0.5f;
+void walkLine(DownFloat a0, DownFloat b0, DownFloat a1, DownFloat da, DownFloat db, DownFloat level,
+              DownFloat alpha, DownFloat dL, DownFloat dA, PlotPair plotPair) {
+    const DownFloat slope = db / da;
+    const DownFloat stepL = dL / da;
+    const DownFloat stepA = dA / da;
+    const DownFloat p0 = a0 + 0.5f;
     const int m0 = floorToInt(p0);
-    const float f0 = p0 - static_cast<float>(m0);
-    const float p1 = a1 + 0.5f;
+    const DownFloat f0 = p0 - static_cast<float>(m0);
+    const DownFloat p1 = a1 + 0.5f;
     const int m1 = floorToInt(p1);
-    const float f1 = p1 - static_cast<float>(m1);
+    const DownFloat f1 = p1 - static_cast<float>(m1);
 
     // Move the minor coordinate, level and alpha to the centre of the first texel.
-    const float b = b0 + slope * 0.5f - slope * f0;
+    const DownFloat b = b0 + slope * 0.5f - slope * f0;
     level = level + stepL * (0.5f - f0);
     alpha = alpha + stepA * (0.5f - f0);
     int n = floorToInt(b);
-    float fb = b - static_cast<float>(n);
+    DownFloat fb = b - static_cast<float>(n);
 
     if (m0 == m1) {
-        const float w = f1 - f0;
-        plotPair(m0, n, level, (1 - fb) * w * alpha, fb * w * alpha);
+        const DownFloat w = f1 - f0;
+        plotPair(m0, n, level, (1.0f - fb) * w * alpha, fb * w * alpha);
         return;
     }
 
-    const float gap = 1 - f0;
-    plotPair(m0, n, level, (1 - fb) * gap * alpha, fb * gap * alpha);
+    const DownFloat gap = 1.0f - f0;
+    plotPair(m0, n, level, (1.0f - fb) * gap * alpha, fb * gap * alpha);
     int m = m0;
     for (;;) {
         fb = fb + slope;
         ++m;
         level = level + stepL;
         alpha = alpha + stepA;
-        if (fb >= 1) {
-            fb = fb - 1;
+        if (fb >= 1.0f) {
+            fb = fb - 1.0f;
             ++n;
         }
-        if (fb <= 0) {
-            fb = fb + 1;
+        if (fb <= 0.0f) {
+            fb = fb + 1.0f;
             --n;
         }
         if (m >= m1)
             break;
-        plotPair(m, n, level, (1 - fb) * alpha, fb * alpha);
+        plotPair(m, n, level, (1.0f - fb) * alpha, fb * alpha);
     }
-    plotPair(m1, n, level, (1 - fb) * alpha * f1, fb * alpha * f1);
+    plotPair(m1, n, level, (1.0f - fb) * alpha * f1, fb * alpha * f1);
 }
 
 } // namespace
@@ -77,7 +78,8 @@ void walkLine(float a0, float b0, float a1, float da, float db, float level, flo
 void Texture::plot(int c, int r, const Texel& source, const BlendMode& blend) {
     if (c < 0 || c >= width || r < 0 || r >= height)
         return;
-    blend.apply(texels[r * width + c], source);
+    // The step of the downward primitives: the blend rounds as they do.
+    downApply(blend, texels[r * width + c], source);
 }
 
 void Texture::drawLine(const Texel& from, const Texel& to, const BlendMode& blend, float x0,
@@ -87,7 +89,7 @@ void Texture::drawLine(const Texel& from, const Texel& to, const BlendMode& blen
         return;
     if (!isDrawable(x0) || !isDrawable(y0) || !isDrawable(x1) || !isDrawable(y1))
         return;
-    DownwardRounding rounding;
+    DownwardScope rounding;
 
     // Orient every line so that dx + dy >= 0, and take the differences from the
     // oriented ends: a segment then paints the same texels with the same weights
@@ -95,29 +97,30 @@ void Texture::drawLine(const Texel& from, const Texel& to, const BlendMode& blen
     // which is x-major one way and y-major the other).
     const Texel* start = &from;
     const Texel* end = &to;
-    if (x1 - x0 < -(y1 - y0)) {
-        std::swap(x0, x1);
-        std::swap(y0, y1);
+    DownFloat ax = x0, ay = y0, bx = x1, by = y1;
+    if (bx - ax < -(by - ay)) {
+        std::swap(ax, bx);
+        std::swap(ay, by);
         std::swap(start, end);
     }
-    const float dx = x1 - x0;
-    const float dy = y1 - y0;
-    const float dL = end->level - start->level;
-    const float dA = end->alpha - start->alpha;
-    const float level = start->level;
-    const float alpha = start->alpha;
+    const DownFloat dx = bx - ax;
+    const DownFloat dy = by - ay;
+    const DownFloat dL = DownFloat(end->level) - start->level;
+    const DownFloat dA = DownFloat(end->alpha) - start->alpha;
+    const DownFloat level = start->level;
+    const DownFloat alpha = start->alpha;
 
     if (dy < dx) {
-        walkLine(x0, y0, x1, dx, dy, level, alpha, dL, dA,
-                 [&](int c, int r, float l, float aNear, float aFar) {
-                     plot(c, r, Texel{l, aNear}, blend);
-                     plot(c, r + 1, Texel{l, aFar}, blend);
+        walkLine(ax, ay, bx, dx, dy, level, alpha, dL, dA,
+                 [&](int c, int r, DownFloat l, DownFloat aNear, DownFloat aFar) {
+                     plot(c, r, Texel{toFloat(l), toFloat(aNear)}, blend);
+                     plot(c, r + 1, Texel{toFloat(l), toFloat(aFar)}, blend);
                  });
     } else {
-        walkLine(y0, x0, y1, dy, dx, level, alpha, dL, dA,
-                 [&](int r, int c, float l, float aNear, float aFar) {
-                     plot(c, r, Texel{l, aNear}, blend);
-                     plot(c + 1, r, Texel{l, aFar}, blend);
+        walkLine(ay, ax, by, dy, dx, level, alpha, dL, dA,
+                 [&](int r, int c, DownFloat l, DownFloat aNear, DownFloat aFar) {
+                     plot(c, r, Texel{toFloat(l), toFloat(aNear)}, blend);
+                     plot(c + 1, r, Texel{toFloat(l), toFloat(aFar)}, blend);
                  });
     }
 }
