@@ -7,6 +7,12 @@
 #include "platform/vorbis/vorbis_stream.h"
 #ifdef SHADESTRIP_HAVE_PULSE
 #include "platform/posix/audio/pulse_audio_player.h"
+#else
+// Without libpulse there is never a PulseAudio player to ask.
+class PulseAudioPlayer : public AudioPlayer {
+  public:
+    bool serverAbsent() const { return true; }
+};
 #endif
 
 #include <chrono>
@@ -43,13 +49,11 @@ bool PosixAudioPlayer::audioOpen(std::uint32_t rate) {
             return true;
         }
         reason = pulse->failureReason();
-#ifdef SHADESTRIP_HAVE_PULSE
         // A server that is there but does not answer would hold SDL up the
         // same way (its first choice is the same server): only a missing
         // server lets the next player try.
-        if (!static_cast<PulseAudioPlayer*>(pulse)->serverAbsent())
+        if (!pulse->serverAbsent())
             return false;
-#endif
         if (choice == Choice::pulseOnly)
             return false;
     }

@@ -9,14 +9,18 @@
 
 #include <cstdint>
 
+class PulseAudioPlayer;
+
 class PosixAudioPlayer : public AudioPlayer {
   public:
     // How long audioClose waits for the device before leaving it behind.
     static constexpr std::uint32_t closeTimeoutMs = 1500;
 
     // The candidates, in the order they are tried; `pulse` may be null (not
-    // built in). Neither is ever destroyed: a close left behind may still run.
-    PosixAudioPlayer(AudioPlayer* pulse, AudioPlayer* sdl) : pulse(pulse), sdl(sdl) {}
+    // built in). The program's are never destroyed: a close left behind may
+    // still be running at exit.
+    PosixAudioPlayer(PulseAudioPlayer* pulse, AudioPlayer* fallback)
+        : pulse(pulse), sdl(fallback) {}
 
     // Which candidates may be tried, from the environment: SHADESTRIP_AUDIO=pulse
     // or =sdl picks one; otherwise an SDL_AUDIODRIVER other than pulseaudio
@@ -47,7 +51,7 @@ class PosixAudioPlayer : public AudioPlayer {
   private:
     AudioPlayer* usable() const { return leftBehind ? nullptr : current; }
 
-    AudioPlayer* pulse;
+    PulseAudioPlayer* pulse;
     AudioPlayer* sdl;
     AudioPlayer* current = nullptr;
     const char* reason = nullptr;
