@@ -372,7 +372,7 @@ int main(int argc, char** argv) {
     constexpr std::uint32_t window = 512;
     const std::uint32_t search = static_cast<std::uint32_t>(0.5 * rate);
     std::vector<double> offsets;
-    int silent = 0, unmatched = 0;
+    int silent = 0, unmatched = 0, exact = 0;
     for (std::uint64_t k = static_cast<std::uint64_t>(0.5 * rate); k + window < recorded;
          k += static_cast<std::uint64_t>(0.25 * rate)) {
         const std::int16_t* w = recording.samples.data() + 2 * k;
@@ -410,6 +410,8 @@ int main(int argc, char** argv) {
             ++unmatched;
             continue;
         }
+        if (best == 0)
+            ++exact;
         offsets.push_back(1000.0 * (t - static_cast<double>(bestAt) / rate));
         double wholeRunT = 0;
         if (clockAt(log, a + static_cast<double>(k) / rate, wholeRunT))
@@ -431,8 +433,8 @@ int main(int argc, char** argv) {
     for (double o : offsets)
         variance += (o - mean) * (o - mean);
     const double deviation = std::sqrt(variance / static_cast<double>(offsets.size()));
-    std::printf("%zu windows matched (%d silent, %d unmatched)\n\n", offsets.size(), silent,
-                unmatched);
+    std::printf("%zu windows matched, %d of them sample for sample (%d silent, %d unmatched)\n\n",
+                offsets.size(), exact, silent, unmatched);
     std::printf("| offset, ms (> 0: the clock is ahead) | median | p10 | p90 | min | max | "
                 "std dev |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
