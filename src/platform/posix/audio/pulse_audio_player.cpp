@@ -246,6 +246,9 @@ void PulseAudioPlayer::fill(std::size_t bytes) {
         std::size_t size = bytes;
         if (pa_stream_begin_write(output, &buffer, &size) < 0 || !buffer)
             return;
+        // The buffer offered may be larger than asked for; only what was asked is written.
+        if (size > bytes)
+            size = bytes;
         const auto frames = static_cast<std::uint32_t>(size / VorbisStream::bytesPerFrame);
         if (frames == 0) {
             pa_stream_cancel_write(output);
