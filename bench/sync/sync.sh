@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs sync_bench against a private PulseAudio: a null sink at 44100 Hz behind
-# a socket in a temporary directory, recorded through its monitor. Everything
+# a socket in a temporary directory, recorded through its monitor, once for
+# each path to it: the PulseAudio player, the SDL player on SDL's PulseAudio
+# driver, and the SDL player on ALSA through ALSA's PulseAudio plugin (where
+# that plugin is installed). Everything
 # started here is stopped by its PID; skipped (with a message) when PulseAudio
 # or parec is not installed or the server does not start.
 # Usage: sync.sh SYNC_BENCH [SECONDS]   (SECONDS of music, default 20)
@@ -43,4 +46,13 @@ export PULSE_SERVER="unix:$dir/native"
 pacat --latency-msec=20 /dev/zero 2> /dev/null &
 keepAlivePid=$!
 
-SDL_AUDIODRIVER=pulseaudio timeout $((seconds + 90)) "$bench" "$seconds" shadestrip.monitor
+run() { timeout $((seconds + 90)) "$bench" "$seconds" shadestrip.monitor "$@"; echo; }
+run pulse "PulseAudio player (libpulse)"
+SDL_AUDIODRIVER=pulseaudio run sdl "SDL player, SDL's PulseAudio driver"
+# ALSA's default device as a client of the same server, in the private home.
+if ls /usr/lib/*/alsa-lib/libasound_module_pcm_pulse.so > /dev/null 2>&1; then
+    printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$dir/home/.asoundrc"
+    HOME="$dir/home" SDL_AUDIODRIVER=alsa run sdl "SDL player, ALSA through its PulseAudio plugin"
+else
+    echo "## Sync, SDL over ALSA: skipped (ALSA's PulseAudio plugin, libasound2-plugins, is not installed)"
+fi

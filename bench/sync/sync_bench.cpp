@@ -1,16 +1,26 @@
 // Sync of the music clock with the sound actually played: runs MusicClock on
-// the real SDL player over the show's track (resource 103) on whatever audio
-// server SDL finds (sync.sh gives it a private PulseAudio with a null sink),
+// one of the real players (PLAYER: pulse, the PulseAudio player, or sdl, the
+// SDL player on whatever driver SDL_AUDIODRIVER names) over the show's track
+// (resource 103); sync.sh gives it a private PulseAudio with a null sink, and
 // logs (steady time, t) every millisecond, and records the sink's monitor with
 // parec meanwhile. Each stretch of the recording is then found in a decode of
 // the track, which tells which music time was being played at that moment;
 // the clock's t at the same moment minus that time is the offset. Prints the
 // median and spread of the offsets. Never passes or fails.
 //
-// Usage: sync_bench SECONDS MONITOR   (MONITOR: the source parec records)
+// It also reports the clock's steadiness: whether t ever went back while
+// playing, and how far each step of t between frames (read every 10 ms, as
+// the show does) differs from the wall clock's step; and how far the first
+// reading after a seek lands from its target.
+//
+// Usage: sync_bench SECONDS MONITOR [PLAYER [LABEL]]
+//   (MONITOR: the source parec records; PLAYER: pulse (default) or sdl)
 #include "app/music_clock.h"
 #include "app/platform.h"
 #include "platform/posix/audio/sdl_audio_player.h"
+#ifdef SHADESTRIP_HAVE_PULSE
+#include "platform/posix/audio/pulse_audio_player.h"
+#endif
 #include "platform/posix/posix_platform.h"
 #include "platform/vorbis/vorbis_stream.h"
 
@@ -21,6 +31,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/wait.h>
@@ -98,6 +110,16 @@ struct Sample {
     double t;    // the clock's music time
 };
 
+struct SeekLanding {
+    double offsetMs; // t one frame after the seek minus the target
+    double standsMs; // from that reading until t moved on (-1: it did not within 200 ms)
+};
+
+// Steadiness of t as the show reads it: every 10 ms from the first movement
+// on, the step of t minus the step of the wall clock, in ms; and the steps
+// back among all readings.
+void printSteadiness(const std::vector<Sample>& log);
+
 // The clock's t at `time`, between the logged samples around it.
 bool clockAt(const std::vector<Sample>& log, double time, double& t) {
     auto after = std::lower_bound(log.begin(), log.end(), time,
@@ -138,15 +160,74 @@ double percentile(std::vector<double> values, double p) {
     return i + 1 < values.size() ? values[i] * (1 - f) + values[i + 1] * f : values[i];
 }
 
+void printSteadiness(const std::vector<Sample>& log) {
+    std::size_t backwards = 0;
+    std::size_t first = log.size();
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        if (first == log.size() && log[i].t > 0)
+            first = i;
+        if (i > 0 && log[i].t < log[i - 1].t)
+            ++backwards;
+    }
+    std::vector<double> errors;
+    double nextAt = 0;
+    std::size_t previous = first;
+    for (std::size_t i = first; i < log.size(); ++i) {
+        if (i == first) {
+            nextAt = log[i].time + 0.010;
+            continue;
+        }
+        if (log[i].time < nextAt)
+            continue;
+        const double wall = log[i].time - log[previous].time;
+        const double step = log[i].t - log[previous].t;
+        errors.push_back(1000.0 * (step - wall));
+        previous = i;
+        nextAt = log[i].time + 0.010;
+    }
+    if (errors.empty()) {
+        std::printf("steadiness: t never moved\n");
+        return;
+    }
+    std::size_t within = 0;
+    for (double e : errors)
+        if (std::fabs(e) <= 2.0)
+            ++within;
+    std::printf("steadiness: %zu steps back in %zu readings; frame steps of t minus the wall "
+                "clock's (ms, %zu frames): p1 %+.2f, p10 %+.2f, median %+.2f, p90 %+.2f, p99 "
+                "%+.2f, min %+.2f, max %+.2f; %.1f %% within 2 ms\n",
+                backwards, log.size(), errors.size(), percentile(errors, 0.01),
+                percentile(errors, 0.1), percentile(errors, 0.5), percentile(errors, 0.9),
+                percentile(errors, 0.99), *std::min_element(errors.begin(), errors.end()),
+                *std::max_element(errors.begin(), errors.end()),
+                100.0 * static_cast<double>(within) / static_cast<double>(errors.size()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: sync_bench SECONDS MONITOR\n");
+        std::fprintf(stderr, "usage: sync_bench SECONDS MONITOR [pulse|sdl [LABEL]]\n");
         return 2;
     }
     const double seconds = std::atof(argv[1]);
     const char* monitor = argv[2];
+    const char* playerName = argc > 3 ? argv[3] : "pulse";
+    const char* label = argc > 4 ? argv[4] : playerName;
+    std::unique_ptr<AudioPlayer> chosen;
+    if (std::strcmp(playerName, "sdl") == 0) {
+        chosen = std::make_unique<SdlAudioPlayer>();
+    } else if (std::strcmp(playerName, "pulse") == 0) {
+#ifdef SHADESTRIP_HAVE_PULSE
+        chosen = std::make_unique<PulseAudioPlayer>();
+#else
+        std::printf("sync (%s): built without libpulse; skipped\n", label);
+        return 0;
+#endif
+    } else {
+        std::fprintf(stderr, "sync_bench: unknown player %s\n", playerName);
+        return 2;
+    }
 
     const std::uint8_t* data = nullptr;
     std::uint32_t size = 0;
@@ -173,7 +254,7 @@ int main(int argc, char** argv) {
     // Let the recorder settle before the music starts.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
-    SdlAudioPlayer player;
+    AudioPlayer& player = *chosen;
     FrameTimer& timer = monotonicTimer();
     const double openStart = secondsSince(origin);
     const bool opened = initAudio(player, timer);
@@ -181,6 +262,7 @@ int main(int argc, char** argv) {
     MusicClock clock(&player, &timer);
     ByteBlob blob(data, size);
     std::vector<Sample> log;
+    std::vector<SeekLanding> seeks;
     double sinkLatency = -1;
     if (opened && clock.startFromMemory(blob)) {
         log.reserve(static_cast<std::size_t>(seconds * 1100) + 100);
@@ -211,6 +293,26 @@ int main(int argc, char** argv) {
         latencyReader.join();
         if (!latencies.empty())
             sinkLatency = percentile(latencies, 0.5);
+        // Seeks while playing: the first reading one frame (10 ms) later, and
+        // how long t then stands before it moves on.
+        for (const float target : {5.0f, 12.5f, 3.0f, 9.25f, 1.0f}) {
+            clock.seek(target);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            clock.update();
+            SeekLanding landing{1000.0 * (static_cast<double>(clock.t) - target), -1};
+            const double seekAt = secondsSince(origin);
+            for (int i = 0; i < 100; ++i) {
+                const float before = clock.t;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                clock.update();
+                if (clock.t != before) {
+                    landing.standsMs = 1000.0 * (secondsSince(origin) - seekAt);
+                    break;
+                }
+            }
+            seeks.push_back(landing);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
         clock.release();
     }
     shutdownAudio(player, timer);
@@ -223,11 +325,19 @@ int main(int argc, char** argv) {
     close(recordFd);
 
     if (!opened) {
-        std::printf("sync: SDL found no audio device; skipped\n");
+        std::printf("sync (%s): no audio device (%s); skipped\n", label,
+                    player.failureReason() ? player.failureReason() : "no reason given");
         return 0;
     }
     const std::uint64_t recorded = recording.samples.size() / 2;
-    std::printf("## Sync (MusicClock's t against the sound the sink played)\n\n");
+    std::printf("## Sync, %s (MusicClock's t against the sound the sink played)\n\n", label);
+    printSteadiness(log);
+    if (!seeks.empty()) {
+        std::printf("seeks (t one frame later minus the target, ms; then t stands for ms):");
+        for (const SeekLanding& s : seeks)
+            std::printf(" %+.1f/%.0f", s.offsetMs, s.standsMs);
+        std::printf("\n");
+    }
     std::printf("device open %.1f ms; %.1f s recorded in %zu deliveries; %zu clock readings\n",
                 openMs, recorded / rate, recording.deliveries.size(), log.size());
     if (recording.deliveries.empty() || log.size() < 100) {
@@ -238,16 +348,31 @@ int main(int argc, char** argv) {
     // When the sink played recorded frame k: origin + a + k / rate. A delivery
     // cannot arrive before its first frame is played, and the least delayed
     // ones arrive right then, so a is the lower envelope over the deliveries.
+    // Over the whole run (as first measured) a assumes the sink renders
+    // exactly 44100 frames per second of the steady clock; it does not quite
+    // (the offsets then drift by about 0.5 ms a second), so the figures use
+    // the envelope of the deliveries within a second of each window.
     double a = 1e9;
     for (const Delivery& d : recording.deliveries)
         a = std::min(a, d.arrival - static_cast<double>(d.firstFrame) / rate);
+    const auto localEnvelope = [&](std::uint64_t k) {
+        double local = 1e9;
+        for (const Delivery& d : recording.deliveries)
+            if (d.firstFrame + static_cast<std::uint64_t>(rate) >= k &&
+                d.firstFrame <= k + static_cast<std::uint64_t>(rate))
+                local = std::min(local, d.arrival - static_cast<double>(d.firstFrame) / rate);
+        return local < 1e8 ? local : a;
+    };
+    const Delivery& lastDelivery = recording.deliveries.back();
+    const Delivery& firstDelivery = recording.deliveries.front();
+    std::vector<double> wholeRunOffsets;
 
     // Windows of the recording every quarter second, each found in the track
     // near where the clock says it should be.
     constexpr std::uint32_t window = 512;
     const std::uint32_t search = static_cast<std::uint32_t>(0.5 * rate);
     std::vector<double> offsets;
-    int silent = 0, unmatched = 0;
+    int silent = 0, unmatched = 0, exact = 0;
     for (std::uint64_t k = static_cast<std::uint64_t>(0.5 * rate); k + window < recorded;
          k += static_cast<std::uint64_t>(0.25 * rate)) {
         const std::int16_t* w = recording.samples.data() + 2 * k;
@@ -258,7 +383,7 @@ int main(int argc, char** argv) {
             ++silent;
             continue;
         }
-        const double played = a + static_cast<double>(k) / rate;
+        const double played = localEnvelope(k) + static_cast<double>(k) / rate;
         double t = 0;
         if (!clockAt(log, played, t))
             continue;
@@ -285,7 +410,14 @@ int main(int argc, char** argv) {
             ++unmatched;
             continue;
         }
+        if (best == 0)
+            ++exact;
         offsets.push_back(1000.0 * (t - static_cast<double>(bestAt) / rate));
+        double wholeRunT = 0;
+        if (clockAt(log, a + static_cast<double>(k) / rate, wholeRunT))
+            wholeRunOffsets.push_back(1000.0 * (wholeRunT - static_cast<double>(bestAt) / rate));
+        if (std::getenv("SYNC_DUMP"))
+            std::printf("offset at %.2f s: %.2f ms\n", played, offsets.back());
     }
     if (offsets.empty()) {
         std::printf("sync: no window of the recording matched the track (%d silent, %d "
@@ -301,8 +433,8 @@ int main(int argc, char** argv) {
     for (double o : offsets)
         variance += (o - mean) * (o - mean);
     const double deviation = std::sqrt(variance / static_cast<double>(offsets.size()));
-    std::printf("%zu windows matched (%d silent, %d unmatched)\n\n", offsets.size(), silent,
-                unmatched);
+    std::printf("%zu windows matched, %d of them sample for sample (%d silent, %d unmatched)\n\n",
+                offsets.size(), exact, silent, unmatched);
     std::printf("| offset, ms (> 0: the clock is ahead) | median | p10 | p90 | min | max | "
                 "std dev |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
@@ -321,6 +453,18 @@ int main(int argc, char** argv) {
         std::printf("\nThe null sink renders %.1f ms ahead of its clock (its reported latency, "
                     "median of the run).\n",
                     sinkLatency);
+    }
+    if (!wholeRunOffsets.empty()) {
+        const double span = lastDelivery.arrival - firstDelivery.arrival;
+        std::printf("\nWith one envelope for the whole run (the first method): median %.2f, p10 "
+                    "%.2f, p90 %.2f; the sink rendered %.1f frames per second of the steady "
+                    "clock (from the deliveries).\n",
+                    percentile(wholeRunOffsets, 0.5), percentile(wholeRunOffsets, 0.1),
+                    percentile(wholeRunOffsets, 0.9),
+                    span > 0
+                        ? static_cast<double>(lastDelivery.firstFrame - firstDelivery.firstFrame) /
+                              span
+                        : 0.0);
     }
     return 0;
 }

@@ -10,6 +10,25 @@ const char* const demoErrorText = "Cannot initialize demo.";
 const char* const musicErrorText = "Cannot load music.";
 const char* const startTitle = "Please press alt+enter for full screen mode.";
 
+namespace {
+
+constexpr std::uint16_t escapeKey = 27;
+
+// Asked by the audio player while it waits for its device: Escape or the
+// console closing ends the start-up at once, as a user's quit.
+bool startWaitCancelled(void* context) {
+    Demo& demo = *static_cast<Demo*>(context);
+    InputRecord record;
+    while (!demo.startCancelled && demo.console.readInput(record))
+        if (record.eventType == InputRecord::keyEvent && record.virtualKeyCode == escapeKey)
+            demo.startCancelled = true;
+    if (consoleClosing.load())
+        demo.startCancelled = true;
+    return demo.startCancelled;
+}
+
+} // namespace
+
 Demo::Demo(const Platform& p) : platform(p), console(p.console), clock(p.audio, p.timer) {}
 
 // At exit: the assets, then the music stream, then the console.
@@ -37,7 +56,14 @@ bool Demo::start() {
             clock.seek(startTime);
         return true;
     }
-    if (!initAudio(*platform.audio, *platform.timer))
+    platform.audio->setCancelCheck(&startWaitCancelled, this);
+    const bool audioReady = initAudio(*platform.audio, *platform.timer);
+    platform.audio->setCancelCheck(nullptr, nullptr);
+    if (!audioReady && startCancelled) {
+        console.close();
+        return false;
+    }
+    if (!audioReady)
         return fail(musicErrorText, platform.audio->failureReason()) == 0;
     // The stream goes on reading the resource after this blob is gone: the
     // bytes belong to the executable.
@@ -81,7 +107,7 @@ void Demo::pace() {
 
 int Demo::run() {
     if (!start())
-        return 1;
+        return startCancelled ? 0 : 1;
     if (!consoleClosing.load()) {
         for (;;) {
             if (!frame())
@@ -91,6 +117,9 @@ int Demo::run() {
                 break;
         }
     }
+    // A user's terminal is given back first: the audio device may be slow to let go.
+    if (platform.closeConsoleFirst)
+        console.close();
     if (!startSilent)
         shutdownAudio(*platform.audio, *platform.timer);
     return 0;

@@ -33,7 +33,9 @@ class Demo {
     int run();
 
     // The pieces of run, for tools that drive frames themselves.
-    // Start-up steps 1 to 5; false after reporting the failure.
+    // Start-up steps 1 to 5; false after reporting the failure, or (with
+    // startCancelled set, nothing reported) when Escape or the console closing
+    // ended a wait for the audio device.
     bool start();
     // One pass of the loop up to the present; false when the loop must end
     // (Escape or the end of the show).
@@ -70,6 +72,7 @@ class Demo {
 
     // Timer reading taken after the previous frame's sleep.
     std::uint32_t lastFrameTick = 0;
+    bool startCancelled = false;
 
   private:
     void handleKey(std::uint16_t virtualKeyCode);

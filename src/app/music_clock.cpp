@@ -33,6 +33,7 @@ bool MusicClock::startFromMemory(const Blob& blob) {
     if (!paused && !silent)
         audio->streamPlay(stream, true);
     startTick = lastTick = timer->now();
+    watchStream(startTick);
     return true;
 }
 
@@ -57,14 +58,55 @@ void MusicClock::update() {
     if (paused)
         return;
     if (silent) {
-        // The 32-bit difference is read as signed. After a seek before the
-        // start (drag scrubbing), startTick lies ahead of now, and t must count
-        // up from that negative time, not wrap to 4294967 s and end the show.
-        const auto sinceStart = static_cast<std::int32_t>(now - startTick);
-        t = static_cast<float>(static_cast<double>(sinceStart) * 0.001);
+        runOnTimer(now);
         return;
     }
-    t = static_cast<float>(audio->streamBytesToSeconds(stream, audio->streamGetPosition(stream)));
+    followStream(now);
+}
+
+void MusicClock::runOnTimer(std::uint32_t now) {
+    // The 32-bit difference is read as signed. After a seek before the
+    // start (drag scrubbing), startTick lies ahead of now, and t must count
+    // up from that negative time, not wrap to 4294967 s and end the show.
+    const auto sinceStart = static_cast<std::int32_t>(now - startTick);
+    t = static_cast<float>(static_cast<double>(sinceStart) * 0.001);
+}
+
+void MusicClock::watchStream(std::uint32_t now) {
+    positionKnown = false;
+    positionMoved = false;
+    stalled = false;
+    lastMoveTick = now;
+}
+
+void MusicClock::followStream(std::uint32_t now) {
+    const std::uint64_t position = audio->streamGetPosition(stream);
+    if (!positionKnown) {
+        positionKnown = true;
+        lastPosition = position;
+        lastMoveTick = now;
+    } else if (position != lastPosition) {
+        lastPosition = position;
+        lastMoveTick = now;
+        if (stalled) {
+            // The sound is back: it picks up where the picture is.
+            runOnTimer(now);
+            resumeStreamAtT();
+            watchStream(now);
+            return;
+        }
+        positionMoved = true;
+    }
+    if (!stalled && now - lastMoveTick > (positionMoved ? stallLimitMs : startStallLimitMs)) {
+        // t goes on from where it stands, without a jump.
+        stalled = true;
+        alignStartTick(now);
+    }
+    if (stalled) {
+        runOnTimer(now);
+        return;
+    }
+    t = static_cast<float>(audio->streamBytesToSeconds(stream, position));
 }
 
 void MusicClock::alignStartTick(std::uint32_t now) {
@@ -79,13 +121,18 @@ void MusicClock::resumeStreamAtT() {
 }
 
 void MusicClock::setPaused(bool p) {
-    if (!p && paused)
-        alignStartTick(timer->now());
+    std::uint32_t now = lastTick;
+    if (!p && paused) {
+        now = timer->now();
+        alignStartTick(now);
+    }
     if (p != paused && !silent) {
-        if (p)
+        if (p) {
             audio->streamPause(stream);
-        else
+        } else {
             resumeStreamAtT();
+            watchStream(now);
+        }
     }
     paused = p;
 }
@@ -95,19 +142,24 @@ void MusicClock::setSilent(bool s) {
     if (!s && !stream)
         return;
     if (s != silent && !paused) {
-        if (s)
+        if (s) {
             audio->streamPause(stream);
-        else
+        } else {
             resumeStreamAtT();
+            watchStream(timer->now());
+        }
     }
     silent = s;
 }
 
 void MusicClock::seek(float seconds) {
     t = seconds;
-    alignStartTick(timer->now());
-    if (!paused && !silent)
+    const std::uint32_t now = timer->now();
+    alignStartTick(now);
+    if (!paused && !silent) {
         audio->streamSetPosition(stream, audio->streamSecondsToBytes(stream, t));
+        watchStream(now);
+    }
 }
 
 void MusicClock::release() {

@@ -39,10 +39,31 @@ class MusicClock {
     AudioPlayer* audio;
     FrameTimer* timer;
 
+    // While the stream plays, a position that stops moving (a sound server
+    // that died or stopped answering) hands t to the timer after this long, so
+    // the show goes on; before the first movement of a run (a device that is
+    // slow to start) the wait is longer. When the position moves again the
+    // stream is sent to t, and t goes on from the stream.
+    static constexpr std::uint32_t stallLimitMs = 500;
+    static constexpr std::uint32_t startStallLimitMs = 3000;
+    // t runs on the timer because the stream's position stopped moving.
+    bool onTimer() const { return stalled; }
+
   private:
     // startTick for the current t: now - trunc(t * 1000), modulo 2^32.
     void alignStartTick(std::uint32_t now);
     void resumeStreamAtT();
+    // A new run of the stream starts now: watch its position afresh.
+    void watchStream(std::uint32_t now);
+    // The stream-driven part of update.
+    void followStream(std::uint32_t now);
+    void runOnTimer(std::uint32_t now);
+
+    bool positionKnown = false;
+    bool positionMoved = false;
+    bool stalled = false;
+    std::uint64_t lastPosition = 0;
+    std::uint32_t lastMoveTick = 0;
 };
 
 // The process-wide audio set-up: the output device at 44100 Hz and the finest

@@ -61,6 +61,14 @@ class AudioPlayer {
     // Why the last audioOpen or streamCreateFromMemory failed, in a few words
     // for the user (null when unknown).
     virtual const char* failureReason() const { return nullptr; }
+    // A player that waits for its device calls `check(context)` now and then
+    // while it waits; when that returns true it stops waiting and fails at
+    // once. A null `check` removes it. Players that never wait ignore it.
+    using CancelCheck = bool (*)(void* context);
+    virtual void setCancelCheck(CancelCheck check, void* context) {
+        (void)check;
+        (void)context;
+    }
 };
 
 // Shows a start-up failure to the user (an error box, or standard error).
@@ -73,6 +81,10 @@ struct Platform {
     FrameTimer* timer = nullptr;
     AudioPlayer* audio = nullptr;
     ErrorReporter reportError = nullptr;
+    // At the end of the run the console is closed before the audio shutdown
+    // rather than at exit (for a user's terminal, which must not wait on a
+    // stuck sound server).
+    bool closeConsoleFirst = false;
 };
 
 // Where the embedded resources are found: the executable's own resources on

@@ -2,9 +2,11 @@
 # Runs the audio-server probe against a private PulseAudio: a null sink at
 # 44100 Hz behind a socket in a temporary directory, stopped by its PID at the
 # end. Exits 77 (skipped) when PulseAudio is not installed or cannot start here.
-# Usage: pulse_position_check.sh PROBE
+# The probe finds the server's pid in SHADESTRIP_TEST_SERVER_PID (to stop it
+# for a while). Usage: pulse_position_check.sh PROBE [ARGS...]
 set -u
 probe=$1
+shift
 
 if ! command -v pulseaudio >/dev/null; then
     echo "pulseaudio is not installed: skipped"
@@ -49,4 +51,5 @@ if command -v pacat >/dev/null; then
     keepAlivePid=$!
 fi
 
-SDL_AUDIODRIVER=pulseaudio "$probe"
+export SHADESTRIP_TEST_SERVER_PID=$serverPid
+SDL_AUDIODRIVER=pulseaudio "$probe" "$@"

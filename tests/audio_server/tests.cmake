@@ -16,4 +16,22 @@ if(TARGET shade_sdl_audio)
                 $<TARGET_FILE:audio_server_probe>)
     set_tests_properties(audio_server.position_rate PROPERTIES
         SKIP_RETURN_CODE 77 TIMEOUT 90 LABELS audio_server)
+
+    # The PulseAudio player against the same kind of server.
+    get_target_property(audio_server_defs shade_sdl_audio INTERFACE_COMPILE_DEFINITIONS)
+    if(TARGET GTest::gtest_main AND "SHADESTRIP_HAVE_PULSE" IN_LIST audio_server_defs)
+        add_executable(pulse_player_test
+            ${CMAKE_CURRENT_LIST_DIR}/pulse_player_test.cpp
+            ${CMAKE_SOURCE_DIR}/tests/platform/audio_test_ogg.cpp)
+        target_include_directories(pulse_player_test PRIVATE
+            ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/platform)
+        target_link_libraries(pulse_player_test PRIVATE shade_sdl_audio
+            PkgConfig::AUDIO_SERVER_VORBISENC GTest::gtest_main)
+        shadestrip_warnings(pulse_player_test)
+        add_test(NAME audio_server.pulse_player
+            COMMAND ${CMAKE_CURRENT_LIST_DIR}/pulse_position_check.sh
+                    $<TARGET_FILE:pulse_player_test>)
+        set_tests_properties(audio_server.pulse_player PROPERTIES
+            SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS audio_server)
+    endif()
 endif()

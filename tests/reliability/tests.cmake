@@ -60,3 +60,16 @@ if(TARGET shadestrip)
         COMMAND link_relay --check $<TARGET_FILE:shadestrip> 20 30 1000)
     set_tests_properties(reliability.slow_link PROPERTIES TIMEOUT 120 LABELS reliability)
 endif()
+
+# A sound server that stops answering, at start-up and mid-show, a socket that
+# never answers, and no sound device at all (audio_faults.sh).
+if(TARGET shadestrip)
+    foreach(scenario stopped-escape stopped-sigterm stopped-at-start escape-at-start
+            sigterm-at-start silent-socket no-device)
+        add_test(NAME reliability.audio.${scenario}
+            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/audio_faults.sh ${scenario}
+                $<TARGET_FILE:shadestrip> ${CMAKE_BINARY_DIR}/reliability/audio-${scenario})
+        set_tests_properties(reliability.audio.${scenario} PROPERTIES
+            TIMEOUT 120 LABELS reliability SKIP_RETURN_CODE 77)
+    endforeach()
+endif()

@@ -1,13 +1,13 @@
 // The POSIX platform: the user's terminal as the console, a monotonic
-// millisecond timer, SDL2 audio with an Ogg Vorbis decoder, and start-up
-// errors on standard error.
+// millisecond timer, audio through PulseAudio or SDL2 with an Ogg Vorbis
+// decoder, and start-up errors on standard error.
 #pragma once
 
 #include "app/platform.h"
 
 ConsoleBackend& terminalConsole();
 FrameTimer& monotonicTimer();
-AudioPlayer& sdlAudioPlayer();
+AudioPlayer& posixAudioPlayer();
 // Puts the terminal back as it was, then writes "caption text" on standard error.
 // A `detail` (may be null) goes on a second line.
 void reportErrorOnTerminal(const char* caption, const char* text, const char* detail);
@@ -16,7 +16,9 @@ inline Platform posixPlatform() {
     Platform platform;
     platform.console = &terminalConsole();
     platform.timer = &monotonicTimer();
-    platform.audio = &sdlAudioPlayer();
+    platform.audio = &posixAudioPlayer();
+    // The terminal is given back before the audio device, whose close may be slow.
+    platform.closeConsoleFirst = true;
     platform.reportError = &reportErrorOnTerminal;
     return platform;
 }

@@ -3,11 +3,16 @@
 // device lock (the callback runs with it held; the main thread takes it).
 #include "platform/posix/audio/sdl_audio_player.h"
 
+#include "platform/posix/audio/quiet_stderr.h"
 #include "platform/posix/posix_platform.h"
 
 #include <SDL.h>
+#ifdef SHADESTRIP_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -36,6 +41,13 @@ class DeviceLock {
     SDL_AudioDeviceID device;
 };
 
+// ALSA reports every card it cannot find on standard error, from whichever
+// thread touches it, for as long as the program runs; SDL's own error text
+// says what matters.
+#ifdef SHADESTRIP_HAVE_ALSA
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
 void quitSdlAudio() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     if (SDL_WasInit(0) == 0)
@@ -53,14 +65,23 @@ SdlAudioPlayer::~SdlAudioPlayer() {
 bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     if (device)
         return true;
-    if (rate != VorbisStream::frameRate)
+    reason[0] = '\0';
+    if (rate != VorbisStream::frameRate) {
+        std::snprintf(reason, sizeof reason, "no audio device: the music plays only at 44100 Hz");
         return false;
+    }
+#ifdef SHADESTRIP_HAVE_ALSA
+    snd_lib_error_set_handler(&ignoreAlsaMessage);
+#endif
+    QuietStandardError quiet;
     // Starting SDL's audio also starts its event queue, which by default turns
     // SIGINT and SIGTERM into quit events nobody reads: the terminal's own
     // handlers must keep them.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::snprintf(reason, sizeof reason, "no audio device: %s", SDL_GetError());
         return false;
+    }
 
     SDL_AudioSpec want;
     SDL_zero(want);
@@ -83,6 +104,7 @@ bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     // callback always sees exactly the format asked for.
     const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (opened == 0) {
+        std::snprintf(reason, sizeof reason, "no audio device: %s", SDL_GetError());
         quitSdlAudio();
         return false;
     }
@@ -155,8 +177,10 @@ std::uint32_t SdlAudioPlayer::streamCreateFromMemory(const void* data, std::uint
     if (handle)
         return 0;
     DeviceLock lock(device);
-    if (!music.open(data, length))
+    if (!music.open(data, length)) {
+        std::snprintf(reason, sizeof reason, "the music does not decode");
         return 0;
+    }
     // Handles are never reused, so a stale one is refused rather than acting
     // on the next stream.
     if (++lastHandle == 0)
@@ -238,7 +262,6 @@ std::uint64_t SdlAudioPlayer::framesHandedOut() {
     return music.position();
 }
 
-AudioPlayer& sdlAudioPlayer() {
-    static SdlAudioPlayer player;
-    return player;
+const char* SdlAudioPlayer::failureReason() const {
+    return reason[0] ? reason : nullptr;
 }

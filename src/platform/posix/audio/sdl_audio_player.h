@@ -38,6 +38,8 @@ class SdlAudioPlayer : public AudioPlayer {
     double streamBytesToSeconds(std::uint32_t stream, std::uint64_t bytes) override;
     std::uint64_t streamSecondsToBytes(std::uint32_t stream, float seconds) override;
     bool streamFree(std::uint32_t stream) override;
+    // SDL's own words for a device that did not open.
+    const char* failureReason() const override;
 
     // Frames of the stream handed to the device so far (for tests: the
     // position never passes it).
@@ -55,6 +57,7 @@ class SdlAudioPlayer : public AudioPlayer {
     // Main thread only.
     std::uint32_t device = 0;
     std::uint32_t lastHandle = 0;
+    char reason[200] = {};
 
     // Shared with the callback: guarded by the device lock while it is open.
     std::uint32_t handle = 0;

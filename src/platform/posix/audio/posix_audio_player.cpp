@@ -1,0 +1,158 @@
+// PosixAudioPlayer: the choice of device, the bounded close, and the players
+// the POSIX program is built with.
+#include "platform/posix/audio/posix_audio_player.h"
+
+#include "platform/posix/audio/sdl_audio_player.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/vorbis/vorbis_stream.h"
+#ifdef SHADESTRIP_HAVE_PULSE
+#include "platform/posix/audio/pulse_audio_player.h"
+#else
+// Without libpulse there is never a PulseAudio player to ask.
+class PulseAudioPlayer : public AudioPlayer {
+  public:
+    bool serverAbsent() const { return true; }
+};
+#endif
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+PosixAudioPlayer::Choice PosixAudioPlayer::choiceFromEnvironment() {
+    const char* own = std::getenv("SHADESTRIP_AUDIO");
+    if (own && std::strcmp(own, "pulse") == 0)
+        return Choice::pulseOnly;
+    if (own && std::strcmp(own, "sdl") == 0)
+        return Choice::sdlOnly;
+    const char* sdlDriver = std::getenv("SDL_AUDIODRIVER");
+    if (sdlDriver && sdlDriver[0] && std::strcmp(sdlDriver, "pulseaudio") != 0)
+        return Choice::sdlOnly;
+    return Choice::both;
+}
+
+bool PosixAudioPlayer::audioOpen(std::uint32_t rate) {
+    if (leftBehind)
+        return false;
+    if (current)
+        return current->audioOpen(rate);
+    reason = nullptr;
+    const Choice choice = choiceFromEnvironment();
+    if (pulse && choice != Choice::sdlOnly) {
+        if (pulse->audioOpen(rate)) {
+            current = pulse;
+            return true;
+        }
+        reason = pulse->failureReason();
+        // A server that is there but does not answer would hold SDL up the
+        // same way (its first choice is the same server): only a missing
+        // server lets the next player try.
+        if (!pulse->serverAbsent())
+            return false;
+        if (choice == Choice::pulseOnly)
+            return false;
+    }
+    if (sdl && choice != Choice::pulseOnly) {
+        if (sdl->audioOpen(rate)) {
+            current = sdl;
+            return true;
+        }
+        reason = sdl->failureReason();
+    }
+    return false;
+}
+
+void PosixAudioPlayer::audioClose() {
+    AudioPlayer* player = usable();
+    if (!player)
+        return;
+    struct Closing {
+        std::mutex lock;
+        std::condition_variable ended;
+        bool done = false;
+    };
+    // Shared with the helper thread, which may outlive this call.
+    const auto closing = std::make_shared<Closing>();
+    try {
+        std::thread([player, closing] {
+            player->audioClose();
+            std::lock_guard<std::mutex> guard(closing->lock);
+            closing->done = true;
+            closing->ended.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: close here, unbounded.
+        player->audioClose();
+        return;
+    }
+    std::unique_lock<std::mutex> guard(closing->lock);
+    if (!closing->ended.wait_for(guard, std::chrono::milliseconds(closeTimeoutMs),
+                                 [&] { return closing->done; }))
+        leftBehind = true;
+}
+
+std::uint32_t PosixAudioPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
+    AudioPlayer* player = usable();
+    return player ? player->streamCreateFromMemory(data, length) : 0;
+}
+
+bool PosixAudioPlayer::streamPlay(std::uint32_t stream, bool restart) {
+    AudioPlayer* player = usable();
+    return player && player->streamPlay(stream, restart);
+}
+
+bool PosixAudioPlayer::streamPause(std::uint32_t stream) {
+    AudioPlayer* player = usable();
+    return player && player->streamPause(stream);
+}
+
+std::uint64_t PosixAudioPlayer::streamGetPosition(std::uint32_t stream) {
+    AudioPlayer* player = usable();
+    return player ? player->streamGetPosition(stream) : 0;
+}
+
+bool PosixAudioPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes) {
+    AudioPlayer* player = usable();
+    return player && player->streamSetPosition(stream, bytes);
+}
+
+double PosixAudioPlayer::streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) {
+    return VorbisStream::bytesToSeconds(bytes);
+}
+
+std::uint64_t PosixAudioPlayer::streamSecondsToBytes(std::uint32_t, float seconds) {
+    return VorbisStream::secondsToBytes(seconds);
+}
+
+bool PosixAudioPlayer::streamFree(std::uint32_t stream) {
+    AudioPlayer* player = usable();
+    return player && player->streamFree(stream);
+}
+
+const char* PosixAudioPlayer::failureReason() const {
+    if (current && !leftBehind)
+        return current->failureReason();
+    return reason;
+}
+
+void PosixAudioPlayer::setCancelCheck(CancelCheck check, void* context) {
+    if (pulse)
+        pulse->setCancelCheck(check, context);
+    if (sdl)
+        sdl->setCancelCheck(check, context);
+}
+
+AudioPlayer& posixAudioPlayer() {
+    // Never destroyed: a close that was left behind may still be running at exit.
+#ifdef SHADESTRIP_HAVE_PULSE
+    static auto* player = new PosixAudioPlayer(new PulseAudioPlayer, new SdlAudioPlayer);
+#else
+    static auto* player = new PosixAudioPlayer(nullptr, new SdlAudioPlayer);
+#endif
+    return *player;
+}

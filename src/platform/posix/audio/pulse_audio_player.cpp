@@ -1,0 +1,421 @@
+// PulseAudioPlayer: libpulse's threaded main loop, one playback stream of
+// 16-bit stereo at 44100 Hz. Every write asks the server for its timing; each
+// answer (the server's read index, the sink's latency and the transport time)
+// gives the sample being played at the moment it arrives, which the audio
+// thread snapshots with the steady clock beside it. The main thread carries
+// the last snapshot forward on the steady clock. libpulse's own interpolation
+// is not used: its smoothing reads several milliseconds off for seconds after
+// a start and drifts back only slowly.
+#include "platform/posix/audio/pulse_audio_player.h"
+
+#include "platform/posix/audio/quiet_stderr.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+std::int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int stateOf(pa_context_state_t state) {
+    if (state == PA_CONTEXT_READY)
+        return 1;
+    return PA_CONTEXT_IS_GOOD(state) ? 0 : -1;
+}
+
+int stateOf(pa_stream_state_t state) {
+    if (state == PA_STREAM_READY)
+        return 1;
+    return PA_STREAM_IS_GOOD(state) ? 0 : -1;
+}
+
+constexpr std::int64_t nsPerMs = 1000000;
+
+} // namespace
+
+PulseAudioPlayer::~PulseAudioPlayer() {
+    audioClose();
+}
+
+void PulseAudioPlayer::setCancelCheck(CancelCheck check, void* checkContext) {
+    cancelCheck = check;
+    cancelContext = checkContext;
+}
+
+const char* PulseAudioPlayer::failureReason() const {
+    return reason[0] ? reason : nullptr;
+}
+
+void PulseAudioPlayer::fail(const char* what, const char* why) {
+    std::snprintf(reason, sizeof reason, "%s%s%s", what, why ? ": " : "", why ? why : "");
+}
+
+// --- Device ---
+
+void PulseAudioPlayer::contextStateChanged(pa_context* c, void* player) {
+    static_cast<PulseAudioPlayer*>(player)->contextState.store(stateOf(pa_context_get_state(c)));
+}
+
+void PulseAudioPlayer::streamStateChanged(pa_stream* s, void* player) {
+    static_cast<PulseAudioPlayer*>(player)->streamState.store(stateOf(pa_stream_get_state(s)));
+}
+
+PulseAudioPlayer::Wait PulseAudioPlayer::waitUntilReady(const std::atomic<int>& state,
+                                                        std::int64_t deadline) {
+    for (;;) {
+        const int now = state.load();
+        if (now > 0)
+            return Wait::ready;
+        if (now < 0)
+            return Wait::failed;
+        if (cancelCheck && cancelCheck(cancelContext))
+            return Wait::cancelled;
+        if (steadyNanoseconds() >= deadline)
+            return Wait::timedOut;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
+    if (mainloop)
+        return true;
+    reason[0] = '\0';
+    absent = false;
+    if (rate != VorbisStream::frameRate) {
+        fail("no audio device", "the music plays only at 44100 Hz");
+        return false;
+    }
+    const std::int64_t deadline = steadyNanoseconds() + openTimeoutMs * nsPerMs;
+    contextState.store(0);
+    streamState.store(0);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        deviceFrames = 0;
+        timingRequested = false;
+        timed = false;
+        snapshotRunning = false;
+    }
+
+    // libpulse may complain on standard error (a missing cookie, say); the
+    // user's terminal is no place for it.
+    QuietStandardError quiet;
+    mainloop = pa_threaded_mainloop_new();
+    if (!mainloop) {
+        fail("no sound server", "libpulse did not start");
+        return false;
+    }
+    context = pa_context_new(pa_threaded_mainloop_get_api(mainloop), "Shade Strip");
+    if (!context) {
+        fail("no sound server", "libpulse did not start");
+        teardown();
+        return false;
+    }
+    pa_context_set_state_callback(context, &PulseAudioPlayer::contextStateChanged, this);
+    // Never starts a server of its own: without one the player gives way.
+    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        fail("no sound server", pa_strerror(pa_context_errno(context)));
+        absent = true;
+        teardown();
+        return false;
+    }
+    if (pa_threaded_mainloop_start(mainloop) < 0) {
+        fail("no sound server", "libpulse did not start");
+        teardown();
+        return false;
+    }
+
+    Wait waited = waitUntilReady(contextState, deadline);
+    if (waited == Wait::ready) {
+        pa_threaded_mainloop_lock(mainloop);
+        const pa_sample_spec spec{PA_SAMPLE_S16NE, VorbisStream::frameRate,
+                                  static_cast<std::uint8_t>(VorbisStream::channels)};
+        output = pa_stream_new(context, "Shade Strip music", &spec, nullptr);
+        bool connected = false;
+        if (output) {
+            pa_stream_set_state_callback(output, &PulseAudioPlayer::streamStateChanged, this);
+            pa_stream_set_write_callback(output, &PulseAudioPlayer::streamWantsData, this);
+            pa_stream_set_latency_update_callback(output, &PulseAudioPlayer::timingUpdated, this);
+            pa_buffer_attr attributes;
+            attributes.maxlength = static_cast<std::uint32_t>(-1);
+            attributes.tlength =
+                static_cast<std::uint32_t>(pa_usec_to_bytes(targetLatencyMs * 1000, &spec));
+            attributes.prebuf = static_cast<std::uint32_t>(-1);
+            attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(10 * 1000, &spec));
+            attributes.fragsize = static_cast<std::uint32_t>(-1);
+            const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_AUTO_TIMING_UPDATE |
+                                                              PA_STREAM_ADJUST_LATENCY);
+            connected = pa_stream_connect_playback(output, nullptr, &attributes, flags, nullptr,
+                                                   nullptr) == 0;
+        }
+        if (!connected)
+            fail("no audio device", pa_strerror(pa_context_errno(context)));
+        pa_threaded_mainloop_unlock(mainloop);
+        if (!connected) {
+            teardown();
+            return false;
+        }
+        waited = waitUntilReady(streamState, deadline);
+        if (waited == Wait::ready)
+            return true;
+        if (waited == Wait::failed) {
+            pa_threaded_mainloop_lock(mainloop);
+            fail("no audio device", pa_strerror(pa_context_errno(context)));
+            pa_threaded_mainloop_unlock(mainloop);
+        }
+    } else if (waited == Wait::failed) {
+        // The connection was refused or there is no socket: no server here.
+        pa_threaded_mainloop_lock(mainloop);
+        fail("no sound server", pa_strerror(pa_context_errno(context)));
+        pa_threaded_mainloop_unlock(mainloop);
+        absent = true;
+    }
+    if (waited == Wait::timedOut) {
+        char why[64];
+        std::snprintf(why, sizeof why, "no answer within %u s", openTimeoutMs / 1000);
+        fail("the sound server does not answer", why);
+    } else if (waited == Wait::cancelled) {
+        fail("cancelled", nullptr);
+    }
+    teardown();
+    return false;
+}
+
+void PulseAudioPlayer::teardown() {
+    // Once the thread has stopped nothing runs beside this one, and nothing
+    // below waits for the server: the requests are queued and the socket closed.
+    if (mainloop)
+        pa_threaded_mainloop_stop(mainloop);
+    if (output) {
+        pa_stream_set_state_callback(output, nullptr, nullptr);
+        pa_stream_set_write_callback(output, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(output, nullptr, nullptr);
+        pa_stream_disconnect(output);
+        pa_stream_unref(output);
+        output = nullptr;
+    }
+    if (context) {
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+        context = nullptr;
+    }
+    if (mainloop) {
+        pa_threaded_mainloop_free(mainloop);
+        mainloop = nullptr;
+    }
+}
+
+void PulseAudioPlayer::audioClose() {
+    if (!mainloop)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (playing) {
+            // The stream stands where it was heard, as after a pause.
+            const std::uint64_t frame = heardFrame();
+            playing = false;
+            music.seek(frame);
+            moveTo(music.position());
+        }
+        timed = false;
+    }
+    teardown();
+}
+
+// --- Audio thread ---
+
+void PulseAudioPlayer::streamWantsData(pa_stream*, std::size_t bytes, void* player) {
+    static_cast<PulseAudioPlayer*>(player)->fill(bytes);
+}
+
+void PulseAudioPlayer::timingUpdated(pa_stream*, void* player) {
+    static_cast<PulseAudioPlayer*>(player)->takeSnapshot();
+}
+
+void PulseAudioPlayer::fill(std::size_t bytes) {
+    while (bytes >= VorbisStream::bytesPerFrame) {
+        void* buffer = nullptr;
+        std::size_t size = bytes;
+        if (pa_stream_begin_write(output, &buffer, &size) < 0 || !buffer)
+            return;
+        // The buffer offered may be larger than asked for; only what was asked is written.
+        if (size > bytes)
+            size = bytes;
+        const auto frames = static_cast<std::uint32_t>(size / VorbisStream::bytesPerFrame);
+        if (frames == 0) {
+            pa_stream_cancel_write(output);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (playing) {
+                heard.handOut(deviceFrames);
+                music.read(static_cast<std::int16_t*>(buffer), frames);
+            } else {
+                std::memset(buffer, 0,
+                            static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame);
+            }
+            deviceFrames += frames;
+        }
+        if (pa_stream_write(output, buffer,
+                            static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame, nullptr,
+                            0, PA_SEEK_RELATIVE) < 0)
+            return;
+        bytes -= static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame;
+    }
+    // A fresh account of the server's position for every write, one request at a time.
+    if (!timingRequested) {
+        if (pa_operation* request =
+                pa_stream_update_timing_info(output, &PulseAudioPlayer::timingAnswered, this)) {
+            timingRequested = true;
+            pa_operation_unref(request);
+        }
+    }
+}
+
+void PulseAudioPlayer::timingAnswered(pa_stream*, int, void* player) {
+    static_cast<PulseAudioPlayer*>(player)->timingRequested = false;
+}
+
+void PulseAudioPlayer::takeSnapshot() {
+    // Without interpolation this is the time of the sample being played as the
+    // answer arrives: the read index, plus the transport time, less the sink's latency.
+    pa_usec_t usec = 0;
+    if (!output || pa_stream_get_time(output, &usec) < 0)
+        return;
+    const pa_timing_info* timing = pa_stream_get_timing_info(output);
+    const bool running = timing && timing->playing;
+    const std::int64_t now = steadyNanoseconds();
+    std::lock_guard<std::mutex> guard(lock);
+    snapshotFrame = usec * VorbisStream::frameRate / 1000000u;
+    snapshotTime = now;
+    snapshotRunning = running;
+    timed = true;
+}
+
+// --- Position ---
+
+void PulseAudioPlayer::moveTo(std::uint64_t frame) {
+    heard.moveTo(frame);
+    lastReported = frame;
+}
+
+std::uint64_t PulseAudioPlayer::heardFrame() {
+    if (!playing || !timed || !heard.handedOut())
+        return heard.start();
+    std::uint64_t device = snapshotFrame;
+    if (snapshotRunning) {
+        std::int64_t elapsed = steadyNanoseconds() - snapshotTime;
+        if (elapsed < 0)
+            elapsed = 0;
+        if (elapsed > extrapolationLimitMs * nsPerMs)
+            elapsed = extrapolationLimitMs * nsPerMs;
+        device += static_cast<std::uint64_t>(elapsed) * VorbisStream::frameRate / 1000000000u;
+    }
+    // Nothing can be heard that was not written.
+    if (device > deviceFrames)
+        device = deviceFrames;
+    std::uint64_t frame = heard.at(device, music.position());
+    // A timing update may correct the server's time slightly downwards; the
+    // position never goes back for it.
+    if (frame < lastReported)
+        frame = lastReported;
+    lastReported = frame;
+    return frame;
+}
+
+// --- Stream ---
+
+std::uint32_t PulseAudioPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (handle)
+        return 0;
+    if (!music.open(data, length)) {
+        fail("the music does not decode", nullptr);
+        return 0;
+    }
+    // Handles are never reused, so a stale one is refused rather than acting
+    // on the next stream.
+    if (++lastHandle == 0)
+        ++lastHandle;
+    handle = lastHandle;
+    playing = false;
+    moveTo(0);
+    return handle;
+}
+
+bool PulseAudioPlayer::streamPlay(std::uint32_t stream, bool restart) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!valid(stream))
+        return false;
+    if (restart) {
+        music.seek(0);
+        moveTo(0);
+    }
+    playing = true;
+    return true;
+}
+
+bool PulseAudioPlayer::streamPause(std::uint32_t stream) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!valid(stream))
+        return false;
+    if (!playing)
+        return true;
+    // What was written but not yet heard is played again on resume.
+    const std::uint64_t frame = heardFrame();
+    playing = false;
+    if (music.position() != frame || music.ended())
+        music.seek(frame);
+    moveTo(music.position());
+    return true;
+}
+
+std::uint64_t PulseAudioPlayer::streamGetPosition(std::uint32_t stream) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!valid(stream))
+        return 0;
+    return heardFrame() * VorbisStream::bytesPerFrame;
+}
+
+bool PulseAudioPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!valid(stream))
+        return false;
+    // Past the end the stream stands at its end and plays silence.
+    music.seek(bytes / VorbisStream::bytesPerFrame);
+    moveTo(music.position());
+    return true;
+}
+
+double PulseAudioPlayer::streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) {
+    return VorbisStream::bytesToSeconds(bytes);
+}
+
+std::uint64_t PulseAudioPlayer::streamSecondsToBytes(std::uint32_t, float seconds) {
+    return VorbisStream::secondsToBytes(seconds);
+}
+
+bool PulseAudioPlayer::streamFree(std::uint32_t stream) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!valid(stream))
+        return false;
+    playing = false;
+    music.close();
+    moveTo(0);
+    handle = 0;
+    return true;
+}
+
+std::uint64_t PulseAudioPlayer::framesHandedOut() {
+    std::lock_guard<std::mutex> guard(lock);
+    return music.position();
+}

@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# The program in a private tmux (80 x 50) against a sound server that fails it
+# in the ways a real one can: stopped (kill -STOP) in the middle of the show,
+# stopped before the program starts, a socket that accepts and never answers,
+# and no sound device at all. Each run must end promptly when asked, with the
+# exit code the case calls for, and leave the terminal as it found it:
+# `stty -a`, the main screen, a visible cursor, no mouse reporting, the title.
+#
+# Usage: audio_faults.sh SCENARIO PROGRAM WORKDIR
+# Scenarios:
+#   stopped-escape    server stopped mid-show: the picture goes on, Escape ends it (exit 0)
+#   stopped-sigterm   server stopped mid-show, then SIGTERM (exit 0)
+#   stopped-at-start  server stopped before the start: "Cannot load music." within
+#                     a few seconds (exit 1), with a detail line
+#   escape-at-start   the same, but Escape during the wait ends it at once (exit 0)
+#   sigterm-at-start  the same, but SIGTERM during the wait ends it at once (exit 0)
+#   silent-socket     a socket that accepts and never answers: "Cannot load music." (exit 1)
+#   no-device         no server and no sound card: "Cannot load music." and one detail
+#                     line, nothing from the sound libraries (exit 1)
+# Exit code 0 passed, 1 failed, 77 skipped. Every wait is bounded, and every
+# process started here is stopped by its PID.
+set -u
+
+scenario=$1
+program=$2
+dir=$3
+here=$(cd "$(dirname "$0")" && pwd)
+rm -rf "$dir"
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+touch "$dir/keep"
+
+serverPid=""
+keepAlivePid=""
+socketPid=""
+socket="shadestrip-audio-$$-$scenario"
+tm() { tmux -L "$socket" -f /dev/null "$@"; }
+pidOf() { cat "$dir/pid" 2> /dev/null; }
+cleanup() {
+    local pid
+    rm -f "$dir/keep"
+    pid=$(pidOf)
+    if [ -n "$pid" ] && [ ! -f "$dir/rc" ]; then
+        kill -KILL "$pid" 2> /dev/null
+    fi
+    tm kill-server 2> /dev/null
+    if [ -n "$keepAlivePid" ]; then kill "$keepAlivePid" 2> /dev/null; wait "$keepAlivePid" 2> /dev/null; fi
+    if [ -n "$socketPid" ]; then kill "$socketPid" 2> /dev/null; wait "$socketPid" 2> /dev/null; fi
+    if [ -n "$serverPid" ]; then
+        kill -CONT "$serverPid" 2> /dev/null
+        kill -KILL "$serverPid" 2> /dev/null
+        wait "$serverPid" 2> /dev/null
+    fi
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL ($scenario): $*" >&2
+    for file in stderr screen.txt server.log; do
+        if [ -s "$dir/$file" ]; then
+            echo "--- $file" >&2
+            head -c 4000 "$dir/$file" >&2
+        fi
+    done
+    exit 1
+}
+
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -ge "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+
+# Milliseconds on a monotonic clock.
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps)"
+
+start_server() {
+    if ! command -v pulseaudio > /dev/null; then
+        echo "SKIP ($scenario): pulseaudio is not installed"
+        exit 77
+    fi
+    mkdir -p "$dir/home" "$dir/run"
+    HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/home/.config" \
+        pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+        -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=shadestrip rate=44100" > "$dir/server.log" 2>&1 &
+    serverPid=$!
+    wait_for 10 test -S "$dir/native" || { echo "SKIP ($scenario): PulseAudio did not start"; exit 77; }
+    if command -v pacat > /dev/null; then
+        PULSE_SERVER="unix:$dir/native" pacat --latency-msec=20 /dev/zero 2> /dev/null &
+        keepAlivePid=$!
+    fi
+}
+
+# The program finds its server only through PULSE_SERVER; SDL is left to
+# choose its own driver, as for a user.
+audio="PULSE_SERVER=unix:$dir/native"
+case "$scenario" in
+stopped-escape | stopped-sigterm) start_server ;;
+stopped-at-start | escape-at-start | sigterm-at-start)
+    start_server
+    kill -STOP "$serverPid"
+    ;;
+silent-socket)
+    # Accepts every connection and never says a word.
+    perl -MIO::Socket::UNIX -e '
+        my $s = IO::Socket::UNIX->new(Type => SOCK_STREAM(), Local => $ARGV[0], Listen => 5) or die;
+        my @held; while (my $c = $s->accept) { push @held, $c }' "$dir/native" &
+    socketPid=$!
+    wait_for 10 test -S "$dir/native" || fail "the silent socket did not start"
+    ;;
+no-device)
+    # No server to be found, and ALSA looking for cards that are not there.
+    audio="PULSE_SERVER=unix:$dir/nothing-here ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf"
+    ;;
+*) fail "unknown scenario" ;;
+esac
+
+title="Please press alt+enter for full screen mode."
+run="env $audio HOME='$dir/home' TERM=tmux-256color COLORTERM=truecolor '$program'"
+tm new-session -d -s rel -x 80 -y 50 "sh '$here/pane.sh' '$dir' $run" || fail "tmux did not start"
+tm set -g escape-time 10
+show() { tm display -p -t rel "$1"; }
+titleBefore=$(show '#{pane_title}')
+touch "$dir/go"
+wait_for 10 test -f "$dir/pid" || fail "the program did not start"
+startedAt=$(now_ms)
+alive() { [ ! -f "$dir/rc" ]; }
+titled() { [ "$(show '#{pane_title}')" = "$title" ]; }
+
+case "$scenario" in
+stopped-escape | stopped-sigterm)
+    wait_for 15 titled || fail "the title never showed"
+    sleep 2
+    alive || fail "the show ended before the server was stopped"
+    kill -STOP "$serverPid"
+    # The picture goes on on the timer once the sound stops moving.
+    sleep 1.5
+    tm capture-pane -p -e -t rel > "$dir/screen-before.txt"
+    sleep 1.5
+    tm capture-pane -p -e -t rel > "$dir/screen.txt"
+    alive || fail "the show ended when the server stopped (exit code $(cat "$dir/rc"))"
+    cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still with the server stopped"
+    askedAt=$(now_ms)
+    if [ "$scenario" = stopped-escape ]; then
+        tm send-keys -t rel Escape
+    else
+        kill -TERM "$(pidOf)"
+    fi
+    wait_for 10 test -f "$dir/rc" || fail "the program did not end within 10 s of being asked"
+    took=$(($(now_ms) - askedAt))
+    # The device gets a bounded time to let go, then is left behind.
+    [ "$took" -lt 4000 ] || fail "the program took $took ms to end"
+    expected=0
+    ;;
+stopped-at-start | silent-socket)
+    wait_for 20 test -f "$dir/rc" || fail "the start-up did not give up within 20 s"
+    took=$(($(now_ms) - startedAt))
+    [ "$took" -lt 8000 ] || fail "the start-up took $took ms to give up"
+    grep -q "Cannot load music." "$dir/stderr" || fail "no \"Cannot load music.\" on standard error"
+    [ "$(wc -l < "$dir/stderr")" -ge 2 ] || fail "no line saying what failed"
+    expected=1
+    ;;
+escape-at-start | sigterm-at-start)
+    sleep 1
+    alive || fail "the start-up ended before it was asked to (exit code $(cat "$dir/rc"))"
+    askedAt=$(now_ms)
+    if [ "$scenario" = escape-at-start ]; then
+        tm send-keys -t rel Escape
+    else
+        kill -TERM "$(pidOf)"
+    fi
+    wait_for 10 test -f "$dir/rc" || fail "the start-up did not end when asked"
+    took=$(($(now_ms) - askedAt))
+    [ "$took" -lt 1000 ] || fail "the start-up took $took ms to end when asked"
+    [ -s "$dir/stderr" ] && fail "an error was reported for a user's quit"
+    expected=0
+    ;;
+no-device)
+    wait_for 20 test -f "$dir/rc" || fail "the start-up did not give up"
+    grep -q "Cannot load music." "$dir/stderr" || fail "no \"Cannot load music.\" on standard error"
+    # Ours only: the fixed text, what failed, perhaps a hint; nothing from ALSA or SDL.
+    grep -qi "alsa lib\|pcm\.c\|confmisc\|cannot find card" "$dir/stderr" &&
+        fail "the sound library's own messages reached the terminal"
+    [ "$(wc -l < "$dir/stderr")" -le 3 ] || fail "more than the error and its detail on standard error"
+    tm capture-pane -p -t rel > "$dir/screen.txt"
+    grep -qi "alsa lib\|cannot find card" "$dir/screen.txt" && fail "ALSA's messages are on the screen"
+    expected=1
+    ;;
+esac
+
+rc=$(cat "$dir/rc")
+[ "$rc" -eq "$expected" ] || fail "exit code $rc, expected $expected"
+cmp -s "$dir/stty-before" "$dir/stty-after" ||
+    fail "stty -a differs: $(diff "$dir/stty-before" "$dir/stty-after")"
+[ "$(show '#{alternate_on}')" = 0 ] || fail "still on the alternate screen"
+[ "$(show '#{cursor_flag}')" = 1 ] || fail "the cursor stays hidden"
+[ "$(show '#{mouse_any_flag}#{mouse_all_flag}#{mouse_sgr_flag}')" = 000 ] ||
+    fail "mouse reporting left on"
+[ "$(show '#{pane_title}')" = "$titleBefore" ] ||
+    fail "title '$(show '#{pane_title}')' instead of '$titleBefore'"
+if [ "$expected" -eq 0 ] && [ -s "$dir/stderr" ]; then
+    fail "the program wrote to standard error"
+fi
+echo "PASS ($scenario)"
