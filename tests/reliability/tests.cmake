@@ -8,7 +8,7 @@ if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
 endif()
 
 add_executable(show_tour ${CMAKE_CURRENT_LIST_DIR}/show_tour.cpp)
-target_link_libraries(show_tour PRIVATE shade_platform_headless)
+target_link_libraries(show_tour PRIVATE shade_platform_headless shade_resources)
 target_include_directories(show_tour PRIVATE ${CMAKE_SOURCE_DIR}/src)
 shadestrip_warnings(show_tour)
 if(TARGET shadestrip_resource_files)

@@ -2,7 +2,7 @@
 // exactly the values a full render gives them (the sample positions are carried
 // across the hidden texels), and the hidden ones are not touched.
 #include "imaging/shared_random.h"
-#include "scenes/effects.h"
+#include "scenes/cloud_mask.h"
 
 #include <gtest/gtest.h>
 
