@@ -82,6 +82,23 @@ TEST(StripWindow, NegativeTimeShiftsTheFirstGroupRight) {
     EXPECT_EQ(calls[0].x, 5);
 }
 
+// The times a drag leaves (a whole column times 0.1, in float) put that column
+// at the screen's left edge, and the rows are placed from the same column.
+TEST(StripWindow, GridTimesPutTheirColumnAtTheLeftEdge) {
+    for (int n = -100; n <= 1415; ++n) {
+        const int edge = n < 1360 ? n : 1360;
+        const float t = static_cast<float>(static_cast<float>(n) * 0.1);
+        ASSERT_EQ(stripLeftColumn(t), edge) << "at grid column " << n;
+        const auto calls = visible(t);
+        if (const StripCall* dark = find(calls, 1)) {
+            EXPECT_EQ(dark->x, -edge) << "at grid column " << n;
+        }
+        if (const StripCall* closing = find(calls, 18)) {
+            EXPECT_EQ(closing->x, 1360 - edge) << "at grid column " << n;
+        }
+    }
+}
+
 TEST(StripWindow, NoMoreThanSixRowsRunInOneFrame) {
     for (int g = -100; g <= 1500; ++g) {
         const auto calls = visible(static_cast<float>(g) / 10.0f);
