@@ -20,6 +20,7 @@ std::vector<StripCall> visible(float t) {
 
 std::vector<int> rows(const std::vector<StripCall>& calls) {
     std::vector<int> result;
+    result.reserve(calls.size());
     for (const StripCall& call : calls)
         result.push_back(call.row);
     return result;
