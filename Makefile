@@ -5,8 +5,8 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEPS_STAMP := build/.deps-installed
 
-.PHONY: run test test-asan build asan bench fuzz format deps clean windows test-windows \
-	check-reliability
+.PHONY: run test test-asan build asan bench fuzz format format-check tidy deps clean windows \
+	test-windows check-reliability
 
 $(DEPS_STAMP): scripts/install-deps
 	scripts/install-deps
@@ -15,7 +15,7 @@ $(DEPS_STAMP): scripts/install-deps
 deps: $(DEPS_STAMP)
 
 build: $(DEPS_STAMP)
-	cmake --preset default >/dev/null
+	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
 run: build
@@ -25,7 +25,7 @@ test: build
 	ctest --preset default -j $(JOBS)
 
 asan: $(DEPS_STAMP)
-	cmake --preset asan >/dev/null
+	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 
 test-asan: asan
@@ -48,7 +48,7 @@ check-reliability: build asan
 # Runs each fuzz target for FUZZ_SECONDS (default 60) in all.
 FUZZ_SECONDS ?= 60
 fuzz: $(DEPS_STAMP)
-	cmake --preset fuzz >/dev/null
+	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS) --target fuzz_targets
 	scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
 
@@ -64,9 +64,9 @@ $(WINDOWS_DEPS_STAMP): scripts/install-deps
 	@mkdir -p build && touch $@
 
 windows: $(DEPS_STAMP) $(WINDOWS_DEPS_STAMP)
-	cmake --preset default >/dev/null
+	cmake --preset default
 	cmake --build --preset default -j $(JOBS) --target $(WINDOWS_HOST_TARGETS)
-	cmake --preset windows >/dev/null
+	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS)
 
 test-windows: windows
@@ -75,6 +75,15 @@ test-windows: windows
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails, naming the files, where a source differs from .clang-format.
+format-check: $(DEPS_STAMP)
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# The checks of .clang-tidy over every source of ours in the default build
+# (generated sources in build/ are left out).
+tidy: build
+	run-clang-tidy -p build/default -quiet -j $(JOBS) '$(CURDIR)/(src|tests|tools|bench)/'
 
 clean:
 	rm -rf build

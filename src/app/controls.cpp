@@ -2,7 +2,8 @@
 // title line and the column read-outs are drawn after the scenes.
 #include "demo.h"
 
-#include <cmath>
+#include "timeline/strip.h"
+
 #include <cstdio>
 
 namespace {
@@ -30,8 +31,10 @@ constexpr float markerLeadSeconds = 4.0f;
 
 constexpr std::uint16_t labelAttribute = 240; // black on bright white
 
-int floorColumns(double seconds) {
-    return static_cast<int>(std::floor(seconds * 10.0));
+// The strip column at the screen's left edge counted from the marker's column:
+// the columns the read-outs name are the ones the strip draws under the mouse.
+int markerRelativeLeftColumn(float t, float markerTime) {
+    return stripLeftColumn(t) - stripLeftColumn(markerTime);
 }
 
 } // namespace
@@ -117,7 +120,7 @@ void Demo::handleMouse(const InputRecord& record) {
         }
         if (!dragging) {
             dragging = true;
-            dragAnchorColumn = floorColumns(clock.t) + mouseColumn;
+            dragAnchorColumn = stripLeftColumn(clock.t) + mouseColumn;
         } else {
             // The grabbed strip column stays under the mouse: moving right goes back in time.
             clock.seek(
@@ -131,7 +134,7 @@ void Demo::handleMouse(const InputRecord& record) {
             pinnedLabelOn = false;
         } else {
             pinnedLabelOn = true;
-            pinnedColumn = floorColumns(static_cast<double>(clock.t - markerTime)) + mouseColumn;
+            pinnedColumn = markerRelativeLeftColumn(clock.t, markerTime) + mouseColumn;
             pinnedRow = mouseRow;
         }
     }
@@ -154,7 +157,7 @@ void Demo::updateTitle() {
 
 void Demo::drawColumnLabels() {
     // Marker-relative strip column at the screen's left edge.
-    const int k = floorColumns(static_cast<double>(clock.t - markerTime));
+    const int k = markerRelativeLeftColumn(clock.t, markerTime);
     char text[64];
     if (leftLabelOn) {
         std::snprintf(text, sizeof text, "\xC5(%i,%i)", k + mouseColumn, mouseRow);

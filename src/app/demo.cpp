@@ -1,7 +1,7 @@
 // Demo: start-up, the frame loop, frame pacing and teardown.
 #include "demo.h"
 
-#include "resource_blob.h"
+#include "scenes/resource_blob.h"
 #include "timeline/strip.h"
 
 const char* const errorCaption = "Demo error.";
@@ -48,7 +48,7 @@ bool Demo::start() {
     if (!console.open(startTitle, consoleColumns, consoleRows))
         return fail(consoleErrorText, platform.console->failureReason()) == 0;
     if (!assets.build())
-        return fail(demoErrorText) == 0;
+        return fail(demoErrorText, assets.failureReason()) == 0;
     // No sound: no device and no stream; time runs on the timer.
     if (startSilent) {
         clock.startWithoutSound();

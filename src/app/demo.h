@@ -6,6 +6,7 @@
 #include "console_host.h"
 #include "music_clock.h"
 #include "platform.h"
+#include "scenes/console_grid.h"
 #include "scenes/demo_assets.h"
 
 #include <cstdint>
@@ -17,8 +18,6 @@ extern const char* const demoErrorText;
 extern const char* const musicErrorText;
 extern const char* const startTitle;
 
-constexpr int consoleColumns = 80;
-constexpr int consoleRows = 50;
 constexpr std::uint32_t frameSpacingMs = 10;
 
 class Demo {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/cell.h"
+#include "scenes/resource_blob.h"
 
 #include <cstdint>
 
@@ -87,6 +88,6 @@ struct Platform {
     bool closeConsoleFirst = false;
 };
 
-// Where the embedded resources are found: the executable's own resources on
-// Windows, the table linked into the program elsewhere. False when `id` is absent.
-bool findPlatformResource(std::uint16_t id, const std::uint8_t** data, std::uint32_t* size);
+// The last seam, the resource lookup (findPlatformResource), is declared in
+// scenes/resource_blob.h beside ResourceBlob, its one caller: the assets are
+// built below the app layer.

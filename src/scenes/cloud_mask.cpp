@@ -1,6 +1,9 @@
 // Cloud mask scene: four small noise layers, sampled with smoothstep weights and
 // shifted along a circle by an angle, summed into a wide cloud that is shown
 // through a fixed mask. Only the cloud's on-screen columns are recomputed.
+#include "cloud_mask.h"
+
+#include "console_grid.h"
 #include "demo_assets.h"
 #include "imaging/clip.h"
 #include "imaging/det_math.h"
@@ -14,7 +17,6 @@ constexpr float layerWeights[4] = {0.3f, 0.3f, 0.2f, 0.2f};
 constexpr int cloudRamp = 0;
 // Radians of swirl per second of music time.
 constexpr float swirlRate = 0.75f;
-constexpr int screenColumns = 80;
 
 } // namespace
 
@@ -117,9 +119,9 @@ void DemoAssets::drawCloudMask(CellImage&, float t, float, int x, float, int len
     // keeps the canvas level and ramp whatever (finite) level the cloud has
     // there, and the layer's levels only ever meet later painters multiplied
     // by 0: an old cloud level gives the same pictures as a fresh one.
-    noiseCloud.render(swirlRate * t, -x, 0, screenColumns, canvas.height, &cloudMask);
+    noiseCloud.render(swirlRate * t, -x, 0, consoleColumns, canvas.height, &cloudMask);
     // The layer is screen-aligned: layer column X gets cloud and mask column X - x.
-    layer.blit(cloud, levelOnlyBlend, 0, 0, x, 0, screenColumns - x, canvas.height);
-    layer.blit(cloudMask, defaultBlend, 0, 0, x, 0, screenColumns - x, canvas.height);
+    layer.blit(cloud, levelOnlyBlend, 0, 0, x, 0, consoleColumns - x, canvas.height);
+    layer.blit(cloudMask, defaultBlend, 0, 0, x, 0, consoleColumns - x, canvas.height);
     canvas.composite(layer, ramps[cloudRamp], 0.0f, overBlend, x, 0, x, 0, length, layer.height);
 }

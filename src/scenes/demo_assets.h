@@ -1,13 +1,15 @@
 // DemoAssets: everything the scenes draw with, and the scenes themselves as its
 // methods (the strip table points at them). Built once at start-up in a fixed
-// order (DemoAssets::build, in the app layer) and never rebuilt.
+// order (DemoAssets::build) and never rebuilt.
 #pragma once
 
-#include "effects.h"
+#include "cloud_mask.h"
+#include "fire_blobs.h"
 #include "imaging/cell_image.h"
 #include "imaging/shade_canvas.h"
 #include "imaging/shade_ramp.h"
 #include "imaging/texture.h"
+#include "rotozoom.h"
 
 class DemoAssets;
 
@@ -25,8 +27,12 @@ class DemoAssets {
     ~DemoAssets() { release(); }
 
     // Loads resources 104 to 112 and builds every member, in a fixed order
-    // (the shared random generator's draws depend on it). Defined in the app layer.
+    // (the shared random generator's draws depend on it). Stops at the first
+    // step that fails, with false.
     bool build();
+    // Which step the last build failed at, in a few words ("resource 110 (fire
+    // edge art) is missing or empty"); null after a build that succeeded.
+    const char* failureReason() const { return failure; }
     // Releases the members in the reverse of their declared order.
     void release();
 
@@ -41,7 +47,7 @@ class DemoAssets {
     void drawRotozoom(CellImage& console, float t, float dt, int x, float xf, int length);
     void drawFireAndBlobs(CellImage& console, float t, float dt, int x, float xf, int length);
     void drawClosingPicture(CellImage& console, float t, float dt, int x, float xf, int length);
-    // The strip's resolve rows (src/timeline).
+    // The strip's resolve rows: the canvas columns of one group into cells.
     void resolveCanvasColumns(CellImage& console, float t, float dt, int x, float xf, int length);
 
     ShadeRampTable ramps;
@@ -58,4 +64,7 @@ class DemoAssets {
     Rotozoomer rotozoomer;
     FireField fire;
     BlobSwarm blobs;
+
+  private:
+    const char* failure = nullptr;
 };

@@ -1,6 +1,8 @@
 // Fire and wandering blobs scene: a band of simulated fire rising from the
 // bottom, eight soft blobs drifting over it on precomputed random walks, and a
 // piece of cell art closing the scene's right end. It resolves its own columns.
+#include "fire_blobs.h"
+
 #include "demo_assets.h"
 #include "imaging/shared_random.h"
 

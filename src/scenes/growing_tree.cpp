@@ -3,6 +3,7 @@
 // beside a small spinning bar. Lines go through ramp 1, outlines through ramp 2.
 #include "growing_tree.h"
 
+#include "console_grid.h"
 #include "demo_assets.h"
 #include "imaging/det_math.h"
 
@@ -12,8 +13,6 @@ namespace {
 
 // --- Constant tables ---
 
-// Console cells are taller than wide: radii and edge offsets stretch across.
-constexpr float aspect = 1.2f;
 // Growth per second: a node takes 1.25 s to grow.
 constexpr float growthRate = 0.8f;
 // Radians an edge is turned by when it starts to grow.
@@ -86,7 +85,7 @@ void drawTreeEdges(Texture& target, float level, float t, float xf) {
         const float dx = n.x - p->x;
         const float dy = n.y - p->y;
         const float len = std::sqrt(dx * dx + dy * dy);
-        const float ux = aspect * dx / len;
+        const float ux = cellAspect * dx / len;
         const float uy = dy / len;
         const float ax = p->x + p->radius * ux;
         const float ay = p->y + p->radius * uy;
@@ -113,7 +112,7 @@ void drawTreeNodes(Texture& target, float level, float t, float xf) {
     for (const TreeNode& n : treeTable) {
         const float g = treeGrowth(n, t);
         target.drawEllipseOutline(Texel{level, g}, addAlphaBlend, xf + n.x, n.y,
-                                  aspect * g * n.radius, g * n.radius);
+                                  cellAspect * g * n.radius, g * n.radius);
     }
 }
 

@@ -3,6 +3,7 @@
 // left and the caption band along its bottom. It resolves its own columns.
 #include "rotozoom.h"
 
+#include "console_grid.h"
 #include "demo_assets.h"
 #include "imaging/det_math.h"
 
@@ -13,8 +14,6 @@ namespace {
 
 // --- Constant tables ---
 
-constexpr int viewColumns = 80;
-constexpr int viewRows = 50;
 constexpr int pictureRamp = 6;
 // How much of the star-field art's right end is drawn as the seam.
 constexpr int seamColumns = 10;
@@ -139,7 +138,7 @@ std::uint32_t Rotozoomer::levelFor(float zoom) const {
     if (levelCount == 0)
         return 0;
     const float scale = zoom * columnScale;
-    const float span = scale * 80.0f;
+    const float span = scale * static_cast<float>(consoleColumns);
     // Texels of level 0 per two screen columns; each further bit halves the level.
     // Spans beyond the unsigned range (or NaN) just mean "as small as there is".
     std::uint32_t m;
@@ -166,8 +165,8 @@ void Rotozoomer::render(float t) {
     const float cosA = detmath::cos(view.angle);
     const float stepU = scale * cosA;
     const float stepV = scale * sinA;
-    const int columns = target.width < viewColumns ? target.width : viewColumns;
-    const int rows = target.height < viewRows ? target.height : viewRows;
+    const int columns = target.width < consoleColumns ? target.width : consoleColumns;
+    const int rows = target.height < consoleRows ? target.height : consoleRows;
     // Each row starts from its exact position at column 0 and then walks by
     // float additions, one step per column.
     for (int i = 0; i < rows; ++i) {
@@ -197,7 +196,7 @@ void DemoAssets::drawRotozoom(CellImage& console, float t, float, int x, float, 
     rotozoomer.render(t);
     // The whole canvas takes the view; only the scene's own columns become cells.
     canvas.composite(rotozoomer.target, ramps[pictureRamp], 0.0f, copyBlend, 0, 0, 0, 0,
-                     viewColumns, viewRows);
+                     consoleColumns, consoleRows);
     console.resolve(canvas, x, 0, x, 0, length, canvas.height);
     console.blitKeyed(starfieldArt, seamKey, starfieldArt.width - seamColumns, 0, x, 0, seamColumns,
                       starfieldArt.height);

@@ -1,6 +1,12 @@
-// The rotozoom scene's path: its keyframe table and the smooth blend through it.
-// The Rotozoomer itself is declared with the other effects (effects.h).
+// The rotozoom scene's path (its keyframe table and the smooth blend through
+// it) and the rotozoomer that renders the view. The scene function itself is
+// DemoAssets::drawRotozoom.
 #pragma once
+
+#include "imaging/blob.h"
+#include "imaging/texture.h"
+
+#include <cstdint>
 
 // One keyframe of the view. Pivot in screen columns and rows, centre in
 // texture units (1.0 is a whole width or height), zoom in texture widths
@@ -21,3 +27,27 @@ extern const RotozoomKey rotozoomKeys[rotozoomKeyCount];
 // 2.5 seconds per key from 79 s. Times before the path hold its start and
 // times past its end hold its end (only the scene's own range is ever shown).
 RotozoomKey rotozoomKeyAt(float t);
+
+// A tiled picture turned and zoomed along the path, read from a pyramid of
+// down-scaled copies.
+class Rotozoomer {
+  public:
+    Rotozoomer() = default;
+    Rotozoomer(const Rotozoomer&) = delete;
+    Rotozoomer& operator=(const Rotozoomer&) = delete;
+    ~Rotozoomer() { release(); }
+
+    // Level 0 from the byte map, each further level half the size of the last.
+    bool build(const Blob& blob, float alpha, std::uint32_t width);
+    // Writes the view at music time t into target's top-left 80 x 50 texels.
+    // Any t is safe: outside the path's range the view holds its start or end.
+    void render(float t);
+    // The level read at a zoom (texture widths across 80 columns): level 0
+    // below 2, level 1 from 2 to 4 and so on, the last level at most.
+    std::uint32_t levelFor(float zoom) const;
+    void release();
+
+    Texture target;            // 128 x 128; the view is its top-left 80 x 50
+    Texture* levels = nullptr; // owned array: level n is the picture at 1/2^n size
+    std::uint32_t levelCount = 0;
+};

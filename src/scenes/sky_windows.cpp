@@ -3,6 +3,7 @@
 // written into the cells first; the windows clear the canvas ramps over it.
 #include "sky_windows.h"
 
+#include "console_grid.h"
 #include "demo_assets.h"
 
 namespace {
@@ -23,9 +24,8 @@ constexpr float endColumn = 48.0f;
 constexpr float endRow = 35.0f;
 constexpr float endRadiusX = 48.0f;
 constexpr float endRadiusY = 40.0f;
-// Windows open over 2/3 s, and are 1.2 times wider than high (cells are tall).
+// Windows open over 2/3 s; they are cellAspect times wider than high (cells are tall).
 constexpr float openRate = 1.5f;
-constexpr float aspect = 1.2f;
 // A window's pixels open where its alpha exceeds this; its soft rim only darkens.
 constexpr float openThreshold = 0.9f;
 
@@ -48,8 +48,8 @@ void paintSkyWindows(Texture& target, const BlendMode& blend, float t, int x) {
     const Texel window{0.0f, 1.0f};
     for (const SkyWindow& w : skyWindowTable) {
         const float radius = skyWindowRadius(w, t);
-        target.fillEllipse(window, blend, static_cast<float>(x) + w.column, w.row, radius * aspect,
-                           radius);
+        target.fillEllipse(window, blend, static_cast<float>(x) + w.column, w.row,
+                           radius * cellAspect, radius);
     }
 }
 

@@ -3,6 +3,7 @@
 // Laid over whatever the canvas already holds, brightening it.
 #include "spark_trail.h"
 
+#include "console_grid.h"
 #include "demo_assets.h"
 
 namespace {
@@ -10,9 +11,9 @@ namespace {
 // --- Constant tables ---
 
 constexpr int sparkRamp = 3;
-// Head disc radii: 1.5 rows, 1.2 times that across (cells are tall).
-constexpr float headRadiusX = 1.5f * 1.2f;
+// Head disc radii: 1.5 rows, cellAspect times that across (cells are tall).
 constexpr float headRadiusY = 1.5f;
+constexpr float headRadiusX = headRadiusY * cellAspect;
 constexpr float rayLength = 6.0f;
 
 } // namespace

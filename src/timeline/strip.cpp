@@ -1,4 +1,4 @@
-// The strip table, the dispatcher and the resolve rows.
+// The strip table, the window position and the dispatcher.
 #include "strip.h"
 
 #include <cmath>
@@ -24,10 +24,17 @@ const StripEntry stripTable[stripRowCount] = {
     {&DemoAssets::drawClosingPicture, 0, 80},
 };
 
+float stripWindowPosition(float t) {
+    return t > scrollStopTime ? scrollStopColumn : 10.0f * t;
+}
+
+int stripLeftColumn(float t) {
+    return static_cast<int>(std::floor(static_cast<double>(stripWindowPosition(t))));
+}
+
 int findVisibleRows(float t, StripCall (&calls)[stripRowCount]) {
-    // The window position in columns; the scroll stops at the last group.
-    const float c = t > scrollStopTime ? scrollStopColumn : 10.0f * t;
-    const int g = static_cast<int>(std::floor(static_cast<double>(c)));
+    const float c = stripWindowPosition(t);
+    const int g = stripLeftColumn(t);
     int base = 0;
     int count = 0;
     for (int row = 0; row < stripRowCount; ++row) {
@@ -37,7 +44,7 @@ int findVisibleRows(float t, StripCall (&calls)[stripRowCount]) {
             continue;
         }
         const int s = base + entry.start;
-        if (s < g + screenColumns && g < s + entry.length)
+        if (s < g + consoleColumns && g < s + entry.length)
             calls[count++] = StripCall{row, s - g, static_cast<float>(s) - c, entry.length};
     }
     return count;
@@ -53,8 +60,4 @@ bool dispatchStrip(DemoAssets& assets, CellImage& console, float t, float dt) {
         (assets.*stripTable[call.row].scene)(console, t, dt, call.x, call.xf, call.length);
     }
     return true;
-}
-
-void DemoAssets::resolveCanvasColumns(CellImage& console, float, float, int x, float, int length) {
-    console.resolve(canvas, x, 0, x, 0, length, canvas.height);
 }

@@ -3,6 +3,7 @@
 // calls the scenes inside the 80-column window.
 #pragma once
 
+#include "scenes/console_grid.h"
 #include "scenes/demo_assets.h"
 
 struct StripEntry {
@@ -18,7 +19,14 @@ extern const StripEntry stripTable[stripRowCount];
 constexpr float showEndTime = 141.5f;
 constexpr float scrollStopTime = 136.0f;
 constexpr float scrollStopColumn = 1360.0f;
-constexpr int screenColumns = 80;
+
+// The window's position in strip columns at music time t, with its sub-column
+// part: 10 t in float, held at 1360 once the scroll stops.
+float stripWindowPosition(float t);
+// The strip column at the screen's left edge at music time t: the floor of the
+// window position, taken in double. Every column the strip draws and every
+// column the controls name under the mouse come from this one computation.
+int stripLeftColumn(float t);
 
 // One visible row: its index in stripTable and where it lies on screen.
 struct StripCall {

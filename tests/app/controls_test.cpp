@@ -2,6 +2,8 @@
 // read-outs, the title line.
 #include "demo_fixture.h"
 
+#include "timeline/strip.h"
+
 namespace {
 
 constexpr std::uint32_t left = 0x1;
@@ -183,4 +185,28 @@ TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
     console.mouse(5, 7, right, doubleClick);
     demo.handleInput();
     EXPECT_FALSE(demo.pinnedLabelOn);
+}
+
+// Drag seeks leave t on the 0.1 s grid. At every such time the live read-out
+// names the strip column drawn under the mouse (once the scroll has stopped,
+// column 1360 stays at the left edge), and a new drag's first move by one
+// column scrolls by exactly one column.
+TEST_F(ControlsTest, ReadOutAndDragFollowTheStripOnTheWholeGrid) {
+    demo.console.setMouseInput(true);
+    constexpr int mouseX = 10;
+    for (int n = 0; n <= 1415; ++n) {
+        const int edge = n < 1360 ? n : 1360;
+        at(static_cast<float>(static_cast<float>(n) * 0.1));
+        console.mouse(mouseX, 5, left);
+        demo.handleInput();
+        demo.drawColumnLabels();
+        const std::string expected = "(" + std::to_string(edge + mouseX - 870) + ",5)";
+        ASSERT_EQ(textAt(mouseX + 1, 5, static_cast<int>(expected.size())), expected)
+            << "at grid column " << n;
+        console.mouse(mouseX + 1, 5, left);
+        demo.handleInput();
+        ASSERT_EQ(stripLeftColumn(demo.clock.t), edge - 1) << "at grid column " << n;
+        console.mouse(mouseX + 1, 5, 0);
+        demo.handleInput();
+    }
 }

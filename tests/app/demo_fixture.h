@@ -2,8 +2,8 @@
 #pragma once
 
 #include "app/demo.h"
-#include "app/resource_blob.h"
 #include "platform/headless/headless_platform.h"
+#include "scenes/resource_blob.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,15 @@ inline std::vector<std::string>& reportedErrors() {
     return errors;
 }
 
-inline void recordError(const char* caption, const char* text, const char*) {
+// The second line each report carried ("" when it had none).
+inline std::vector<std::string>& reportedDetails() {
+    static std::vector<std::string> details;
+    return details;
+}
+
+inline void recordError(const char* caption, const char* text, const char* detail) {
     reportedErrors().push_back(std::string(caption) + " " + text);
+    reportedDetails().push_back(detail ? detail : "");
 }
 
 class DemoTest : public ::testing::Test {
@@ -25,6 +32,7 @@ class DemoTest : public ::testing::Test {
 
     void SetUp() override {
         reportedErrors().clear();
+        reportedDetails().clear();
         consoleClosing.store(0);
     }
     void TearDown() override {

@@ -15,24 +15,13 @@ TEST_F(DemoTest, ConsoleFailureTouchesNothingElse) {
     EXPECT_EQ(console.presentCount, 0);
 }
 
-TEST_F(DemoTest, AssetFailureStopsBeforeAudio) {
+TEST_F(DemoTest, AssetFailureSaysWhichStepAndStopsBeforeAudio) {
     overrideResource(110, nullptr, 0, false);
     EXPECT_EQ(demo.run(), 1);
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot initialize demo."});
+    EXPECT_EQ(reportedDetails(),
+              std::vector<std::string>{"resource 110 (fire edge art) is missing or empty"});
     EXPECT_FALSE(player.deviceOpen);
-    // Everything before the fire edge art is built, nothing after it.
-    EXPECT_NE(demo.assets.ramps[14], nullptr);
-    EXPECT_EQ(demo.assets.titleArt.width, 160);
-    EXPECT_EQ(demo.assets.cloudMask.width, 512);
-    EXPECT_EQ(demo.assets.starfieldArt.height, 51);
-    EXPECT_EQ(demo.assets.captionBand.width, 320);
-    EXPECT_EQ(demo.assets.fireEdgeArt.cells, nullptr);
-    EXPECT_EQ(demo.assets.closingPicture.cells, nullptr);
-    EXPECT_EQ(demo.assets.canvas.pixels, nullptr);
-    EXPECT_EQ(demo.assets.rotozoomer.target.texels, nullptr);
-    demo.assets.release();
-    EXPECT_EQ(demo.assets.ramps[0], nullptr);
-    EXPECT_EQ(demo.assets.titleArt.cells, nullptr);
 }
 
 TEST_F(DemoTest, AudioAndMusicFailuresShowTheMusicMessage) {

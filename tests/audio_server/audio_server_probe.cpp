@@ -67,15 +67,19 @@ int main() {
                             static_cast<unsigned long long>(previous),
                             static_cast<unsigned long long>(handed));
         }
-        const double expected = static_cast<double>(firstBytes / 4) + lastSeconds * 44100.0;
-        const double lag = (expected - static_cast<double>(bytes / 4)) / 44.1;
+        // Whole frames of four bytes.
+        const std::uint64_t firstFrames = firstBytes / 4;
+        const std::uint64_t frames = bytes / 4;
+        const double expected = static_cast<double>(firstFrames) + lastSeconds * 44100.0;
+        const double lag = (expected - static_cast<double>(frames)) / 44.1;
         lagLow = std::min(lagLow, lag);
         lagHigh = std::max(lagHigh, lag);
         previous = bytes;
         lastBytes = bytes;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    const double rate = static_cast<double>((lastBytes - firstBytes) / 4) / lastSeconds;
+    const std::uint64_t playedFrames = (lastBytes - firstBytes) / 4;
+    const double rate = static_cast<double>(playedFrames) / lastSeconds;
     const double error = rate / 44100.0 - 1.0;
     std::printf("position rate %.1f frames/s over %.2f s (%+.3f %%), position jitter %.2f ms\n",
                 rate, lastSeconds, 100.0 * error, lagHigh - lagLow);

@@ -2,14 +2,13 @@
 # sink, where the position must advance at 44100 frames per second within 1 %
 # over 10 s. Skipped where PulseAudio is not installed.
 if(TARGET shade_sdl_audio)
-    pkg_check_modules(AUDIO_SERVER_VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
     add_executable(audio_server_probe
         ${CMAKE_CURRENT_LIST_DIR}/audio_server_probe.cpp
         ${CMAKE_SOURCE_DIR}/tests/platform/audio_test_ogg.cpp)
     target_include_directories(audio_server_probe PRIVATE
         ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/platform)
     target_link_libraries(audio_server_probe PRIVATE shade_sdl_audio
-        PkgConfig::AUDIO_SERVER_VORBISENC)
+        PkgConfig::VORBIS)
     shadestrip_warnings(audio_server_probe)
     add_test(NAME audio_server.position_rate
         COMMAND ${CMAKE_CURRENT_LIST_DIR}/pulse_position_check.sh
@@ -26,7 +25,7 @@ if(TARGET shade_sdl_audio)
         target_include_directories(pulse_player_test PRIVATE
             ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/platform)
         target_link_libraries(pulse_player_test PRIVATE shade_sdl_audio
-            PkgConfig::AUDIO_SERVER_VORBISENC GTest::gtest_main)
+            PkgConfig::VORBIS GTest::gtest_main)
         shadestrip_warnings(pulse_player_test)
         add_test(NAME audio_server.pulse_player
             COMMAND ${CMAKE_CURRENT_LIST_DIR}/pulse_position_check.sh

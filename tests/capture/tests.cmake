@@ -8,7 +8,7 @@ add_executable(capture_tests
     ${CMAKE_CURRENT_LIST_DIR}/capture_options_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/output_file_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/video_picture_test.cpp)
-target_link_libraries(capture_tests PRIVATE shade_capture GTest::gtest GTest::gtest_main)
+target_link_libraries(capture_tests PRIVATE shade_capture shade_resources GTest::gtest GTest::gtest_main)
 shadestrip_warnings(capture_tests)
 gtest_discover_tests(capture_tests DISCOVERY_TIMEOUT 60 WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     PROPERTIES LABELS capture)
@@ -25,7 +25,7 @@ endforeach()
 
 if(TARGET shade_capture_video)
     add_executable(track-samples ${CMAKE_CURRENT_LIST_DIR}/track_samples.cpp)
-    target_link_libraries(track-samples PRIVATE shade_app shade_vorbis)
+    target_link_libraries(track-samples PRIVATE shade_app shade_vorbis shade_resources)
     shadestrip_warnings(track-samples)
     foreach(scenario video-exact video-blink video-codecs video-errors)
         add_test(NAME capture.${scenario}

@@ -6,14 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
 
 namespace {
 
+std::uint32_t bitsOf(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 bool sameBits(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return bitsOf(a) == bitsOf(b);
 }
 
 // Checks `count` samples of the row against sampleSmooth one by one, computing

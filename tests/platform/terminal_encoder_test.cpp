@@ -64,7 +64,8 @@ int nearest256(const Rgb& c) {
 // Code page 437 as the C library converts it (for bytes 0x80-0xFF).
 std::uint32_t libraryCp437(unsigned char byte) {
     iconv_t cd = iconv_open("UTF-32LE", "CP437");
-    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    // iconv's failure value is (iconv_t)-1.
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)); // NOLINT(performance-no-int-to-ptr)
     char in[1] = {static_cast<char>(byte)};
     unsigned char out[4] = {};
     char* inPtr = in;
@@ -90,7 +91,8 @@ std::vector<Cell> patternFrame(int seed = 0) {
 std::string encode(const std::vector<Cell>& cells, std::vector<Cell>& shown, const FrameView& view,
                    bool redrawAll, ColourMode mode, const char* notice = nullptr,
                    int terminalColumns = frameWidth) {
-    std::vector<char> out(maxEncodedFrameBytes(static_cast<std::size_t>(view.columns * view.rows),
+    std::vector<char> out(maxEncodedFrameBytes(static_cast<std::size_t>(view.columns) *
+                                                   static_cast<std::size_t>(view.rows),
                                                notice ? std::strlen(notice) : 0));
     const std::size_t n = encodeFrame(cells.data(), shown.data(), frameWidth, view, redrawAll, mode,
                                       notice, terminalColumns, out.data());

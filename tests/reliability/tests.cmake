@@ -8,7 +8,7 @@ if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
 endif()
 
 add_executable(show_tour ${CMAKE_CURRENT_LIST_DIR}/show_tour.cpp)
-target_link_libraries(show_tour PRIVATE shade_platform_headless)
+target_link_libraries(show_tour PRIVATE shade_platform_headless shade_resources)
 target_include_directories(show_tour PRIVATE ${CMAKE_SOURCE_DIR}/src)
 shadestrip_warnings(show_tour)
 if(TARGET shadestrip_resource_files)
@@ -51,10 +51,8 @@ endif()
 # The show over a 30 KB/s link that buffers without limit (as ssh does): the
 # frame shown stays close behind the music instead of falling further behind.
 if(TARGET shadestrip)
-    find_package(PkgConfig REQUIRED)
-    pkg_check_modules(RELAY_VTERM REQUIRED IMPORTED_TARGET vterm)
     add_executable(link_relay ${CMAKE_SOURCE_DIR}/bench/link/link_bench.cpp)
-    target_link_libraries(link_relay PRIVATE PkgConfig::RELAY_VTERM util)
+    target_link_libraries(link_relay PRIVATE PkgConfig::VTERM util)
     shadestrip_warnings(link_relay)
     add_test(NAME reliability.slow_link
         COMMAND link_relay --check $<TARGET_FILE:shadestrip> 20 30 1000)

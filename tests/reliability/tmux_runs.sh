@@ -221,8 +221,8 @@ finish() {
 
 # --- Random typing ---
 
-# Random bytes, with Escape only at the start of a complete sequence, so that
-# the typing itself never amounts to the Escape key (which ends the show).
+# Random bytes, with Escape only at the start of a complete sequence and no
+# lone q, Q or Ctrl+C, so that the typing itself never ends the show.
 # Templates cover the sequences the decoder knows, garbage in their shape, and
 # mouse reports (the mouse is on once a space has been typed).
 # The hex codes of a string's characters, for send-keys -H.
@@ -238,7 +238,8 @@ random_chunk() {
         case $((RANDOM % 10)) in
         0 | 1 | 2 | 3)
             b=$(printf '%02x' $((RANDOM % 256)))
-            [ "$b" = 1b ] && b=20
+            # Escape, q, Q and Ctrl+C end the show on their own.
+            case $b in 1b | 71 | 51 | 03) b=20 ;; esac
             out+="$b "
             ;;
         4) out+="1b 5b $(printf '3%d ' $((RANDOM % 10)))7e " ;;   # ESC [ n ~

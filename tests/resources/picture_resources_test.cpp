@@ -1,9 +1,9 @@
 // The embedded pictures, as the program loads them: sizes, transparent keys,
 // the starfield's curved edge, the blink patch against the closing picture,
 // soft mask edges and the seamless rotozoom picture.
-#include "app/resource_blob.h"
 #include "imaging/cell_image.h"
 #include "imaging/texture.h"
+#include "scenes/resource_blob.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@ file(GLOB art_tool_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_tes
 add_executable(art_tools_tests ${art_tool_tests} ${CMAKE_CURRENT_LIST_DIR}/tools/stb_image_impl.cpp)
 target_link_libraries(art_tools_tests PRIVATE shade_artfile shade_cellpng
     GTest::gtest GTest::gtest_main)
-target_include_directories(art_tools_tests SYSTEM PRIVATE ${SHADESTRIP_STB_INCLUDE_DIR})
+target_include_directories(art_tools_tests SYSTEM PRIVATE ${SHADESTRIP_STB_DIR})
 target_compile_definitions(art_tools_tests PRIVATE SHADESTRIP_BINARY_DIR="${CMAKE_BINARY_DIR}")
 shadestrip_warnings(art_tools_tests)
 gtest_discover_tests(art_tools_tests DISCOVERY_TIMEOUT 60 WORKING_DIRECTORY ${CMAKE_BINARY_DIR}

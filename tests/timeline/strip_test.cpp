@@ -20,6 +20,7 @@ std::vector<StripCall> visible(float t) {
 
 std::vector<int> rows(const std::vector<StripCall>& calls) {
     std::vector<int> result;
+    result.reserve(calls.size());
     for (const StripCall& call : calls)
         result.push_back(call.row);
     return result;
@@ -80,6 +81,23 @@ TEST(StripWindow, NegativeTimeShiftsTheFirstGroupRight) {
     const auto calls = visible(-0.5f);
     EXPECT_EQ(rows(calls), (std::vector<int>{1, 4}));
     EXPECT_EQ(calls[0].x, 5);
+}
+
+// The times a drag leaves (a whole column times 0.1, in float) put that column
+// at the screen's left edge, and the rows are placed from the same column.
+TEST(StripWindow, GridTimesPutTheirColumnAtTheLeftEdge) {
+    for (int n = -100; n <= 1415; ++n) {
+        const int edge = n < 1360 ? n : 1360;
+        const float t = static_cast<float>(static_cast<float>(n) * 0.1);
+        ASSERT_EQ(stripLeftColumn(t), edge) << "at grid column " << n;
+        const auto calls = visible(t);
+        if (const StripCall* dark = find(calls, 1)) {
+            EXPECT_EQ(dark->x, -edge) << "at grid column " << n;
+        }
+        if (const StripCall* closing = find(calls, 18)) {
+            EXPECT_EQ(closing->x, 1360 - edge) << "at grid column " << n;
+        }
+    }
 }
 
 TEST(StripWindow, NoMoreThanSixRowsRunInOneFrame) {

@@ -5,7 +5,7 @@ if(CMAKE_CROSSCOMPILING)
     return()
 endif()
 add_executable(shadestrip-frame-digests ${CMAKE_CURRENT_LIST_DIR}/frame_digests.cpp)
-target_link_libraries(shadestrip-frame-digests PRIVATE shade_platform_headless)
+target_link_libraries(shadestrip-frame-digests PRIVATE shade_platform_headless shade_resources)
 shadestrip_warnings(shadestrip-frame-digests)
 
 # The software rounding against the processor's downward mode: the reference

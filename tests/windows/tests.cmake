@@ -6,10 +6,10 @@ if(NOT CMAKE_CROSSCOMPILING OR NOT SHADESTRIP_PLATFORM STREQUAL "win32")
     return()
 endif()
 
-shadestrip_test(windows_tests windows shade_platform_win32)
+shadestrip_test(windows_tests windows shade_platform_win32 shade_resources)
 
 add_executable(waveout-probe ${CMAKE_CURRENT_LIST_DIR}/waveout_probe.cpp)
-target_link_libraries(waveout-probe PRIVATE shade_platform_win32)
+target_link_libraries(waveout-probe PRIVATE shade_platform_win32 shade_resources)
 shadestrip_warnings(waveout-probe)
 add_executable(close-window ${CMAKE_CURRENT_LIST_DIR}/close_window.cpp)
 shadestrip_warnings(close-window)

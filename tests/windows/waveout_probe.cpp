@@ -4,8 +4,8 @@
 // have no audio driver at all, so the device must fail to open.
 // Prints one line per check; exit code 0 when every check held.
 #include "app/music_clock.h"
-#include "app/resource_blob.h"
 #include "platform/win32/win32_platform.h"
+#include "scenes/resource_blob.h"
 
 #include <cmath>
 #include <cstdio>

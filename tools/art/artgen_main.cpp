@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     }
     std::vector<std::uint8_t> bytes;
     if (std::strcmp(argv[1], "cloud-mask") == 0)
-        bytes = drawCloudMask();
+        bytes = drawCloudMaskBytes();
     else if (std::strcmp(argv[1], "ornament") == 0)
         bytes = drawOrnament();
     else {

@@ -13,7 +13,7 @@ constexpr int ornamentSide = 128;
 
 // Soft-edged shapes through which the swirling cloud shows: 0 leaves the
 // backdrop, 255 shows the cloud. Row-major, cloudMaskWidth bytes a row.
-std::vector<std::uint8_t> drawCloudMask();
+std::vector<std::uint8_t> drawCloudMaskBytes();
 
 // The picture the rotozoom turns and zooms: levels 0 (black) to 255 (white),
 // periodic in both directions. Row-major, ornamentSide bytes a row.

@@ -224,13 +224,12 @@ int previewBytes(int argc, char** argv) {
     for (int i = 6; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ramps") == 0 && i + 1 < argc)
             rampsPath = argv[++i];
-        else if (std::strcmp(argv[i], "--crop") == 0 && i + 1 < argc &&
-                 parseCrop(argv[i + 1], crop))
-            ++i;
-        else if (std::strcmp(argv[i], "--tile") == 0 && i + 1 < argc &&
-                 std::sscanf(argv[i + 1], "%dx%d", &tileX, &tileY) == 2 && tileX > 0 && tileY > 0 &&
-                 tileX <= 16 && tileY <= 16)
-            ++i;
+        else if ((std::strcmp(argv[i], "--crop") == 0 && i + 1 < argc &&
+                  parseCrop(argv[i + 1], crop)) ||
+                 (std::strcmp(argv[i], "--tile") == 0 && i + 1 < argc &&
+                  std::sscanf(argv[i + 1], "%dx%d", &tileX, &tileY) == 2 && tileX > 0 &&
+                  tileY > 0 && tileX <= 16 && tileY <= 16))
+            ++i; // the option's value
         else
             return usage();
     }

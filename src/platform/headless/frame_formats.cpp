@@ -21,7 +21,7 @@ void appendGlyph(std::string& out, std::uint16_t character) {
 
 std::string encodeCells(const Cell* cells, int width, int height) {
     std::string out;
-    out.reserve(static_cast<std::size_t>(width * height * 2));
+    out.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2);
     for (int i = 0; i < width * height; ++i) {
         out.push_back(static_cast<char>(cells[i].character & 0xFFu));
         out.push_back(static_cast<char>(cells[i].attributes & 0xFFu));

@@ -110,7 +110,9 @@ bool HeadlessPlayer::streamSetPosition(std::uint32_t, std::uint64_t bytes) {
 }
 
 double HeadlessPlayer::streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) {
-    return static_cast<double>(bytes / bytesPerFrame) / frameRate;
+    // Whole frames: a partial frame has not been played.
+    const std::uint64_t frames = bytes / bytesPerFrame;
+    return static_cast<double>(frames) / frameRate;
 }
 
 std::uint64_t HeadlessPlayer::streamSecondsToBytes(std::uint32_t, float seconds) {

@@ -98,7 +98,9 @@ void VorbisStream::seek(std::uint64_t frame) {
 }
 
 double VorbisStream::bytesToSeconds(std::uint64_t bytes) {
-    return static_cast<double>(bytes / bytesPerFrame) / static_cast<double>(frameRate);
+    // Whole frames: a partial frame has not been played.
+    const std::uint64_t frames = bytes / bytesPerFrame;
+    return static_cast<double>(frames) / static_cast<double>(frameRate);
 }
 
 std::uint64_t VorbisStream::secondsToBytes(float seconds) {

@@ -4,9 +4,9 @@
 // click or a key (browsers allow sound only after a gesture), lets the sound
 // go from 0 and runs the frames on requestAnimationFrame.
 #include "app/demo.h"
-#include "app/resource_blob.h"
 #include "imaging/shared_random.h"
 #include "platform/web/web_platform.h"
+#include "scenes/resource_blob.h"
 
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>

@@ -4,7 +4,7 @@
 #
 # A resource object defines no symbols, so inside a static library the linker
 # would never pull it in. It is linked as an object file of its own into every
-# program that uses shade_resources instead.
+# program that uses shade_resources, beside the lookup's own object.
 
 find_program(SHADESTRIP_WINDRES NAMES ${CMAKE_RC_COMPILER} x86_64-w64-mingw32-windres windres
     REQUIRED)
@@ -48,7 +48,7 @@ if(TARGET shadestrip_resource_files)
     add_dependencies(shadestrip_resource_object shadestrip_resource_files)
 endif()
 
-add_library(shade_resources STATIC win32/executable_resources.cpp)
+add_library(shade_resources OBJECT win32/executable_resources.cpp)
 target_include_directories(shade_resources PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(shade_resources PUBLIC ${rcObject})
 add_dependencies(shade_resources shadestrip_resource_object)

@@ -1,11 +1,11 @@
 // The video run: show frames and track samples into a VideoEncoder.
 #include "video_export.h"
 
-#include "app/resource_blob.h"
 #include "cell_png.h"
 #include "platform/headless/headless_show.h"
 #include "platform/vorbis/vorbis_stream.h"
 #include "progress.h"
+#include "scenes/resource_blob.h"
 #include "video_encoder.h"
 #include "video_picture.h"
 

@@ -1,7 +1,7 @@
-// The cloud mask: the word DREAM in round, soft-edged strokes. Shapes are drawn in screen pixels (a
-// cell is 9 x 16) so strokes are as thick across as down, and each stroke's
-// edge is a smooth ramp, so the cloud fades in over a few cells. The word
-// starts right after the title and ends before the scene's last column.
+// The cloud mask's byte map (resource 106): the word DREAM in round, soft-edged strokes. Shapes are
+// drawn in screen pixels (a cell is 9 x 16) so strokes are as thick across as down, and each
+// stroke's edge is a smooth ramp, so the cloud fades in over a few cells. The word starts right
+// after the title and ends before the scene's last column.
 #include "byte_maps.h"
 
 #include "imaging/det_math.h"
@@ -122,7 +122,7 @@ double smoothEdge(double distance, double radius, double softness) {
 
 } // namespace
 
-std::vector<std::uint8_t> drawCloudMask() {
+std::vector<std::uint8_t> drawCloudMaskBytes() {
     std::vector<std::uint8_t> bytes(cloudMaskWidth * cloudMaskHeight, 0);
     for (int y = 0; y < cloudMaskHeight; ++y) {
         for (int x = 0; x < cloudMaskWidth; ++x) {

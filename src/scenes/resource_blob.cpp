@@ -1,8 +1,6 @@
 // ResourceBlob::load over the platform's resource lookup, with the test overrides.
 #include "resource_blob.h"
 
-#include "platform.h"
-
 namespace {
 
 struct Override {

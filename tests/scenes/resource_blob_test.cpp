@@ -1,5 +1,5 @@
 // ResourceBlob over the embedded resources, with test overrides.
-#include "app/resource_blob.h"
+#include "scenes/resource_blob.h"
 
 #include <gtest/gtest.h>
 

@@ -18,6 +18,11 @@ class ResourceBlob : public Blob {
 void overrideResource(std::uint16_t id, const void* data, std::uint32_t size, bool present = true);
 void clearResourceOverrides();
 
+// Where the embedded resources are found, provided by each platform: the
+// executable's own resources on Windows, the table linked into the program
+// elsewhere. False when `id` is absent.
+bool findPlatformResource(std::uint16_t id, const std::uint8_t** data, std::uint32_t* size);
+
 namespace resourceId {
 constexpr std::uint16_t music = 103;
 constexpr std::uint16_t ramps = 104;
