@@ -633,6 +633,10 @@ TEST(TerminalConsole, StopAndContinueGiveBackAndRetakeTheTerminal) {
     const termios before = pty.modes();
     const std::vector<Cell> cells = frame(0xB2, 0x1F);
     const pid_t child = inChild([&] {
+        // A group of its own, with this process as its parent: the kernel
+        // discards stop signals sent to an orphaned group, and the test's own
+        // group may be one (a test run from a background job whose shell left).
+        setpgid(0, 0);
         dup2(pty.slave, STDIN_FILENO);
         dup2(pty.slave, STDOUT_FILENO);
         showFrames(cells);
