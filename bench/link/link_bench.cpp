@@ -2,8 +2,14 @@
 // whose far side is read at once into a queue without limit (as sshd and TCP
 // buffers do) and forwarded at a fixed rate to a terminal emulator (libvterm),
 // whose answers go straight back. Reports how far the frame on the emulator's
-// screen lags behind the moment the program sent it (the music moves on in
-// the meantime), and how many frames per second are shown.
+// screen lags behind the music at that moment, and how many frames per second
+// are shown.
+//
+// The show runs without sound, so its music time is the monotonic clock since
+// its first frame, which is drawn at 0 s (nothing is measured yet, so nothing
+// is drawn ahead). Space turns the title read-out on; the title written before
+// a frame names the frame's own music time (0.1 s steps). The lag of a frame
+// is the music time when its end reaches the emulator minus that time.
 //
 // Usage: link_bench PROGRAM [SECONDS [KB/S...]]   (0 KB/s: unlimited)
 //        link_bench --check PROGRAM SECONDS KB/S MAX_P99_MS
@@ -14,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +48,7 @@ struct Chunk {
 };
 
 struct Result {
+    double mean = 0; // signed: below 0 the picture is ahead of the music
     double p50 = 0;
     double p99 = 0;
     double worst = 0;
@@ -84,7 +92,7 @@ Result run(const char* program, double seconds, double kilobytesPerSecond) {
         setenv("TERM", "xterm-256color", 1);
         setenv("COLORTERM", "truecolor", 1);
         setenv("LC_ALL", "C.UTF-8", 1);
-        execl(program, program, static_cast<char*>(nullptr));
+        execl(program, program, "--silent", static_cast<char*>(nullptr));
         _exit(127);
     }
 
@@ -102,10 +110,21 @@ Result run(const char* program, double seconds, double kilobytesPerSecond) {
     std::deque<Chunk> queue;
     double tokens = 0;
     std::vector<double> lags;
+    std::size_t framesShown = 0;
     std::size_t forwarded = 0;
-    // The end of a frame (synchronized output off), matched across chunks.
+    // The end of a frame (synchronized output off), matched across chunks:
+    // on the program's side (the first one fixes music time 0) and on the
+    // emulator's side.
     const std::string frameEnd = "\x1b[?2026l";
     std::size_t matched = 0;
+    std::size_t matchedRead = 0;
+    bool started = false;
+    Clock::time_point musicZero = start;
+    // The title as it reaches the emulator: ESC ] ... BEL.
+    int titleState = 0; // 0 outside, 1 after ESC, 2 inside
+    std::string title;
+    bool titleKnown = false;
+    double titleTime = 0;
     char buffer[65536];
     bool ended = false;
     while (!ended) {
@@ -115,11 +134,22 @@ Result run(const char* program, double seconds, double kilobytesPerSecond) {
         pollfd p{master, POLLIN, 0};
         if (poll(&p, 1, 1) > 0) {
             const ssize_t n = read(master, buffer, sizeof(buffer));
-            if (n > 0)
-                queue.push_back(
-                    Chunk{Clock::now(), std::string(buffer, static_cast<std::size_t>(n))});
-            else if (n == 0 || errno != EINTR)
+            if (n > 0) {
+                const Clock::time_point readAt = Clock::now();
+                for (ssize_t i = 0; i < n && !started; ++i) {
+                    matchedRead = buffer[i] == frameEnd[matchedRead]
+                                      ? matchedRead + 1
+                                      : (buffer[i] == frameEnd[0] ? 1 : 0);
+                    if (matchedRead == frameEnd.size()) {
+                        started = true;
+                        musicZero = readAt;
+                        answer(" ", 1, nullptr);
+                    }
+                }
+                queue.push_back(Chunk{readAt, std::string(buffer, static_cast<std::size_t>(n))});
+            } else if (n == 0 || errno != EINTR) {
                 ended = true;
+            }
         }
         const Clock::time_point tick = Clock::now();
         tokens += msSince(last, tick) * bytesPerMs;
@@ -134,10 +164,29 @@ Result run(const char* program, double seconds, double kilobytesPerSecond) {
             const char* data = chunk.bytes.data() + chunk.sent;
             vterm_input_write(vt, data, n);
             for (std::size_t i = 0; i < n; ++i) {
-                matched =
-                    data[i] == frameEnd[matched] ? matched + 1 : (data[i] == frameEnd[0] ? 1 : 0);
+                const char c = data[i];
+                if (titleState == 2) {
+                    if (c == '\x07' || c == '\x1b') {
+                        titleState = c == '\x1b' ? 1 : 0;
+                        const char* prefix = "2;Tempus ";
+                        if (title.compare(0, std::strlen(prefix), prefix) == 0) {
+                            titleTime = std::atof(title.c_str() + std::strlen(prefix));
+                            titleKnown = true;
+                        }
+                    } else if (title.size() < 128) {
+                        title.push_back(c);
+                    }
+                } else if (titleState == 1 && c == ']') {
+                    titleState = 2;
+                    title.clear();
+                } else {
+                    titleState = c == '\x1b' ? 1 : 0;
+                }
+                matched = c == frameEnd[matched] ? matched + 1 : (c == frameEnd[0] ? 1 : 0);
                 if (matched == frameEnd.size()) {
-                    lags.push_back(msSince(chunk.readAt, tick));
+                    ++framesShown;
+                    if (titleKnown)
+                        lags.push_back(msSince(musicZero, tick) - titleTime * 1000.0);
                     matched = 0;
                 }
             }
@@ -167,14 +216,17 @@ Result run(const char* program, double seconds, double kilobytesPerSecond) {
     close(master);
     vterm_free(vt);
 
-    // The first frames (the opening screen) are left out: the link starts empty.
-    if (lags.size() > 4)
-        lags.erase(lags.begin(), lags.begin() + 2);
     result.ran = !lags.empty();
+    double sum = 0;
+    for (double& lag : lags) {
+        sum += lag;
+        lag = std::fabs(lag);
+    }
+    result.mean = lags.empty() ? 0 : sum / static_cast<double>(lags.size());
     result.p50 = percentile(lags, 0.5);
     result.p99 = percentile(lags, 0.99);
     result.worst = lags.empty() ? 0 : *std::max_element(lags.begin(), lags.end());
-    result.framesPerSecond = static_cast<double>(lags.size()) / elapsed;
+    result.framesPerSecond = static_cast<double>(framesShown) / elapsed;
     result.kilobytesPerSecond = static_cast<double>(forwarded) / 1024.0 / elapsed;
     return result;
 }
@@ -185,8 +237,9 @@ void print(double rate, const Result& r) {
         std::snprintf(name, sizeof(name), "unlimited");
     else
         std::snprintf(name, sizeof(name), "%.0f KB/s", rate);
-    std::printf("%-10s lag p50 %7.1f ms  p99 %7.1f ms  max %7.1f ms  %6.1f frames/s  %7.1f KB/s\n",
-                name, r.p50, r.p99, r.worst, r.framesPerSecond, r.kilobytesPerSecond);
+    std::printf("%-10s lag p50 %6.1f ms  p99 %6.1f ms  max %6.1f ms  mean %+6.1f ms  %5.1f frames/s"
+                "  %6.1f KB/s\n",
+                name, r.p50, r.p99, r.worst, r.mean, r.framesPerSecond, r.kilobytesPerSecond);
     std::fflush(stdout);
 }
 
@@ -220,8 +273,8 @@ int main(int argc, char** argv) {
         for (int i = 3; i < argc; ++i)
             rates.push_back(std::atof(argv[i]));
     }
-    std::printf("The show over a buffering link, %.0f s per rate (lag of the frame shown\n"
-                "behind the moment it was sent):\n",
+    std::printf("The show over a buffering link, %.0f s per rate (lag: how far the frame on\n"
+                "the screen is from the music, by its own time; mean below 0 is ahead):\n",
                 seconds);
     for (double rate : rates)
         print(rate, run(argv[1], seconds, rate));

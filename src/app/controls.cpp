@@ -120,7 +120,7 @@ void Demo::handleMouse(const InputRecord& record) {
         }
         if (!dragging) {
             dragging = true;
-            dragAnchorColumn = stripLeftColumn(clock.t) + mouseColumn;
+            dragAnchorColumn = stripLeftColumn(shownTime()) + mouseColumn;
         } else {
             // The grabbed strip column stays under the mouse: moving right goes back in time.
             clock.seek(
@@ -134,7 +134,7 @@ void Demo::handleMouse(const InputRecord& record) {
             pinnedLabelOn = false;
         } else {
             pinnedLabelOn = true;
-            pinnedColumn = markerRelativeLeftColumn(clock.t, markerTime) + mouseColumn;
+            pinnedColumn = markerRelativeLeftColumn(shownTime(), markerTime) + mouseColumn;
             pinnedRow = mouseRow;
         }
     }
@@ -151,13 +151,13 @@ void Demo::updateTitle() {
         smoothedFps = static_cast<float>(smoothedFps * 0.99 + 1.0);
     char title[64];
     std::snprintf(title, sizeof title, "Tempus %.1f est, et FPS %.1f.",
-                  static_cast<double>(clock.t), static_cast<double>(smoothedFps));
+                  static_cast<double>(shownTime()), static_cast<double>(smoothedFps));
     console.setTitle(title);
 }
 
 void Demo::drawColumnLabels() {
-    // Marker-relative strip column at the screen's left edge.
-    const int k = markerRelativeLeftColumn(clock.t, markerTime);
+    // Marker-relative strip column at the left edge of the picture drawn.
+    const int k = markerRelativeLeftColumn(shownTime(), markerTime);
     char text[64];
     if (leftLabelOn) {
         std::snprintf(text, sizeof text, "\xC5(%i,%i)", k + mouseColumn, mouseRow);

@@ -82,11 +82,24 @@ bool Demo::start() {
     return true;
 }
 
+float Demo::shownTime() const {
+    const float t = clock.t;
+    if (clock.paused || presentAhead <= 0.0f || t > showEndTime)
+        return t;
+    const float ahead = t + presentAhead;
+    return ahead > showEndTime ? showEndTime : ahead;
+}
+
 bool Demo::frame() {
     clock.update();
+    // Read once, so that the controls and the picture agree within the frame.
+    presentAhead = console.backend != nullptr
+                       ? static_cast<float>(console.backend->presentDelayMs()) * 0.001f
+                       : 0.0f;
     if (!handleInput())
         return false;
-    if (!dispatchStrip(assets, console, clock.t, clock.dt))
+    // The clock's t decides the end: the last frames are drawn at the end time.
+    if (!dispatchStrip(assets, console, shownTime(), clock.dt))
         return false;
     updateTitle();
     drawColumnLabels();

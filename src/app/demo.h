@@ -42,6 +42,12 @@ class Demo {
     // Keeps frames at least 10 ms apart; never sleeps after a late frame.
     void pace();
 
+    // The music time the picture of this frame is drawn for: ahead of the
+    // clock by the console's presentation delay while the clock runs, so that
+    // the picture reaches the screen as the music gets there; the clock's own
+    // t while paused. Never past the end of the show while t is not.
+    float shownTime() const;
+
     // --- Authoring controls ---
     bool handleInput();
     void updateTitle();
@@ -72,6 +78,8 @@ class Demo {
     // Timer reading taken after the previous frame's sleep.
     std::uint32_t lastFrameTick = 0;
     bool startCancelled = false;
+    // The console's presentation delay in seconds, read once per frame.
+    float presentAhead = 0.0f;
 
   private:
     void handleKey(std::uint16_t virtualKeyCode);

@@ -25,6 +25,9 @@ class ConsoleBackend {
     virtual void close() = 0;
     // Why the last open failed, in a few words for the user (null when unknown).
     virtual const char* failureReason() const { return nullptr; }
+    // How long a frame presented now will take to reach the screen, in
+    // milliseconds: the show draws that far ahead. 0 where frames show at once.
+    virtual std::uint32_t presentDelayMs() const { return 0; }
 };
 
 // The millisecond timer: an unsigned counter that wraps modulo 2^32, a sleep,

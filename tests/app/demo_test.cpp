@@ -151,3 +151,57 @@ TEST_F(DemoTest, TwoRunsOfTheShowGiveTheSameFrames) {
         EXPECT_EQ(0, std::memcmp(first[i].data(), second[i].data(), first[i].size() * sizeof(Cell)))
             << "frame " << i;
 }
+
+// A console whose frames take `delayMs` to reach the screen: the scenes, the
+// title and the read-outs are drawn for the music time the frame is shown at,
+// except while paused; the end of the show still shows and still ends.
+TEST_F(DemoTest, ASlowConsoleGetsTheFrameForTheTimeItIsShownAt) {
+    struct SlowConsole : HeadlessConsole {
+        std::uint32_t presentDelayMs() const override { return 500; }
+    } slow;
+    Platform platform = makePlatform();
+    platform.console = &slow;
+    Demo ahead(platform);
+    setSharedRandomState(1);
+    ASSERT_TRUE(ahead.start());
+    slow.pressKey(32); // the title read-out
+    slow.mouse(10, 5, 0x2);
+    player.setPositionSeconds(40.0);
+    ASSERT_TRUE(ahead.frame());
+    EXPECT_EQ(ahead.clock.t, 40.0f) << "the clock itself is not moved";
+    EXPECT_EQ(slow.title.rfind("Tempus 40.5 est", 0), 0u) << slow.title;
+    const std::vector<Cell> drawnAhead = slow.lastFrame;
+
+    setSharedRandomState(1);
+    ASSERT_TRUE(demo.start());
+    player.setPositionSeconds(40.5);
+    ASSERT_TRUE(demo.frame());
+    // The pinned read-out lies on top (it names strip column 405 - 870 + 10).
+    const char* label = "\xC5(-455,5)";
+    for (int i = 0; label[i] != '\0'; ++i) {
+        EXPECT_EQ(drawnAhead[5 * 80 + 10 + i].character & 0xFF, label[i] & 0xFF) << i;
+        console.lastFrame[5 * 80 + 10 + i] = drawnAhead[5 * 80 + 10 + i];
+    }
+    EXPECT_EQ(0, std::memcmp(drawnAhead.data(), console.lastFrame.data(),
+                             drawnAhead.size() * sizeof(Cell)))
+        << "the scenes at 40.0 + 0.5 s are the scenes at 40.5 s";
+
+    // Paused (Home: back to 0), the picture is the clock's own time.
+    slow.pressKey(36);
+    ASSERT_TRUE(ahead.frame());
+    EXPECT_EQ(slow.title.rfind("Tempus 0.0 est", 0), 0u) << slow.title;
+
+    // Running near the end: the last frames show the end, and the show ends
+    // when the clock passes it.
+    slow.pressKey(38);
+    ASSERT_TRUE(ahead.frame());
+    player.setPositionSeconds(141.3);
+    ASSERT_TRUE(ahead.frame());
+    EXPECT_EQ(slow.title.rfind("Tempus 141.5 est", 0), 0u) << slow.title;
+    player.setPositionSeconds(141.5);
+    EXPECT_TRUE(ahead.frame());
+    player.setPositionSeconds(141.52);
+    const int presents = slow.presentCount;
+    EXPECT_FALSE(ahead.frame());
+    EXPECT_EQ(slow.presentCount, presents);
+}

@@ -529,6 +529,65 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
     EXPECT_FALSE(console.heldBack());
 }
 
+// Looks at the input every 5 ms, as the show's frames do, for `ms`; then the
+// terminal answers the frame's status query.
+void answerAfter(TerminalConsole& console, Pty& pty, int ms) {
+    InputRecord record;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+        console.readInput(record);
+        std::this_thread::sleep_for(5ms);
+    }
+    pty.type("\x1b[0n");
+    std::this_thread::sleep_for(2ms);
+    console.readInput(record);
+}
+
+// How far ahead the show draws: the time frames take to the terminal's answer.
+TEST(TerminalConsole, PresentationDelayFollowsTheTerminalsAnswers) {
+    Pty pty;
+    const std::vector<Cell> a = frame(0xB0, 0x07);
+    const std::vector<Cell> b = frame(0xB1, 0x07);
+    {
+        // A terminal that answers at once: frames are not drawn ahead at all.
+        TerminalConsole console(pty.slave, pty.slave);
+        ASSERT_TRUE(console.open("t", 80, 50));
+        for (int i = 0; i < 10; ++i)
+            presentWhole(console, i % 2 ? a : b);
+        EXPECT_EQ(console.presentDelayMs(), 0u);
+    }
+    pty.drain();
+    pty.answers = false;
+    TerminalConsole console(pty.slave, pty.slave);
+    console.replyWaitMs = 60000;
+    console.lostReplyMs = 60000;
+    ASSERT_TRUE(console.open("t", 80, 50));
+    EXPECT_EQ(console.presentDelayMs(), 0u) << "nothing measured yet";
+    answerAfter(console, pty, 100); // the opening query is not a frame
+    EXPECT_EQ(console.presentDelayMs(), 0u);
+    // Each frame is answered 300 ms after it went out.
+    for (int i = 0; i < 4; ++i) {
+        console.present((i % 2 ? a : b).data(), 80, 50);
+        EXPECT_FALSE(console.heldBack());
+        answerAfter(console, pty, 300);
+    }
+    EXPECT_GE(console.presentDelayMs(), 270u);
+    EXPECT_LE(console.presentDelayMs(), 400u);
+    console.delayCapMs = 200;
+    EXPECT_EQ(console.presentDelayMs(), 200u);
+    console.delayCapMs = 1000;
+    // The link speeds up: the estimate comes down with it, to 0 in the end.
+    for (int i = 0; i < 4; ++i) {
+        console.present((i % 2 ? a : b).data(), 80, 50);
+        answerAfter(console, pty, 60);
+    }
+    EXPECT_LT(console.presentDelayMs(), 160u);
+    pty.answers = true;
+    for (int i = 0; i < 20; ++i)
+        presentWhole(console, i % 2 ? a : b);
+    EXPECT_EQ(console.presentDelayMs(), 0u);
+}
+
 TEST(TerminalConsole, StuckOutputNeverBlocksAndFramesArriveWhole) {
     Pty pty;
     TerminalOracle oracle(50, 80);

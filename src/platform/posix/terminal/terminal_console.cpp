@@ -420,6 +420,9 @@ bool TerminalConsole::open(const char* newTitle, int w, int h) {
     answered = false;
     silent = false;
     outstanding = 0;
+    forgetQueries();
+    frameDelayMs = 0.0f;
+    frameDelayKnown = false;
     mouseSent = false;
     fullScreenRequest = false;
     colourProbed = false;
@@ -427,6 +430,8 @@ bool TerminalConsole::open(const char* newTitle, int w, int h) {
     const std::uint32_t now = nowMs();
     lastQueryMs = now;
     lastInputMs = now;
+    lastPollMs = now;
+    previousPollMs = now;
     takeOver(true);
     layOut(now);
     // The alternate screen, our title and the window size go out at once.
@@ -478,6 +483,7 @@ std::size_t TerminalConsole::appendControl(char* out) {
         append(out, capacity, length, statusQuery);
         ++outstanding;
         lastQueryMs = nowMs();
+        noteQuerySent(lastQueryMs, false);
         takeOverPending = false;
     }
     if (titleDirty && caps.title) {
@@ -613,6 +619,7 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
         pendingStart = 0;
         pendingEnd = 0;
         outstanding = 0;
+        forgetQueries();
         takeOver(restored);
     }
     if (resizePending.exchange(0) != 0) {
@@ -637,9 +644,11 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
             // The terminal does not answer: frames go out as they come.
             silent = true;
             outstanding = 0;
+            forgetQueries();
             takenTerminal.repliesDue.store(0);
         } else if (answered && waited >= lostReplyMs) {
             outstanding = 0;
+            forgetQueries();
         } else if (!silent) {
             return true;
         }
@@ -661,8 +670,11 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
     if (frameLength > 0) {
         std::memcpy(output + length, statusQuery, sizeof(statusQuery) - 1);
         length += sizeof(statusQuery) - 1;
+        if (silent)
+            forgetQueries();
         outstanding = silent ? 1 : outstanding + 1;
         lastQueryMs = now;
+        noteQuerySent(now, true);
         takenTerminal.frameOpen.store(1);
     }
     takenTerminal.repliesDue.store(outstanding > 0 && !silent ? 1 : 0);
@@ -701,11 +713,69 @@ void TerminalConsole::sendControlNow() {
     flushPending();
 }
 
+// --- Presentation delay ---
+
+void TerminalConsole::noteQuerySent(std::uint32_t now, bool isFrame) {
+    if (queryCount == queryCapacity) {
+        queryHead = (queryHead + 1) % queryCapacity;
+        --queryCount;
+    }
+    const int slot = (queryHead + queryCount) % queryCapacity;
+    querySentMs[slot] = now;
+    queryClosesFrame[slot] = isFrame;
+    ++queryCount;
+}
+
+void TerminalConsole::forgetQueries() {
+    queryHead = 0;
+    queryCount = 0;
+}
+
+// The answer came in after the input was last looked at (or after the query
+// went out, if later) and by now: the middle of that span is the sample.
+void TerminalConsole::noteStatusAnswer(std::uint32_t now) {
+    if (queryCount == 0)
+        return;
+    const std::uint32_t sent = querySentMs[queryHead];
+    const bool closesFrame = queryClosesFrame[queryHead];
+    queryHead = (queryHead + 1) % queryCapacity;
+    --queryCount;
+    if (!closesFrame)
+        return;
+    const auto latest = static_cast<std::int32_t>(now - sent);
+    auto earliest = static_cast<std::int32_t>(previousPollMs - sent);
+    if (latest < 0)
+        return;
+    if (earliest < 0 || earliest > latest)
+        earliest = 0;
+    float sample = 0.5f * static_cast<float>(earliest + latest);
+    const auto cap = static_cast<float>(delayCapMs);
+    if (sample > cap)
+        sample = cap;
+    // A quarter of each new sample: one odd frame (a full redraw, a hiccup of
+    // the link) moves the estimate only a little.
+    if (frameDelayKnown)
+        frameDelayMs += 0.25f * (sample - frameDelayMs);
+    else
+        frameDelayMs = sample;
+    frameDelayKnown = true;
+}
+
+std::uint32_t TerminalConsole::presentDelayMs() const {
+    if (!isOpen || silent || !answered || !frameDelayKnown)
+        return 0;
+    const auto delay = static_cast<std::uint32_t>(frameDelayMs + 0.5f);
+    if (delay < delayFloorMs)
+        return 0;
+    return delay < delayCapMs ? delay : delayCapMs;
+}
+
 // --- Input ---
 
 void TerminalConsole::handleReply(const DecodeStep& step, std::uint32_t now) {
     switch (step.reply) {
     case TerminalReply::status:
+        noteStatusAnswer(now);
         if (outstanding > 0)
             --outstanding;
         answered = true;
@@ -736,6 +806,8 @@ void TerminalConsole::handleReply(const DecodeStep& step, std::uint32_t now) {
 void TerminalConsole::pumpInput(std::uint32_t now) {
     if (inputRead < inputBudget && inputLength < sizeof(inputBytes)) {
         pollfd p{inputFd, POLLIN, 0};
+        previousPollMs = lastPollMs;
+        lastPollMs = now;
         if (poll(&p, 1, 0) > 0) {
             if (p.revents & POLLIN) {
                 std::size_t room = sizeof(inputBytes) - inputLength;

@@ -42,6 +42,10 @@ class TerminalConsole : public ConsoleBackend {
     void setTitle(const char* title) override;
     void close() override;
     const char* failureReason() const override { return failure; }
+    // How long frames have lately taken from being sent to the terminal's
+    // answer: smoothed, at most delayCapMs, and 0 below delayFloorMs (a local
+    // terminal) or while the terminal gives no answers.
+    std::uint32_t presentDelayMs() const override;
 
     // Fixes the colour mode instead of choosing it at open.
     void setColourMode(ColourMode mode) {
@@ -75,6 +79,9 @@ class TerminalConsole : public ConsoleBackend {
     int writeWaitMs = 4;
     // Input bytes read between two presents, at most.
     std::size_t inputBudget = 4096;
+    // Presentation delays below this are reported as 0, and none above the cap.
+    std::uint32_t delayFloorMs = 20;
+    std::uint32_t delayCapMs = 1000;
 
   private:
     void layOut(std::uint32_t nowMs, int reportedColumns = 0, int reportedRows = 0);
@@ -83,6 +90,9 @@ class TerminalConsole : public ConsoleBackend {
     void handleReply(const DecodeStep& step, std::uint32_t nowMs);
     bool flushPending();
     void sendControlNow();
+    void noteQuerySent(std::uint32_t nowMs, bool isFrame);
+    void noteStatusAnswer(std::uint32_t nowMs);
+    void forgetQueries();
     std::size_t appendControl(char* out);
     void release();
 
@@ -131,6 +141,20 @@ class TerminalConsole : public ConsoleBackend {
     bool sizeQueried = false;
     bool frameHeld = false;
     bool colourProbed = false;
+
+    // When each unanswered status query went out (oldest first), and whether it
+    // closed a frame; the answers come back in the same order.
+    static constexpr int queryCapacity = 8;
+    std::uint32_t querySentMs[queryCapacity] = {};
+    bool queryClosesFrame[queryCapacity] = {};
+    int queryHead = 0;
+    int queryCount = 0;
+    // The input was last looked at then: an answer read now arrived after it.
+    std::uint32_t lastPollMs = 0;
+    std::uint32_t previousPollMs = 0;
+    // Smoothed time from sending a frame to the terminal's answer, in ms.
+    float frameDelayMs = 0.0f;
+    bool frameDelayKnown = false;
 
     // Input: bytes not decoded yet, and decoded records not handed out yet.
     KeyDecoder decoder;
