@@ -49,13 +49,15 @@ if(TARGET shadestrip)
 endif()
 
 # The show over a 30 KB/s link that buffers without limit (as ssh does): the
-# frame shown stays close behind the music instead of falling further behind.
+# frame shown stays within half a second of the music (about 170 ms at p99
+# when measured over the whole show; a whole busy frame takes 500 ms through
+# such a link, so a picture not drawn ahead of time fails this).
 if(TARGET shadestrip)
     add_executable(link_relay ${CMAKE_SOURCE_DIR}/bench/link/link_bench.cpp)
     target_link_libraries(link_relay PRIVATE PkgConfig::VTERM util)
     shadestrip_warnings(link_relay)
     add_test(NAME reliability.slow_link
-        COMMAND link_relay --check $<TARGET_FILE:shadestrip> 20 30 1000)
+        COMMAND link_relay --check $<TARGET_FILE:shadestrip> 20 30 500)
     set_tests_properties(reliability.slow_link PROPERTIES TIMEOUT 120 LABELS reliability)
 endif()
 
