@@ -75,7 +75,7 @@ else
     terminal=(xterm -geometry 80x50+0+0 -b 0 -bw 0 +sb -fn fixed -e)
 fi
 env $locale "${terminal[@]}" \
-    sh "$here/../reliability/pane.sh" "$dir" env -u DISPLAY SDL_AUDIODRIVER=dummy $locale "$program" \
+    sh "$here/../lib/pane.sh" "$dir" env -u DISPLAY SDL_AUDIODRIVER=dummy $locale "$program" \
     2> "$dir/xterm.log" &
 xtermPid=$!
 wait_for 15 test -f "$dir/pid" || fail "the show did not start"
