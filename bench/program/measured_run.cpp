@@ -7,6 +7,8 @@
 //
 // Usage: measured_run [--size COLUMNS ROWS] [--timeout SECONDS] RESULT -- PROGRAM [ARGS...]
 // Writes `key value` lines to RESULT when the program has ended.
+#include "platform/posix/monotonic_clock.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,9 +27,7 @@
 namespace {
 
 double secondsNow() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    return static_cast<double>(monotonicNanoseconds()) * 1e-9;
 }
 
 void writeAll(int fd, const char* data, std::size_t length) {

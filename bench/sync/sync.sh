@@ -16,35 +16,19 @@ if ! command -v pulseaudio > /dev/null || ! command -v parec > /dev/null; then
     exit 0
 fi
 dir=$(mktemp -d "${TMPDIR:-/tmp}/shadestrip-sync.XXXXXX")
-serverPid=""
-keepAlivePid=""
+# shellcheck source=../../tests/lib/pulse.sh
+. "$(dirname "$0")/../../tests/lib/pulse.sh"
 cleanup() {
-    if [ -n "$keepAlivePid" ]; then kill "$keepAlivePid" 2> /dev/null; wait "$keepAlivePid" 2> /dev/null; fi
-    if [ -n "$serverPid" ]; then kill "$serverPid" 2> /dev/null; wait "$serverPid" 2> /dev/null; fi
+    pulse_stop
     rm -rf "$dir"
 }
 trap cleanup EXIT
 
-mkdir -p "$dir/home" "$dir/run"
-HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/home/.config" \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
-    -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
-    -L "module-null-sink sink_name=shadestrip rate=44100" > "$dir/server.log" 2>&1 &
-serverPid=$!
-for _ in $(seq 100); do
-    [ -S "$dir/native" ] && break
-    kill -0 "$serverPid" 2> /dev/null || break
-    sleep 0.1
-done
-if [ ! -S "$dir/native" ]; then
+if ! pulse_start "$dir"; then
     echo "## Sync: skipped (PulseAudio did not start here)"
     exit 0
 fi
-export PULSE_SERVER="unix:$dir/native"
-# An idle null sink can stall a new stream's first requests for seconds; a
-# second stream (of zeros, which add nothing to the mix) keeps it busy.
-pacat --latency-msec=20 /dev/zero 2> /dev/null &
-keepAlivePid=$!
+export PULSE_SERVER=$pulseSocket
 
 run() { timeout $((seconds + 90)) "$bench" "$seconds" shadestrip.monitor "$@"; echo; }
 run pulse "PulseAudio player (libpulse)"

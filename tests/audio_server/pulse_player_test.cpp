@@ -5,6 +5,7 @@
 // server that stops answering never holds the caller up, at start-up or mid-play.
 #include "audio_test_ogg.h"
 #include "platform/posix/audio/pulse_audio_player.h"
+#include "platform/posix/monotonic_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,6 @@
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -63,8 +58,8 @@ class PulsePlayer : public ::testing::Test {
     std::uint64_t frames() { return player.streamGetPosition(stream) / 4; }
     // Waits (at most 3 s) until the position has left `from`.
     bool movesFrom(std::uint64_t from) {
-        const Clock::time_point start = Clock::now();
-        while (frames() == from && msSince(start) < 3000)
+        const std::int64_t start = monotonicNanoseconds();
+        while (frames() == from && millisecondsSince(start) < 3000)
             sleepMs(2);
         return frames() != from;
     }
@@ -78,10 +73,10 @@ TEST_F(PulsePlayer, ThePositionKeepsTheServersPaceNeverBackNeverAhead) {
     ASSERT_TRUE(player.streamPlay(stream, true));
     ASSERT_TRUE(movesFrom(0)) << "the server never played";
     const std::uint64_t first = frames();
-    const Clock::time_point start = Clock::now();
+    const std::int64_t start = monotonicNanoseconds();
     std::uint64_t previous = first;
     int bad = 0;
-    while (msSince(start) < 2000) {
+    while (millisecondsSince(start) < 2000) {
         const std::uint64_t now = frames();
         if (now < previous || now > player.framesHandedOut())
             ++bad;
@@ -89,7 +84,7 @@ TEST_F(PulsePlayer, ThePositionKeepsTheServersPaceNeverBackNeverAhead) {
         sleepMs(3);
     }
     EXPECT_EQ(bad, 0);
-    const double rate = static_cast<double>(frames() - first) / (msSince(start) / 1000.0);
+    const double rate = static_cast<double>(frames() - first) / (millisecondsSince(start) / 1000.0);
     EXPECT_NEAR(rate, 44100.0, 441.0);
 }
 
@@ -135,29 +130,29 @@ TEST_F(PulsePlayer, AStoppedServerNeverHoldsTheCallerUp) {
         GTEST_SKIP() << "SHADESTRIP_TEST_SERVER_PID is not set";
     double slowest = 0;
     std::uint64_t last = frames();
-    Clock::time_point lastMove = Clock::now();
-    const Clock::time_point start = Clock::now();
-    while (msSince(start) < 1200) {
-        const Clock::time_point before = Clock::now();
+    std::int64_t lastMove = monotonicNanoseconds();
+    const std::int64_t start = monotonicNanoseconds();
+    while (millisecondsSince(start) < 1200) {
+        const std::int64_t before = monotonicNanoseconds();
         const std::uint64_t now = frames();
-        slowest = std::max(slowest, msSince(before));
+        slowest = std::max(slowest, millisecondsSince(before));
         if (now != last) {
             last = now;
-            lastMove = Clock::now();
+            lastMove = monotonicNanoseconds();
         }
         sleepMs(5);
     }
     EXPECT_LT(slowest, 50.0);
     // The position stops soon after the server does: it runs on for no more
     // than the extrapolation limit.
-    EXPECT_GT(msSince(lastMove), 600.0);
+    EXPECT_GT(millisecondsSince(lastMove), 600.0);
 
-    const Clock::time_point controls = Clock::now();
+    const std::int64_t controls = monotonicNanoseconds();
     EXPECT_TRUE(player.streamPause(stream));
     EXPECT_TRUE(player.streamSetPosition(stream, 44100 * 4));
     EXPECT_TRUE(player.streamPlay(stream, false));
     player.audioClose();
-    EXPECT_LT(msSince(controls), 500.0);
+    EXPECT_LT(millisecondsSince(controls), 500.0);
     EXPECT_FALSE(player.deviceOpen());
 }
 
@@ -168,21 +163,23 @@ TEST(PulsePlayerStart, AServerThatDoesNotAnswerIsGivenUpOnOrCancelled) {
     PulseAudioPlayer player;
 
     // Asked to stop waiting (Escape, a signal): it stops at once.
-    Clock::time_point start = Clock::now();
+    std::int64_t start = monotonicNanoseconds();
     struct Cancel {
-        Clock::time_point after;
-        static bool check(void* self) { return Clock::now() >= static_cast<Cancel*>(self)->after; }
-    } cancel{start + std::chrono::milliseconds(300)};
+        std::int64_t after;
+        static bool check(void* self) {
+            return monotonicNanoseconds() >= static_cast<Cancel*>(self)->after;
+        }
+    } cancel{start + 300 * 1000000};
     player.setCancelCheck(&Cancel::check, &cancel);
     EXPECT_FALSE(player.audioOpen(44100));
-    EXPECT_LT(msSince(start), 800.0);
+    EXPECT_LT(millisecondsSince(start), 800.0);
     EXPECT_STREQ(player.failureReason(), "cancelled");
 
     // Left to itself, it gives up after its limit and says why.
     player.setCancelCheck(nullptr, nullptr);
-    start = Clock::now();
+    start = monotonicNanoseconds();
     EXPECT_FALSE(player.audioOpen(44100));
-    const double took = msSince(start);
+    const double took = millisecondsSince(start);
     EXPECT_GE(took, PulseAudioPlayer::openTimeoutMs - 50.0);
     EXPECT_LT(took, PulseAudioPlayer::openTimeoutMs + 1500.0);
     EXPECT_FALSE(player.serverAbsent());

@@ -15,6 +15,10 @@ dir=$3
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$dir"
 mkdir -p "$dir"
+# Absolute: the pane must find it from anywhere.
+dir=$(cd "$dir" && pwd)
+# shellcheck source=../lib/tmux.sh
+. "$here/../lib/tmux.sh"
 export SDL_AUDIODRIVER=dummy
 
 case "$(basename "$program")" in
@@ -33,16 +37,6 @@ fail() {
     exit 1
 }
 
-# wait_for SECONDS COMMAND...: true once COMMAND succeeds, false after SECONDS.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge "$deadline" ] && return 1
-        sleep 0.1
-    done
-}
-
 if [ "$scenario" = redirect-plain ]; then
     timeout 20 "$program" > "$dir/out.txt" 2> "$dir/err.txt" < /dev/null
     rc=$?
@@ -54,18 +48,8 @@ if [ "$scenario" = redirect-plain ]; then
 fi
 
 command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps)"
-socket="shadestrip-e2e-$$-$scenario"
-tm() { tmux -L "$socket" -f /dev/null "$@"; }
-pidOf() { cat "$dir/pid" 2> /dev/null; }
-cleanup() {
-    local pid
-    pid=$(pidOf)
-    if [ -n "$pid" ] && [ ! -f "$dir/rc" ]; then
-        kill -KILL "$pid" 2> /dev/null
-    fi
-    tm kill-server 2> /dev/null
-}
-trap cleanup EXIT
+tmux_open "shadestrip-e2e-$$-$scenario"
+trap tmux_close EXIT
 
 run="env LC_ALL=C.UTF-8 TERM=tmux-256color COLORTERM=truecolor '$program' '$dir/log'"
 if [ "$scenario" = redirect ]; then
@@ -73,11 +57,7 @@ if [ "$scenario" = redirect ]; then
 fi
 # The log file is the driver's: the show takes no arguments beyond its options.
 [ "$(basename "$program")" = shadestrip ] && run=${run% \'"$dir/log"\'}
-tm new-session -d -s e2e -x 80 -y 50 "sh '$here/pane.sh' '$dir' $run" || fail "tmux did not start"
-tm set -g escape-time 10
-show() { tm display -p -t e2e "$1"; }
-titleBefore=$(show '#{pane_title}')
-touch "$dir/go"
+pane_start "$run"
 
 wait_for 10 test -f "$dir/pid" || fail "the program did not start"
 started() { [ -f "$dir/rc" ] || [ "$(show '#{pane_title}')" = "$title" ]; }
@@ -106,7 +86,7 @@ fi
 sleep 0.5
 [ "$(show '#{alternate_on}')" = 1 ] || fail "not on the alternate screen"
 [ "$(show '#{cursor_flag}')" = 0 ] || fail "the cursor is visible"
-tm capture-pane -p -e -t e2e > "$dir/screen.txt"
+tm capture-pane -p -e -t test > "$dir/screen.txt"
 if [ "$title" = "Terminal driver" ]; then
     grep -q "┼ terminal driver, frame" "$dir/screen.txt" || fail "no frame counter on screen"
     grep -q "░ ▒ ▓ │ ┤" "$dir/screen.txt" || fail "shade glyphs missing"
@@ -127,47 +107,47 @@ fi
 
 expected=0
 case "$scenario" in
-escape) tm send-keys -t e2e Escape ;;
+escape) tm send-keys -t test Escape ;;
 keys)
-    tm send-keys -t e2e Home End PPage NPage Up Down Left Right m n C-z T
+    tm send-keys -t test Home End PPage NPage Up Down Left Right m n C-z T
     sleep 0.2
-    tm send-keys -t e2e Space
+    tm send-keys -t test Space
     sleep 0.2
     # An SGR left press at terminal column 11, row 21, then a second one.
-    tm send-keys -t e2e -H 1b 5b 3c 30 3b 31 31 3b 32 31 4d
-    tm send-keys -t e2e -H 1b 5b 3c 30 3b 31 31 3b 32 31 6d
-    tm send-keys -t e2e -H 1b 5b 3c 30 3b 31 31 3b 32 31 4d
+    tm send-keys -t test -H 1b 5b 3c 30 3b 31 31 3b 32 31 4d
+    tm send-keys -t test -H 1b 5b 3c 30 3b 31 31 3b 32 31 6d
+    tm send-keys -t test -H 1b 5b 3c 30 3b 31 31 3b 32 31 4d
     sleep 0.3
-    tm send-keys -t e2e Escape
+    tm send-keys -t test Escape
     ;;
 resize)
     # Larger: the frame is centred (the counter row 34 lands on row 39);
     # smaller: cropped around the centre with the size needed on top.
-    tm resize-window -t e2e -x 100 -y 60
+    tm resize-window -t test -x 100 -y 60
     sleep 0.5
-    tm capture-pane -p -t e2e > "$dir/screen-large.txt"
+    tm capture-pane -p -t test > "$dir/screen-large.txt"
     sed -n 40p "$dir/screen-large.txt" | grep -q "^          ┼ terminal driver" ||
         fail "not centred: $(sed -n 40p "$dir/screen-large.txt")"
-    tm resize-window -t e2e -x 60 -y 30
+    tm resize-window -t test -x 60 -y 30
     sleep 0.5
-    tm capture-pane -p -t e2e > "$dir/screen-small.txt"
+    tm capture-pane -p -t test > "$dir/screen-small.txt"
     head -n 1 "$dir/screen-small.txt" | grep -q "needs 80 x 50" || fail "no size notice"
     sed -n 25p "$dir/screen-small.txt" | grep -q "^ driver, frame" ||
         fail "not cropped around the centre: $(sed -n 25p "$dir/screen-small.txt")"
-    tm resize-window -t e2e -x 80 -y 50
+    tm resize-window -t test -x 80 -y 50
     sleep 0.3
-    tm send-keys -t e2e Escape
+    tm send-keys -t test Escape
     ;;
 sighup) kill -HUP "$(pidOf)" ;;
 sigterm) kill -TERM "$(pidOf)" ;;
 sigint) kill -INT "$(pidOf)" ;;
-hangup) tm kill-pane -t e2e ;;
+hangup) tm kill-pane -t test ;;
 abort)
-    tm send-keys -t e2e a
+    tm send-keys -t test a
     expected=134
     ;;
 exit)
-    tm send-keys -t e2e x
+    tm send-keys -t test x
     expected=3
     ;;
 *) fail "unknown scenario" ;;
@@ -178,14 +158,7 @@ rc=$(cat "$dir/rc")
 [ "$rc" -eq "$expected" ] || fail "exit code $rc, expected $expected"
 
 if [ "$scenario" != hangup ]; then
-    cmp -s "$dir/stty-before" "$dir/stty-after" ||
-        fail "stty -a differs: $(diff "$dir/stty-before" "$dir/stty-after")"
-    [ "$(show '#{alternate_on}')" = 0 ] || fail "still on the alternate screen"
-    [ "$(show '#{cursor_flag}')" = 1 ] || fail "the cursor stays hidden"
-    [ "$(show '#{mouse_any_flag}#{mouse_all_flag}#{mouse_sgr_flag}')" = 000 ] ||
-        fail "mouse reporting left on"
-    [ "$(show '#{pane_title}')" = "$titleBefore" ] ||
-        fail "title '$(show '#{pane_title}')' instead of '$titleBefore'"
+    check_terminal_restored
 fi
 
 if [ "$scenario" = keys ]; then

@@ -2,6 +2,7 @@
 // through a real terminal emulator must leave exactly the show's cells on the
 // screen, however the encoder orders what it sends; and frames taller than
 // the encoder's 64-row bands come out whole.
+#include "imaging/vga_palette.h"
 #include "platform/headless/headless_show.h"
 #include "platform/posix/terminal/frame_encoder.h"
 #include "terminal_oracle.h"
@@ -14,16 +15,10 @@
 
 namespace {
 
-// The 24-bit colours the encoder sends for the VGA palette.
-const unsigned char vga[16][3] = {
-    {0x00, 0x00, 0x00}, {0x00, 0x00, 0xAA}, {0x00, 0xAA, 0x00}, {0x00, 0xAA, 0xAA},
-    {0xAA, 0x00, 0x00}, {0xAA, 0x00, 0xAA}, {0xAA, 0x55, 0x00}, {0xAA, 0xAA, 0xAA},
-    {0x55, 0x55, 0x55}, {0x55, 0x55, 0xFF}, {0x55, 0xFF, 0x55}, {0x55, 0xFF, 0xFF},
-    {0xFF, 0x55, 0x55}, {0xFF, 0x55, 0xFF}, {0xFF, 0xFF, 0x55}, {0xFF, 0xFF, 0xFF}};
-
 bool sameColour(const VTermColor& c, int index) {
-    return VTERM_COLOR_IS_RGB(&c) && c.rgb.red == vga[index][0] && c.rgb.green == vga[index][1] &&
-           c.rgb.blue == vga[index][2];
+    const VgaColour& vga = vgaPalette[index];
+    return VTERM_COLOR_IS_RGB(&c) && c.rgb.red == vga.r && c.rgb.green == vga.g &&
+           c.rgb.blue == vga.b;
 }
 
 // The first cell where the screen differs from the frame, or "" when none does.

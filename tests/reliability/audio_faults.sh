@@ -28,29 +28,17 @@ here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$dir"
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
-touch "$dir/keep"
+# shellcheck source=../lib/tmux.sh
+. "$here/../lib/tmux.sh"
+# shellcheck source=../lib/pulse.sh
+. "$here/../lib/pulse.sh"
 
-serverPid=""
-keepAlivePid=""
 socketPid=""
-socket="shadestrip-audio-$$-$scenario"
-tm() { tmux -L "$socket" -f /dev/null "$@"; }
-pidOf() { cat "$dir/pid" 2> /dev/null; }
+tmux_open "shadestrip-audio-$$-$scenario"
 cleanup() {
-    local pid
-    rm -f "$dir/keep"
-    pid=$(pidOf)
-    if [ -n "$pid" ] && [ ! -f "$dir/rc" ]; then
-        kill -KILL "$pid" 2> /dev/null
-    fi
-    tm kill-server 2> /dev/null
-    if [ -n "$keepAlivePid" ]; then kill "$keepAlivePid" 2> /dev/null; wait "$keepAlivePid" 2> /dev/null; fi
+    tmux_close
     if [ -n "$socketPid" ]; then kill "$socketPid" 2> /dev/null; wait "$socketPid" 2> /dev/null; fi
-    if [ -n "$serverPid" ]; then
-        kill -CONT "$serverPid" 2> /dev/null
-        kill -KILL "$serverPid" 2> /dev/null
-        wait "$serverPid" 2> /dev/null
-    fi
+    pulse_stop
 }
 trap cleanup EXIT
 
@@ -65,15 +53,6 @@ fail() {
     exit 1
 }
 
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge "$deadline" ] && return 1
-        sleep 0.05
-    done
-}
-
 # Milliseconds on a monotonic clock.
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
@@ -84,17 +63,7 @@ start_server() {
         echo "SKIP ($scenario): pulseaudio is not installed"
         exit 77
     fi
-    mkdir -p "$dir/home" "$dir/run"
-    HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/home/.config" \
-        pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
-        -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
-        -L "module-null-sink sink_name=shadestrip rate=44100" > "$dir/server.log" 2>&1 &
-    serverPid=$!
-    wait_for 10 test -S "$dir/native" || { echo "SKIP ($scenario): PulseAudio did not start"; exit 77; }
-    if command -v pacat > /dev/null; then
-        PULSE_SERVER="unix:$dir/native" pacat --latency-msec=20 /dev/zero 2> /dev/null &
-        keepAlivePid=$!
-    fi
+    pulse_start "$dir" || { echo "SKIP ($scenario): PulseAudio did not start"; exit 77; }
 }
 
 # The program finds its server only through PULSE_SERVER; SDL is left to
@@ -104,7 +73,7 @@ case "$scenario" in
 stopped-escape | stopped-sigterm) start_server ;;
 stopped-at-start | escape-at-start | sigterm-at-start)
     start_server
-    kill -STOP "$serverPid"
+    kill -STOP "$pulsePid"
     ;;
 silent-socket)
     # Accepts every connection and never says a word.
@@ -123,14 +92,9 @@ esac
 
 title="Please press alt+enter for full screen mode."
 run="env $audio HOME='$dir/home' TERM=tmux-256color COLORTERM=truecolor '$program'"
-tm new-session -d -s rel -x 80 -y 50 "sh '$here/pane.sh' '$dir' $run" || fail "tmux did not start"
-tm set -g escape-time 10
-show() { tm display -p -t rel "$1"; }
-titleBefore=$(show '#{pane_title}')
-touch "$dir/go"
+pane_start "$run"
 wait_for 10 test -f "$dir/pid" || fail "the program did not start"
 startedAt=$(now_ms)
-alive() { [ ! -f "$dir/rc" ]; }
 titled() { [ "$(show '#{pane_title}')" = "$title" ]; }
 
 case "$scenario" in
@@ -138,17 +102,17 @@ stopped-escape | stopped-sigterm)
     wait_for 15 titled || fail "the title never showed"
     sleep 2
     alive || fail "the show ended before the server was stopped"
-    kill -STOP "$serverPid"
+    kill -STOP "$pulsePid"
     # The picture goes on on the timer once the sound stops moving.
     sleep 1.5
-    tm capture-pane -p -e -t rel > "$dir/screen-before.txt"
+    tm capture-pane -p -e -t test > "$dir/screen-before.txt"
     sleep 1.5
-    tm capture-pane -p -e -t rel > "$dir/screen.txt"
+    tm capture-pane -p -e -t test > "$dir/screen.txt"
     alive || fail "the show ended when the server stopped (exit code $(cat "$dir/rc"))"
     cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still with the server stopped"
     askedAt=$(now_ms)
     if [ "$scenario" = stopped-escape ]; then
-        tm send-keys -t rel Escape
+        tm send-keys -t test Escape
     else
         kill -TERM "$(pidOf)"
     fi
@@ -171,7 +135,7 @@ escape-at-start | sigterm-at-start)
     alive || fail "the start-up ended before it was asked to (exit code $(cat "$dir/rc"))"
     askedAt=$(now_ms)
     if [ "$scenario" = escape-at-start ]; then
-        tm send-keys -t rel Escape
+        tm send-keys -t test Escape
     else
         kill -TERM "$(pidOf)"
     fi
@@ -188,7 +152,7 @@ no-device)
     grep -qi "alsa lib\|pcm\.c\|confmisc\|cannot find card" "$dir/stderr" &&
         fail "the sound library's own messages reached the terminal"
     [ "$(wc -l < "$dir/stderr")" -le 3 ] || fail "more than the error and its detail on standard error"
-    tm capture-pane -p -t rel > "$dir/screen.txt"
+    tm capture-pane -p -t test > "$dir/screen.txt"
     grep -qi "alsa lib\|cannot find card" "$dir/screen.txt" && fail "ALSA's messages are on the screen"
     expected=1
     ;;
@@ -196,14 +160,7 @@ esac
 
 rc=$(cat "$dir/rc")
 [ "$rc" -eq "$expected" ] || fail "exit code $rc, expected $expected"
-cmp -s "$dir/stty-before" "$dir/stty-after" ||
-    fail "stty -a differs: $(diff "$dir/stty-before" "$dir/stty-after")"
-[ "$(show '#{alternate_on}')" = 0 ] || fail "still on the alternate screen"
-[ "$(show '#{cursor_flag}')" = 1 ] || fail "the cursor stays hidden"
-[ "$(show '#{mouse_any_flag}#{mouse_all_flag}#{mouse_sgr_flag}')" = 000 ] ||
-    fail "mouse reporting left on"
-[ "$(show '#{pane_title}')" = "$titleBefore" ] ||
-    fail "title '$(show '#{pane_title}')' instead of '$titleBefore'"
+check_terminal_restored
 if [ "$expected" -eq 0 ] && [ -s "$dir/stderr" ]; then
     fail "the program wrote to standard error"
 fi

@@ -28,27 +28,19 @@ rm -rf "$dir"
 mkdir -p "$dir"
 # Absolute: the pane and the audio server's socket must find it from anywhere.
 dir=$(cd "$dir" && pwd)
-touch "$dir/keep"
+# shellcheck source=../lib/tmux.sh
+. "$here/../lib/tmux.sh"
+# shellcheck source=../lib/pulse.sh
+. "$here/../lib/pulse.sh"
 
 seed=${RELIABILITY_SEED:-$(( $(od -An -N2 -tu2 /dev/urandom) ))}
 RANDOM=$seed
 echo "$scenario: seed $seed (RELIABILITY_SEED=$seed repeats it)"
 
-serverPid=""
-keepAlivePid=""
-socket="shadestrip-rel-$$-$scenario"
-tm() { tmux -L "$socket" -f /dev/null "$@"; }
-pidOf() { cat "$dir/pid" 2> /dev/null; }
+tmux_open "shadestrip-rel-$$-$scenario"
 cleanup() {
-    local pid
-    rm -f "$dir/keep"
-    pid=$(pidOf)
-    if [ -n "$pid" ] && [ ! -f "$dir/rc" ]; then
-        kill -KILL "$pid" 2> /dev/null
-    fi
-    tm kill-server 2> /dev/null
-    if [ -n "$keepAlivePid" ]; then kill "$keepAlivePid" 2> /dev/null; wait "$keepAlivePid" 2> /dev/null; fi
-    if [ -n "$serverPid" ]; then kill -KILL "$serverPid" 2> /dev/null; wait "$serverPid" 2> /dev/null; fi
+    tmux_close
+    pulse_stop
 }
 trap cleanup EXIT
 
@@ -61,16 +53,6 @@ fail() {
         fi
     done
     exit 1
-}
-
-# wait_for SECONDS COMMAND...: true once COMMAND succeeds, false after SECONDS.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge "$deadline" ] && return 1
-        sleep 0.05
-    done
 }
 
 # random_between LOW HIGH (integers, inclusive)
@@ -122,35 +104,34 @@ command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps
 # kill -TSTP gives the shell its screen back; fg gives the show the terminal
 # again (raw mode, alternate screen, the whole picture); q then ends it.
 if [ "$scenario" = stop-continue ]; then
-    tm new-session -d -s rel -x 80 -y 50 \
+    tm new-session -d -s test -x 80 -y 50 \
         "env -i PATH=/usr/bin:/bin HOME='$dir' TERM=tmux-256color LC_ALL=C.UTF-8 \
         SDL_AUDIODRIVER=dummy bash --norc --noprofile -i" || fail "tmux did not start"
     tm set -g escape-time 10
-    show() { tm display -p -t rel "$1"; }
     sleep 0.5
-    tm send-keys -t rel "echo \$\$ > '$dir/shell'; '$program'" Enter
+    tm send-keys -t test "echo \$\$ > '$dir/shell'; '$program'" Enter
     wait_for 10 test -s "$dir/shell" || fail "the shell did not start"
     shellPid=$(cat "$dir/shell")
     wait_for 10 sh -c "pgrep -P $shellPid > '$dir/pid'" || fail "the show did not start"
     showPid=$(head -n 1 "$dir/pid")
-    wait_for 10 sh -c "[ \"\$(tmux -L '$socket' display -p -t rel '#{alternate_on}')\" = 1 ]" ||
+    wait_for 10 sh -c "[ \"\$(tmux -L '$tmuxSocket' display -p -t test '#{alternate_on}')\" = 1 ]" ||
         fail "the show did not take the screen"
     sleep 1
     kill -TSTP "$showPid"
     sleep 0.5
     [ "$(show '#{alternate_on}')" = 0 ] || fail "stopped, the show keeps the alternate screen"
     [ "$(show '#{cursor_flag}')" = 1 ] || fail "stopped, the cursor stays hidden"
-    tm capture-pane -p -t rel > "$dir/screen.txt"
+    tm capture-pane -p -t test > "$dir/screen.txt"
     grep -q "Stopped" "$dir/screen.txt" || fail "the shell did not see the show stop"
-    tm send-keys -t rel "fg" Enter
+    tm send-keys -t test "fg" Enter
     sleep 1
     [ "$(show '#{alternate_on}')" = 1 ] || fail "continued, the show did not take the screen again"
-    tm send-keys -t rel "zz"
+    tm send-keys -t test "zz"
     sleep 0.5
-    tm capture-pane -p -t rel > "$dir/screen.txt"
+    tm capture-pane -p -t test > "$dir/screen.txt"
     grep -q "zz" "$dir/screen.txt" && fail "continued, typed keys are echoed (cooked mode)"
     [ "$(grep -c '[^[:space:]]' "$dir/screen.txt")" -ge 25 ] || fail "continued, no picture"
-    tm send-keys -t rel q
+    tm send-keys -t test q
     ended() { ! kill -0 "$showPid" 2> /dev/null; }
     wait_for 10 ended || fail "q did not end the show"
     sleep 0.3
@@ -169,19 +150,8 @@ if [ "$scenario" = audio-killed ]; then
         echo "SKIP ($scenario): pulseaudio is not installed"
         exit 77
     fi
-    mkdir -p "$dir/home" "$dir/run"
-    HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/home/.config" \
-        pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
-        -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
-        -L "module-null-sink sink_name=shadestrip rate=44100" > "$dir/server.log" 2>&1 &
-    serverPid=$!
-    wait_for 10 test -S "$dir/native" || { echo "SKIP ($scenario): PulseAudio did not start"; exit 77; }
-    # An idle null sink can stall a new stream for seconds; keep it busy.
-    if command -v pacat > /dev/null; then
-        PULSE_SERVER="unix:$dir/native" pacat --latency-msec=20 /dev/zero 2> /dev/null &
-        keepAlivePid=$!
-    fi
-    audio="SDL_AUDIODRIVER=pulseaudio PULSE_SERVER=unix:$dir/native"
+    pulse_start "$dir" || { echo "SKIP ($scenario): PulseAudio did not start"; exit 77; }
+    audio="SDL_AUDIODRIVER=pulseaudio PULSE_SERVER=$pulseSocket"
 fi
 
 # --- Start the show ---
@@ -195,25 +165,20 @@ if [ "$scenario" = memcheck ]; then
         --leak-check=full --errors-for-leak-kinds=definite,indirect --log-file='$dir/valgrind.log' \
         '$program'"
 fi
-tm new-session -d -s rel -x 80 -y 50 "sh '$here/pane.sh' '$dir' $run" || fail "tmux did not start"
-tm set -g escape-time 10
+pane_start "$run"
 # Resizes by a client-less server follow the window size set here.
 tm set -g window-size manual 2> /dev/null
-show() { tm display -p -t rel "$1"; }
-titleBefore=$(show '#{pane_title}')
-touch "$dir/go"
 wait_for 10 test -f "$dir/pid" || fail "the program did not start"
 started() { [ -f "$dir/rc" ] || [ "$(show '#{pane_title}')" = "$title" ]; }
 wait_for 15 started || fail "the title never showed: '$(show '#{pane_title}')'"
 [ -f "$dir/rc" ] && fail "the program ended at start-up with exit code $(cat "$dir/rc")"
 startedAt=$SECONDS
-alive() { [ ! -f "$dir/rc" ]; }
 endedEarly=""
 
 # Sends the Escape key, unless the show has already ended by itself.
 finish() {
     if alive; then
-        tm send-keys -t rel Escape
+        tm send-keys -t test Escape
     else
         endedEarly="yes"
     fi
@@ -281,16 +246,16 @@ resize)
     for ((i = 0; i < 40; i++)); do
         w=$(random_between 10 200)
         h=$(random_between 5 80)
-        tm resize-window -t rel -x "$w" -y "$h" || fail "tmux could not resize to $w x $h"
+        tm resize-window -t test -x "$w" -y "$h" || fail "tmux could not resize to $w x $h"
         sleep "0.0$(random_between 0 9)"
         alive || fail "the show ended during the resizes"
     done
-    tm resize-window -t rel -x 80 -y 50
+    tm resize-window -t test -x 80 -y 50
     # The size notice stays 2.5 s; then the whole picture is back.
     sleep 3
     alive || fail "the show ended after the resizes"
     [ "$(show '#{alternate_on}')" = 1 ] || fail "not on the alternate screen after the resizes"
-    tm capture-pane -p -t rel > "$dir/screen.txt"
+    tm capture-pane -p -t test > "$dir/screen.txt"
     grep -q "needs 80 x 50" "$dir/screen.txt" && fail "the size notice stays at 80 x 50"
     # The opening shows at least 29 rows with something on them from 1 s on.
     [ "$(grep -c '[^[:space:]]' "$dir/screen.txt")" -ge 25 ] || fail "the picture did not come back"
@@ -302,7 +267,7 @@ typing)
     end=$((SECONDS + limit))
     while [ $SECONDS -lt $end ] && alive; do
         # shellcheck disable=SC2046
-        tm send-keys -t rel -H $(random_chunk) 2> /dev/null
+        tm send-keys -t test -H $(random_chunk) 2> /dev/null
         chunks=$((chunks + 1))
         sleep "0.0$(random_between 0 5)"
     done
@@ -312,15 +277,15 @@ typing)
 audio-killed)
     sleep "$(random_between 1 4)"
     alive || fail "the show ended before the audio server was killed"
-    kill -KILL "$serverPid"
-    wait "$serverPid" 2> /dev/null
-    serverPid=""
+    kill -KILL "$pulsePid"
+    wait "$pulsePid" 2> /dev/null
+    pulsePid=""
     sleep 2
     alive || fail "the show ended when the audio server went away (exit code $(cat "$dir/rc"))"
     # The show goes on: its picture still moves.
-    tm capture-pane -p -e -t rel > "$dir/screen-before.txt"
+    tm capture-pane -p -e -t test > "$dir/screen-before.txt"
     sleep 1.5
-    tm capture-pane -p -e -t rel > "$dir/screen.txt"
+    tm capture-pane -p -e -t test > "$dir/screen.txt"
     cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still without the audio server"
     finish
     ;;
@@ -329,7 +294,7 @@ memcheck)
     # SECONDS (default 20) of wall time, with a few keys, then end it.
     limit=${seconds:-20}
     sleep 2
-    tm send-keys -t rel Space PPage Up
+    tm send-keys -t test Space PPage Up
     sleep $((limit - 2))
     finish
     ;;
@@ -346,14 +311,7 @@ esac
 wait_for 60 test -f "$dir/rc" || fail "the program did not end"
 rc=$(cat "$dir/rc")
 [ "$rc" -eq 0 ] || fail "exit code $rc, expected 0"
-cmp -s "$dir/stty-before" "$dir/stty-after" ||
-    fail "stty -a differs: $(diff "$dir/stty-before" "$dir/stty-after")"
-[ "$(show '#{alternate_on}')" = 0 ] || fail "still on the alternate screen"
-[ "$(show '#{cursor_flag}')" = 1 ] || fail "the cursor stays hidden"
-[ "$(show '#{mouse_any_flag}#{mouse_all_flag}#{mouse_sgr_flag}')" = 000 ] ||
-    fail "mouse reporting left on"
-[ "$(show '#{pane_title}')" = "$titleBefore" ] ||
-    fail "title '$(show '#{pane_title}')' instead of '$titleBefore'"
+check_terminal_restored
 if [ -s "$dir/stderr" ]; then
     fail "the program wrote to standard error"
 fi

@@ -42,14 +42,9 @@ fail() {
     [ -s "$dir/stderr" ] && { echo "--- stderr" >&2; head -c 2000 "$dir/stderr" >&2; }
     exit 1
 }
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge "$deadline" ] && return 1
-        sleep 0.05
-    done
-}
+# wait_for, shared with the tmux runs.
+# shellcheck source=../lib/tmux.sh
+. "$here/../lib/tmux.sh"
 
 Xvfb -displayfd 3 -screen 0 800x1000x24 -nolisten tcp 3> "$dir/display" 2> "$dir/xvfb.log" &
 xvfbPid=$!
@@ -75,7 +70,7 @@ else
     terminal=(xterm -geometry 80x50+0+0 -b 0 -bw 0 +sb -fn fixed -e)
 fi
 env $locale "${terminal[@]}" \
-    sh "$here/../reliability/pane.sh" "$dir" env -u DISPLAY SDL_AUDIODRIVER=dummy $locale "$program" \
+    sh "$here/../lib/pane.sh" "$dir" env -u DISPLAY SDL_AUDIODRIVER=dummy $locale "$program" \
     2> "$dir/xterm.log" &
 xtermPid=$!
 wait_for 15 test -f "$dir/pid" || fail "the show did not start"

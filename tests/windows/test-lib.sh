@@ -80,30 +80,32 @@ startXvfb() {
     export DISPLAY=":$(head -n 1 "$displayFile")"
 }
 
+# shellcheck source=../lib/pulse.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/pulse.sh"
+
 # A PulseAudio of our own with a null sink at 44100 Hz, reachable only
-# through a socket in the scratch directory. A second stream keeps the idle
-# sink from stalling the first moments of playback.
+# through a socket in the scratch directory (tests/lib/pulse.sh), ready once
+# the server answers and its keep-alive stream is connected.
 startPulse() {
     local dir=$scratch/pulse
-    mkdir -p "$dir"
-    HOME=$dir XDG_RUNTIME_DIR=$dir XDG_CONFIG_HOME=$dir \
-        pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=false \
-        -L "module-null-sink sink_name=shadestrip rate=44100" \
-        -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
-        >"$dir/log" 2>&1 &
-    started+=($!)
-    export PULSE_SERVER=unix:$dir/native
+    if ! pulse_start "$dir"; then
+        [ -n "$pulsePid" ] && started+=("$pulsePid")
+        cat "$dir/server.log" >&2
+        echo "PulseAudio did not start" >&2
+        exit 1
+    fi
+    started+=("$pulsePid")
+    [ -n "$keepAlivePid" ] && started+=("$keepAlivePid")
+    export PULSE_SERVER=$pulseSocket
     for _ in $(seq 100); do
         pactl info >/dev/null 2>&1 && break
         sleep 0.1
     done
     if ! pactl info >/dev/null 2>&1; then
-        cat "$dir/log" >&2
+        cat "$dir/server.log" >&2
         echo "PulseAudio did not start" >&2
         exit 1
     fi
-    pacat --latency-msec=20 /dev/zero &
-    started+=($!)
     for _ in $(seq 100); do
         [ -n "$(pactl list short sink-inputs 2>/dev/null)" ] && return 0
         sleep 0.1

@@ -6,11 +6,6 @@
 #include <cstddef>
 #include <cstdio>
 
-const std::uint32_t vgaPalette[16] = {
-    0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500, 0xAAAAAA,
-    0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF,
-};
-
 namespace {
 
 constexpr std::uint8_t gapGrey = 0x30;
@@ -57,8 +52,8 @@ void renderCellsRgb(const Cell* cells, int width, int height, std::uint8_t* rgb,
         for (int cx = 0; cx < width; ++cx) {
             const Cell& cell = cells[cy * width + cx];
             const unsigned glyph = cell.character & 0xFFu;
-            const std::uint32_t fg = vgaPalette[cell.attributes & 0x0Fu];
-            const std::uint32_t bg = vgaPalette[(cell.attributes >> 4) & 0x0Fu];
+            const std::uint32_t fg = vgaRgb(cell.attributes);
+            const std::uint32_t bg = vgaRgb(cell.attributes >> 4u);
             const std::uint8_t* rows = cp437Font8x16 + glyph * 16;
             for (int py = 0; py < cellPixelHeight; ++py) {
                 const unsigned bits = rows[py];

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/cell.h"
+#include "imaging/vga_palette.h"
 
 #include <cstdint>
 #include <string>
@@ -18,8 +19,6 @@ constexpr int sheetGap = 4;
 // The embedded font: 256 glyphs in code page 437 order, 16 rows of one byte
 // each, bit 7 the leftmost pixel.
 extern const std::uint8_t cp437Font8x16[256 * 16];
-// The 16 console colours as 0xRRGGBB, indexed by the attribute nibble.
-extern const std::uint32_t vgaPalette[16];
 
 // Renders width x height cells into an RGB buffer (3 bytes a pixel) of
 // width * 9 by height * 16 pixels, `stride` bytes a row. Only the low byte of

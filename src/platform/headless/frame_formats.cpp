@@ -2,15 +2,11 @@
 #include "frame_formats.h"
 
 #include "imaging/cp437.h"
+#include "imaging/vga_palette.h"
 
 #include <cstdio>
 
 namespace {
-
-// Console colour bits are blue 1, green 2, red 4; ANSI's are red 1, green 2, blue 4.
-int ansiColour(unsigned consoleColour) {
-    return ((consoleColour & 1u) << 2) | (consoleColour & 2u) | ((consoleColour & 4u) >> 2);
-}
 
 void appendGlyph(std::string& out, std::uint16_t character) {
     char bytes[3];
@@ -51,8 +47,8 @@ std::string encodeAnsi(const Cell* cells, int width, int height) {
                 const unsigned bg = (attribute >> 4) & 0xFu;
                 char sequence[32];
                 std::snprintf(sequence, sizeof sequence, "\x1b[0;%d;%dm",
-                              (fg & 8u ? 90 : 30) + ansiColour(fg & 7u),
-                              (bg & 8u ? 100 : 40) + ansiColour(bg & 7u));
+                              (fg & 8u ? 90 : 30) + static_cast<int>(ansiOfConsole(fg & 7u)),
+                              (bg & 8u ? 100 : 40) + static_cast<int>(ansiOfConsole(bg & 7u)));
                 out += sequence;
                 current = attribute;
             }

@@ -1,5 +1,6 @@
 // The millisecond timer on POSIX: the monotonic clock, truncated to an unsigned
 // 32-bit count that wraps modulo 2^32, and a sleep that resumes after signals.
+#include "platform/posix/monotonic_clock.h"
 #include "platform/posix/posix_platform.h"
 
 #include <cerrno>
@@ -9,13 +10,7 @@ namespace {
 
 class MonotonicTimer : public FrameTimer {
   public:
-    std::uint32_t now() override {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        const auto millis = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                            static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-        return static_cast<std::uint32_t>(millis);
-    }
+    std::uint32_t now() override { return monotonicMilliseconds(); }
 
     void sleep(std::uint32_t milliseconds) override {
         if (milliseconds == 0)

@@ -16,8 +16,8 @@ struct Rgb {
     bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
 };
 
-Rgb colour(std::uint32_t c) {
-    return {static_cast<int>(c >> 16), static_cast<int>((c >> 8) & 255), static_cast<int>(c & 255)};
+Rgb colour(const VgaColour& c) {
+    return {c.r, c.g, c.b};
 }
 
 class Rendered {

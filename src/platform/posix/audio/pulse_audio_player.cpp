@@ -7,6 +7,7 @@
 // is not used: its smoothing reads several milliseconds off for seconds after
 // a start and drifts back only slowly.
 #include "platform/posix/audio/pulse_audio_player.h"
+#include "platform/posix/monotonic_clock.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
 
@@ -18,12 +19,6 @@
 #include <thread>
 
 namespace {
-
-std::int64_t steadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 int stateOf(pa_context_state_t state) {
     if (state == PA_CONTEXT_READY)
@@ -78,7 +73,7 @@ PulseAudioPlayer::Wait PulseAudioPlayer::waitUntilReady(const std::atomic<int>& 
             return Wait::failed;
         if (cancelCheck && cancelCheck(cancelContext))
             return Wait::cancelled;
-        if (steadyNanoseconds() >= deadline)
+        if (monotonicNanoseconds() >= deadline)
             return Wait::timedOut;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -93,7 +88,7 @@ bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
         fail("no audio device", "the music plays only at 44100 Hz");
         return false;
     }
-    const std::int64_t deadline = steadyNanoseconds() + openTimeoutMs * nsPerMs;
+    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * nsPerMs;
     contextState.store(0);
     streamState.store(0);
     {
@@ -293,7 +288,7 @@ void PulseAudioPlayer::takeSnapshot() {
         return;
     const pa_timing_info* timing = pa_stream_get_timing_info(output);
     const bool running = timing && timing->playing;
-    const std::int64_t now = steadyNanoseconds();
+    const std::int64_t now = monotonicNanoseconds();
     std::lock_guard<std::mutex> guard(lock);
     snapshotFrame = usec * VorbisStream::frameRate / 1000000u;
     snapshotTime = now;
@@ -313,7 +308,7 @@ std::uint64_t PulseAudioPlayer::heardFrame() {
         return heard.start();
     std::uint64_t device = snapshotFrame;
     if (snapshotRunning) {
-        std::int64_t elapsed = steadyNanoseconds() - snapshotTime;
+        std::int64_t elapsed = monotonicNanoseconds() - snapshotTime;
         if (elapsed < 0)
             elapsed = 0;
         if (elapsed > extrapolationLimitMs * nsPerMs)

@@ -2,6 +2,7 @@
 // 1024 frames per buffer. Everything the callback touches is guarded by SDL's
 // device lock (the callback runs with it held; the main thread takes it).
 #include "platform/posix/audio/sdl_audio_player.h"
+#include "platform/posix/monotonic_clock.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
 #include "platform/posix/posix_platform.h"
@@ -16,12 +17,6 @@
 #include <cstring>
 
 namespace {
-
-std::int64_t steadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // Holds the device lock, so the callback is not running and will not start.
 class DeviceLock {
@@ -143,7 +138,7 @@ void SdlAudioPlayer::deviceCallback(void* player, std::uint8_t* out, int length)
 void SdlAudioPlayer::fill(std::int16_t* out, std::uint32_t frames) {
     // The device asks for a buffer as the one before it starts playing: this
     // moment is the anchor of the heard-position estimate.
-    lastCallbackTime = steadyNanoseconds();
+    lastCallbackTime = monotonicNanoseconds();
     lastBufferStart = deviceFrames;
     bufferFrames = frames;
     deviceStarted = true;
@@ -159,7 +154,7 @@ void SdlAudioPlayer::fill(std::int16_t* out, std::uint32_t frames) {
 std::uint64_t SdlAudioPlayer::heardFrame() const {
     if (!playing || !deviceStarted || !heard.handedOut())
         return heard.start();
-    std::int64_t elapsed = steadyNanoseconds() - lastCallbackTime;
+    std::int64_t elapsed = monotonicNanoseconds() - lastCallbackTime;
     if (elapsed < 0)
         elapsed = 0;
     // A second is far beyond any buffer; capping keeps the product in range.

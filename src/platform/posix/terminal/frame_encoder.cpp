@@ -3,6 +3,7 @@
 #include "frame_encoder.h"
 
 #include "imaging/cp437.h"
+#include "imaging/vga_palette.h"
 #include "terminal_caps.h"
 
 #include <cstring>
@@ -11,28 +12,12 @@ namespace {
 
 // --- Tables ---
 
-// The VGA text-mode palette in console attribute order: bit 0 blue, bit 1 green,
-// bit 2 red, bit 3 intensity. Colour 6 is brown, not dark yellow.
-struct Rgb {
-    std::uint8_t r, g, b;
-};
-constexpr Rgb vgaPalette[16] = {
-    {0x00, 0x00, 0x00}, {0x00, 0x00, 0xAA}, {0x00, 0xAA, 0x00}, {0x00, 0xAA, 0xAA},
-    {0xAA, 0x00, 0x00}, {0xAA, 0x00, 0xAA}, {0xAA, 0x55, 0x00}, {0xAA, 0xAA, 0xAA},
-    {0x55, 0x55, 0x55}, {0x55, 0x55, 0xFF}, {0x55, 0xFF, 0x55}, {0x55, 0xFF, 0xFF},
-    {0xFF, 0x55, 0x55}, {0xFF, 0x55, 0xFF}, {0xFF, 0xFF, 0x55}, {0xFF, 0xFF, 0xFF},
-};
-
 // The nearest xterm 256-colour entry of each VGA colour, taken from the 6x6x6
 // cube (levels 0, 95, 135, 175, 215, 255) and the grey ramp (8 + 10k), never
 // from the first 16, which every terminal theme redefines.
 constexpr std::uint8_t xterm256Palette[16] = {
     16, 19, 34, 37, 124, 127, 130, 248, 240, 63, 83, 87, 203, 207, 227, 231,
 };
-
-// ANSI colour numbers count red as bit 0 and blue as bit 2, the console the other
-// way round.
-constexpr std::uint8_t ansiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 // --- Byte output ---
 
@@ -75,7 +60,7 @@ struct Out {
     void colour(unsigned index, bool background, ColourMode mode) {
         switch (mode) {
         case ColourMode::trueColour: {
-            const Rgb& c = vgaPalette[index];
+            const VgaColour& c = vgaPalette[index];
             literal(background ? "48;2;" : "38;2;");
             number(c.r);
             byte(';');
@@ -90,7 +75,7 @@ struct Out {
             break;
         case ColourMode::ansi16: {
             const unsigned base = (index & 8) ? (background ? 100 : 90) : (background ? 40 : 30);
-            number(base + ansiColour[index & 7]);
+            number(base + ansiOfConsole(index & 7));
             break;
         }
         }

@@ -3,6 +3,7 @@
 #include "terminal_caps.h"
 
 #include "imaging/cp437.h"
+#include "imaging/vga_palette.h"
 
 #include <clocale>
 #include <cstdio>
@@ -40,19 +41,6 @@ void copyCap(char* out, std::size_t size, const char* value) {
     else
         out[0] = '\0';
 }
-
-// The VGA palette, as the frame encoder sends it in 24-bit mode.
-struct Rgb {
-    int r, g, b;
-};
-constexpr Rgb vga[16] = {
-    {0x00, 0x00, 0x00}, {0x00, 0x00, 0xAA}, {0x00, 0xAA, 0x00}, {0x00, 0xAA, 0xAA},
-    {0xAA, 0x00, 0x00}, {0xAA, 0x00, 0xAA}, {0xAA, 0x55, 0x00}, {0xAA, 0xAA, 0xAA},
-    {0x55, 0x55, 0x55}, {0x55, 0x55, 0xFF}, {0x55, 0xFF, 0x55}, {0x55, 0xFF, 0xFF},
-    {0xFF, 0x55, 0x55}, {0xFF, 0x55, 0xFF}, {0xFF, 0xFF, 0x55}, {0xFF, 0xFF, 0xFF},
-};
-// Console colour (blue is bit 0) of each ANSI colour number (red is bit 0).
-constexpr int consoleOfAnsi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 char failureText[96];
 
@@ -98,7 +86,8 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
         copyCap(caps.resetPalette, sizeof(caps.resetPalette), originalColours);
         const int count = caps.colours >= 16 ? 16 : 8;
         for (int n = 0; n < count; ++n) {
-            const Rgb& c = vga[consoleOfAnsi[n & 7] | (n & 8)];
+            // The console colour of ANSI number n (the swap is its own inverse).
+            const VgaColour& c = vgaPalette[ansiOfConsole(static_cast<unsigned>(n))];
             // Rounded up: the description scales back with truncation.
             const char* set = tiparm(initc, n, (c.r * 1000 + 254) / 255, (c.g * 1000 + 254) / 255,
                                      (c.b * 1000 + 254) / 255);

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs inside the tmux pane of a reliability run: records the terminal's modes
-# before and after the program, its pid, its standard error and its exit code.
+# Runs inside the pane of a test run (tmux or a terminal emulator): records the
+# terminal's modes before and after the program, its pid, its standard error
+# and its exit code.
 # Usage: pane.sh DIR PROGRAM [ARGS...]
 dir=$1
 shift
