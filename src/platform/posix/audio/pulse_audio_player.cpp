@@ -130,9 +130,9 @@ bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
     Wait waited = waitUntilReady(contextState, deadline);
     if (waited == Wait::ready) {
         pa_threaded_mainloop_lock(mainloop);
-        const pa_sample_spec spec{PA_SAMPLE_S16NE, VorbisStream::frameRate,
-                                  static_cast<std::uint8_t>(VorbisStream::channels)};
-        output = pa_stream_new(context, "Shade Strip music", &spec, nullptr);
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, VorbisStream::frameRate,
+                                          static_cast<std::uint8_t>(VorbisStream::channels)};
+        output = pa_stream_new(context, "Shade Strip music", &sampleFormat, nullptr);
         bool connected = false;
         if (output) {
             pa_stream_set_state_callback(output, &PulseAudioPlayer::streamStateChanged, this);
@@ -141,9 +141,10 @@ bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
             pa_buffer_attr attributes;
             attributes.maxlength = static_cast<std::uint32_t>(-1);
             attributes.tlength =
-                static_cast<std::uint32_t>(pa_usec_to_bytes(targetLatencyMs * 1000, &spec));
+                static_cast<std::uint32_t>(pa_usec_to_bytes(targetLatencyMs * 1000, &sampleFormat));
             attributes.prebuf = static_cast<std::uint32_t>(-1);
-            attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(10 * 1000, &spec));
+            attributes.minreq =
+                static_cast<std::uint32_t>(pa_usec_to_bytes(10 * 1000, &sampleFormat));
             attributes.fragsize = static_cast<std::uint32_t>(-1);
             const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_AUTO_TIMING_UPDATE |
                                                               PA_STREAM_ADJUST_LATENCY);
