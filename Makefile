@@ -102,9 +102,9 @@ $(WEB_DEPS_STAMP): scripts/install-deps
 	@mkdir -p build && touch $@
 
 web: $(DEPS_STAMP) $(WEB_DEPS_STAMP)
-	cmake --preset default >/dev/null
+	cmake --preset default
 	cmake --build --preset default -j $(JOBS) --target $(WEB_HOST_TARGETS)
-	$(WEB_ENV) cmake --preset web >/dev/null
+	$(WEB_ENV) cmake --preset web
 	$(WEB_ENV) cmake --build --preset web -j $(JOBS) --target shadestrip
 
 # Serves the site on this machine only; open http://localhost:$(WEB_PORT)/.
