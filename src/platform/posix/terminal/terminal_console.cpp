@@ -5,6 +5,8 @@
 // present / input / the program's console and error report.
 #include "terminal_console.h"
 
+#include "platform/posix/monotonic_clock.h"
+
 #include "app/console_host.h"
 #include "platform/posix/posix_platform.h"
 
@@ -81,10 +83,7 @@ bool writeRaw(int fd, const char* data, std::size_t length, int& waitMs) {
 }
 
 std::uint32_t nowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                                      static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u);
+    return monotonicMilliseconds();
 }
 
 // --- Signal handlers ---
