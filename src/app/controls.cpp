@@ -8,22 +8,6 @@
 
 namespace {
 
-constexpr std::uint16_t keyEscape = 27;
-constexpr std::uint16_t keySpace = 32;
-constexpr std::uint16_t keyPageUp = 33;
-constexpr std::uint16_t keyPageDown = 34;
-constexpr std::uint16_t keyHome = 36;
-constexpr std::uint16_t keyLeft = 37;
-constexpr std::uint16_t keyUp = 38;
-constexpr std::uint16_t keyRight = 39;
-constexpr std::uint16_t keyDown = 40;
-constexpr std::uint16_t keyM = 77;
-constexpr std::uint16_t keyN = 78;
-
-constexpr std::uint32_t leftButton = 0x1;
-constexpr std::uint32_t rightButton = 0x2;
-constexpr std::uint32_t doubleClick = 0x2;
-
 // Steps are in frames, not seconds: each event moves by this many frame times.
 constexpr float pageStepFrames = 200.0f;
 constexpr float arrowStepFrames = 20.0f;
@@ -44,7 +28,7 @@ bool Demo::handleInput() {
     while (console.readInput(record)) {
         if (record.eventType == InputRecord::keyEvent) {
             // Escape ends at once; anything queued behind it stays unhandled.
-            if (record.virtualKeyCode == keyEscape)
+            if (record.virtualKeyCode == virtualKey::escape)
                 return false;
             handleKey(record.virtualKeyCode);
         } else if (record.eventType == InputRecord::mouseEvent) {
@@ -59,46 +43,46 @@ void Demo::handleKey(std::uint16_t code) {
     const float t = clock.t;
     const float dt = clock.dt;
     switch (code) {
-    case keySpace:
+    case virtualKey::space:
         overlayOn = true;
         console.setMouseInput(true);
         smoothedFps = dt > 0 ? 1.0f / dt : 100.0f;
         break;
-    case keyPageUp:
+    case virtualKey::pageUp:
         clock.setPaused(true);
         clock.seek(t + dt * pageStepFrames);
         break;
-    case keyPageDown: {
+    case virtualKey::pageDown: {
         clock.setPaused(true);
         const float v = t - dt * pageStepFrames;
         clock.seek(v > 0 ? v : 0);
         break;
     }
-    case keyHome:
+    case virtualKey::home:
         clock.setPaused(true);
         clock.seek(0);
         break;
-    case keyLeft: {
+    case virtualKey::left: {
         clock.setPaused(true);
         const float v = t - dt * arrowStepFrames;
         clock.seek(v > 0 ? v : 0);
         break;
     }
-    case keyUp:
+    case virtualKey::up:
         clock.setPaused(false);
         break;
-    case keyRight:
+    case virtualKey::right:
         clock.setPaused(true);
         clock.seek(t + dt * arrowStepFrames);
         break;
-    case keyDown:
+    case virtualKey::down:
         clock.setPaused(true);
         clock.seek(markerTime - markerLeadSeconds);
         break;
-    case keyM:
+    case virtualKey::m:
         clock.setSilent(false);
         break;
-    case keyN:
+    case virtualKey::n:
         clock.setSilent(true);
         break;
     default:
@@ -109,8 +93,8 @@ void Demo::handleKey(std::uint16_t code) {
 void Demo::handleMouse(const InputRecord& record) {
     mouseColumn = record.mouseX;
     mouseRow = record.mouseY;
-    const bool isDoubleClick = (record.eventFlags & doubleClick) != 0;
-    if (record.buttonState & leftButton) {
+    const bool isDoubleClick = (record.eventFlags & mouseBits::doubleClick) != 0;
+    if (record.buttonState & mouseBits::leftButton) {
         if (isDoubleClick) {
             leftLabelOn = false;
             clock.setPaused(false);
@@ -129,7 +113,7 @@ void Demo::handleMouse(const InputRecord& record) {
     } else {
         dragging = false;
     }
-    if (record.buttonState & rightButton) {
+    if (record.buttonState & mouseBits::rightButton) {
         if (isDoubleClick) {
             pinnedLabelOn = false;
         } else {

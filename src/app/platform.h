@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/cell.h"
+#include "input.h"
 #include "scenes/resource_blob.h"
 
 #include <cstdint>

@@ -6,10 +6,6 @@
 
 namespace {
 
-constexpr std::uint32_t left = 0x1;
-constexpr std::uint32_t right = 0x2;
-constexpr std::uint32_t doubleClick = 0x2;
-
 class ControlsTest : public DemoTest {
   protected:
     void SetUp() override {
@@ -35,7 +31,7 @@ class ControlsTest : public DemoTest {
 
 TEST_F(ControlsTest, PageUpPressAndReleaseMovesFourSecondsAndPauses) {
     at(20.0f);
-    console.pressKey(33);
+    console.pressKey(virtualKey::pageUp);
     EXPECT_TRUE(demo.handleInput());
     EXPECT_NEAR(demo.clock.t, 24.0f, 1e-4);
     EXPECT_TRUE(demo.clock.paused);
@@ -44,28 +40,28 @@ TEST_F(ControlsTest, PageUpPressAndReleaseMovesFourSecondsAndPauses) {
 
 TEST_F(ControlsTest, BackwardStepsStopAtZero) {
     at(1.0f);
-    console.pressKey(34); // Page Down
+    console.pressKey(virtualKey::pageDown);
     EXPECT_TRUE(demo.handleInput());
     EXPECT_EQ(demo.clock.t, 0.0f);
     at(0.1f);
-    console.pressKey(37); // Left: 0.2 s each for down and up
+    console.pressKey(virtualKey::left); // 0.2 s each for down and up
     EXPECT_TRUE(demo.handleInput());
     EXPECT_EQ(demo.clock.t, 0.0f);
     at(5.0f);
-    console.pressKey(37);
+    console.pressKey(virtualKey::left);
     demo.handleInput();
     EXPECT_NEAR(demo.clock.t, 4.6f, 1e-4);
-    console.pressKey(39); // Right
+    console.pressKey(virtualKey::right);
     demo.handleInput();
     EXPECT_NEAR(demo.clock.t, 5.0f, 1e-4);
 }
 
 TEST_F(ControlsTest, HomeAndDownJumpToFixedTimes) {
     at(50.0f);
-    console.pressKey(36);
+    console.pressKey(virtualKey::home);
     demo.handleInput();
     EXPECT_EQ(demo.clock.t, 0.0f);
-    console.pressKey(40);
+    console.pressKey(virtualKey::down);
     demo.handleInput();
     EXPECT_EQ(demo.clock.t, 83.0f);
     EXPECT_TRUE(demo.clock.paused);
@@ -73,17 +69,17 @@ TEST_F(ControlsTest, HomeAndDownJumpToFixedTimes) {
 
 TEST_F(ControlsTest, UpResumesOnlyThePauseNotTheSound) {
     at(10.0f);
-    console.pressKey(78); // N: silent
+    console.pressKey(virtualKey::n); // silent
     demo.handleInput();
     EXPECT_TRUE(demo.clock.silent);
-    console.pressKey(33);
+    console.pressKey(virtualKey::pageUp);
     demo.handleInput();
-    console.pressKey(38); // Up
+    console.pressKey(virtualKey::up);
     demo.handleInput();
     EXPECT_FALSE(demo.clock.paused);
     EXPECT_TRUE(demo.clock.silent);
     EXPECT_FALSE(player.playing);
-    console.pressKey(77); // M: sound back at the current t
+    console.pressKey(virtualKey::m); // sound back at the current t
     demo.handleInput();
     EXPECT_FALSE(demo.clock.silent);
     EXPECT_TRUE(player.playing);
@@ -92,12 +88,12 @@ TEST_F(ControlsTest, UpResumesOnlyThePauseNotTheSound) {
 
 TEST_F(ControlsTest, EscapeLeavesQueuedEventsUnhandled) {
     at(10.0f);
-    console.pressKey(36); // Home, handled
+    console.pressKey(virtualKey::home); // handled
     InputRecord escape;
     escape.eventType = InputRecord::keyEvent;
-    escape.virtualKeyCode = 27;
+    escape.virtualKeyCode = virtualKey::escape;
     console.push(escape);
-    console.pressKey(40); // Down, never handled
+    console.pressKey(virtualKey::down); // never handled
     EXPECT_FALSE(demo.handleInput());
     EXPECT_EQ(demo.clock.t, 0.0f);
     EXPECT_EQ(console.input.size(), 2u);
@@ -105,8 +101,8 @@ TEST_F(ControlsTest, EscapeLeavesQueuedEventsUnhandled) {
 
 TEST_F(ControlsTest, SpaceTurnsOnTheOverlayTitleAndMouse) {
     at(12.34f);
-    console.mouse(5, 5, left); // dropped: mouse input is still off
-    console.pressKey(32);
+    console.mouse(5, 5, mouseBits::leftButton); // dropped: mouse input is still off
+    console.pressKey(virtualKey::space);
     demo.handleInput();
     EXPECT_TRUE(demo.overlayOn);
     EXPECT_TRUE(console.mouseInput);
@@ -128,12 +124,12 @@ TEST_F(ControlsTest, TitleStaysUntilSpace) {
 TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
     demo.console.setMouseInput(true);
     at(20.0f);
-    console.mouse(10, 5, left);
+    console.mouse(10, 5, mouseBits::leftButton);
     demo.handleInput();
     EXPECT_EQ(demo.dragAnchorColumn, 210);
     EXPECT_TRUE(demo.leftLabelOn);
     EXPECT_TRUE(demo.clock.paused);
-    console.mouse(30, 5, left);
+    console.mouse(30, 5, mouseBits::leftButton);
     demo.handleInput();
     EXPECT_NEAR(demo.clock.t, 18.0f, 1e-5);
     console.mouse(30, 5, 0);
@@ -141,7 +137,7 @@ TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
     EXPECT_FALSE(demo.dragging);
     EXPECT_TRUE(demo.leftLabelOn); // the read-out and the pause stay
     EXPECT_TRUE(demo.clock.paused);
-    console.mouse(30, 5, left, doubleClick);
+    console.mouse(30, 5, mouseBits::leftButton, mouseBits::doubleClick);
     demo.handleInput();
     EXPECT_FALSE(demo.leftLabelOn);
     EXPECT_FALSE(demo.clock.paused);
@@ -150,7 +146,7 @@ TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
 TEST_F(ControlsTest, LiveReadOutIsCutAtTheRightEdge) {
     demo.console.setMouseInput(true);
     at(87.0f);
-    console.mouse(79, 3, left);
+    console.mouse(79, 3, mouseBits::leftButton);
     demo.handleInput();
     demo.drawColumnLabels();
     EXPECT_EQ(demo.console.at(79, 3).character, 0xFFC5);
@@ -164,7 +160,7 @@ TEST_F(ControlsTest, LiveReadOutIsCutAtTheRightEdge) {
 TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
     demo.console.setMouseInput(true);
     at(87.0f);
-    console.mouse(5, 7, right);
+    console.mouse(5, 7, mouseBits::rightButton);
     demo.handleInput();
     EXPECT_TRUE(demo.pinnedLabelOn);
     EXPECT_EQ(demo.pinnedColumn, 5);
@@ -182,7 +178,7 @@ TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
     demo.drawColumnLabels();
     for (int x = 0; x < 80; ++x)
         EXPECT_EQ(demo.console.at(x, 7).character, '.');
-    console.mouse(5, 7, right, doubleClick);
+    console.mouse(5, 7, mouseBits::rightButton, mouseBits::doubleClick);
     demo.handleInput();
     EXPECT_FALSE(demo.pinnedLabelOn);
 }
@@ -197,13 +193,13 @@ TEST_F(ControlsTest, ReadOutAndDragFollowTheStripOnTheWholeGrid) {
     for (int n = 0; n <= 1415; ++n) {
         const int edge = n < 1360 ? n : 1360;
         at(static_cast<float>(static_cast<float>(n) * 0.1));
-        console.mouse(mouseX, 5, left);
+        console.mouse(mouseX, 5, mouseBits::leftButton);
         demo.handleInput();
         demo.drawColumnLabels();
         const std::string expected = "(" + std::to_string(edge + mouseX - 870) + ",5)";
         ASSERT_EQ(textAt(mouseX + 1, 5, static_cast<int>(expected.size())), expected)
             << "at grid column " << n;
-        console.mouse(mouseX + 1, 5, left);
+        console.mouse(mouseX + 1, 5, mouseBits::leftButton);
         demo.handleInput();
         ASSERT_EQ(stripLeftColumn(demo.clock.t), edge - 1) << "at grid column " << n;
         console.mouse(mouseX + 1, 5, 0);

@@ -16,7 +16,7 @@ TEST_F(DemoTest, ConsoleFailureTouchesNothingElse) {
 }
 
 TEST_F(DemoTest, AssetFailureSaysWhichStepAndStopsBeforeAudio) {
-    overrideResource(110, nullptr, 0, false);
+    overrideResource(resourceId::fireEdgeArt, nullptr, 0, false);
     EXPECT_EQ(demo.run(), 1);
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot initialize demo."});
     EXPECT_EQ(reportedDetails(),
@@ -33,7 +33,7 @@ TEST_F(DemoTest, AudioAndMusicFailuresShowTheMusicMessage) {
 }
 
 TEST_F(DemoTest, MissingMusicResourceShowsTheMusicMessage) {
-    overrideResource(103, nullptr, 0, false);
+    overrideResource(resourceId::music, nullptr, 0, false);
     EXPECT_EQ(demo.run(), 1);
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot load music."});
 }
@@ -50,7 +50,7 @@ TEST_F(DemoTest, StartOpensTheConsoleWithItsTitleAndPlays) {
 
 TEST_F(DemoTest, EscapeEndsTheLoopBeforeAnythingIsDrawn) {
     ASSERT_TRUE(demo.start());
-    console.pressKey(27);
+    console.pressKey(virtualKey::escape);
     EXPECT_FALSE(frameAt(1.0));
     EXPECT_EQ(console.presentCount, 0);
 }
@@ -164,8 +164,8 @@ TEST_F(DemoTest, ASlowConsoleGetsTheFrameForTheTimeItIsShownAt) {
     Demo ahead(platform);
     setSharedRandomState(1);
     ASSERT_TRUE(ahead.start());
-    slow.pressKey(32); // the title read-out
-    slow.mouse(10, 5, 0x2);
+    slow.pressKey(virtualKey::space); // the title read-out
+    slow.mouse(10, 5, mouseBits::rightButton);
     player.setPositionSeconds(40.0);
     ASSERT_TRUE(ahead.frame());
     EXPECT_EQ(ahead.clock.t, 40.0f) << "the clock itself is not moved";
@@ -187,13 +187,13 @@ TEST_F(DemoTest, ASlowConsoleGetsTheFrameForTheTimeItIsShownAt) {
         << "the scenes at 40.0 + 0.5 s are the scenes at 40.5 s";
 
     // Paused (Home: back to 0), the picture is the clock's own time.
-    slow.pressKey(36);
+    slow.pressKey(virtualKey::home);
     ASSERT_TRUE(ahead.frame());
     EXPECT_EQ(slow.title.rfind("Tempus 0.0 est", 0), 0u) << slow.title;
 
     // Running near the end: the last frames show the end, and the show ends
     // when the clock passes it.
-    slow.pressKey(38);
+    slow.pressKey(virtualKey::up);
     ASSERT_TRUE(ahead.frame());
     player.setPositionSeconds(141.3);
     ASSERT_TRUE(ahead.frame());

@@ -3,15 +3,6 @@
 // back a stream that was never made.
 #include "demo_fixture.h"
 
-namespace {
-
-constexpr std::uint16_t keyM = 77;
-constexpr std::uint16_t keyN = 78;
-constexpr std::uint16_t keyUp = 38;
-constexpr std::uint16_t keyRight = 39;
-
-} // namespace
-
 TEST_F(DemoTest, SilentStartPlaysOnTheTimerWithoutADevice) {
     player.failOpen = true; // there is no device to be had
     demo.startSilent = true;
@@ -28,17 +19,17 @@ TEST_F(DemoTest, SilentStartPlaysOnTheTimerWithoutADevice) {
     EXPECT_EQ(console.presentCount, 1);
 
     // M asks for the sound back: there is none, so the show stays on the timer.
-    console.pressKey(keyM);
+    console.pressKey(virtualKey::m);
     timer.ticks += 500;
     ASSERT_TRUE(demo.frame());
     EXPECT_TRUE(demo.clock.silent);
     EXPECT_FLOAT_EQ(demo.clock.t, 2.0f);
 
     // Pausing, stepping and resuming work on the timer alone.
-    console.pressKey(keyRight);
-    console.pressKey(keyN);
-    console.pressKey(keyM);
-    console.pressKey(keyUp);
+    console.pressKey(virtualKey::right);
+    console.pressKey(virtualKey::n);
+    console.pressKey(virtualKey::m);
+    console.pressKey(virtualKey::up);
     timer.ticks += 1000;
     ASSERT_TRUE(demo.frame());
     EXPECT_GT(demo.clock.t, 3.0f);

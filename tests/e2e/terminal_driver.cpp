@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
             if (record.eventType != InputRecord::keyEvent || !record.keyDown)
                 continue;
             switch (record.virtualKeyCode) {
-            case 27:
+            case virtualKey::escape:
                 return 0;
-            case 32:
+            case virtualKey::space:
                 console.setMouseInput(true);
                 break;
             case 'T':

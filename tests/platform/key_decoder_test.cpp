@@ -73,12 +73,15 @@ const std::string esc = "\x1b";
 } // namespace
 
 TEST(KeyDecoder, PlainBytesGiveTheConsoleCodes) {
-    EXPECT_EQ(keys(" mMnN"), (std::vector<int>{32, 77, 77, 78, 78}));
+    EXPECT_EQ(keys(" mMnN"), (std::vector<int>{virtualKey::space, virtualKey::m, virtualKey::m,
+                                               virtualKey::n, virtualKey::n}));
     EXPECT_EQ(keys("az09"), (std::vector<int>{'A', 'Z', '0', '9'}));
     // Signal keys are off: Ctrl+Z is the Z key; Ctrl+C and q end the show as
     // Escape does.
-    EXPECT_EQ(keys("\x1a\x03qQ"), (std::vector<int>{'Z', 27, 27, 27}));
-    EXPECT_EQ(keys("\r\t\x7f"), (std::vector<int>{13, 9, 8}));
+    EXPECT_EQ(keys("\x1a\x03qQ"),
+              (std::vector<int>{'Z', virtualKey::escape, virtualKey::escape, virtualKey::escape}));
+    EXPECT_EQ(keys("\r\t\x7f"),
+              (std::vector<int>{virtualKey::enter, virtualKey::tab, virtualKey::back}));
     // Bytes of other alphabets are skipped, not misread as keys.
     EXPECT_EQ(keys("\xc3\xa9x"), (std::vector<int>{'X'}));
 }
@@ -89,11 +92,18 @@ TEST(KeyDecoder, CsiSs3AndTildeFormsOfTheSameKeys) {
         int key;
     };
     const Case cases[] = {
-        {"\x1b[A", 38},  {"\x1bOA", 38},    {"\x1b[B", 40},    {"\x1bOB", 40},    {"\x1b[C", 39},
-        {"\x1bOC", 39},  {"\x1b[D", 37},    {"\x1bOD", 37},    {"\x1b[H", 36},    {"\x1bOH", 36},
-        {"\x1b[1~", 36}, {"\x1b[7~", 36},   {"\x1b[F", 35},    {"\x1bOF", 35},    {"\x1b[4~", 35},
-        {"\x1b[8~", 35}, {"\x1b[5~", 33},   {"\x1b[6~", 34},   {"\x1b[1;5C", 39}, {"\x1b[5;2~", 33},
-        {"\x1bOP", 112}, {"\x1b[15~", 116}, {"\x1b[24~", 123},
+        {"\x1b[A", virtualKey::up},        {"\x1bOA", virtualKey::up},
+        {"\x1b[B", virtualKey::down},      {"\x1bOB", virtualKey::down},
+        {"\x1b[C", virtualKey::right},     {"\x1bOC", virtualKey::right},
+        {"\x1b[D", virtualKey::left},      {"\x1bOD", virtualKey::left},
+        {"\x1b[H", virtualKey::home},      {"\x1bOH", virtualKey::home},
+        {"\x1b[1~", virtualKey::home},     {"\x1b[7~", virtualKey::home},
+        {"\x1b[F", virtualKey::end},       {"\x1bOF", virtualKey::end},
+        {"\x1b[4~", virtualKey::end},      {"\x1b[8~", virtualKey::end},
+        {"\x1b[5~", virtualKey::pageUp},   {"\x1b[6~", virtualKey::pageDown},
+        {"\x1b[1;5C", virtualKey::right},  {"\x1b[5;2~", virtualKey::pageUp},
+        {"\x1bOP", virtualKey::f1},        {"\x1b[15~", virtualKey::f1 + 4},
+        {"\x1b[24~", virtualKey::f1 + 11},
     };
     for (const Case& c : cases)
         EXPECT_EQ(keys(c.bytes), std::vector<int>{c.key}) << "for ESC" << (c.bytes + 1);
@@ -104,7 +114,7 @@ TEST(KeyDecoder, LoneEscapeWaitsUntilNothingMoreComes) {
     const Decoded waiting = decodeAll(decoder, esc);
     EXPECT_TRUE(waiting.records.empty());
     EXPECT_EQ(waiting.leftover, 1u);
-    EXPECT_EQ(keys(esc, true), std::vector<int>{27});
+    EXPECT_EQ(keys(esc, true), std::vector<int>{virtualKey::escape});
 
     // The start of a sequence waits as well; if it never finishes it is
     // dropped, never taken for Escape (a slow link splits sequences).
@@ -117,8 +127,8 @@ TEST(KeyDecoder, LoneEscapeWaitsUntilNothingMoreComes) {
     }
 
     // Escape typed twice, or right before a key sequence, is not lost.
-    EXPECT_EQ(keys(esc + esc, true), (std::vector<int>{27, 27}));
-    EXPECT_EQ(keys(esc + esc + "[A"), (std::vector<int>{27, 38}));
+    EXPECT_EQ(keys(esc + esc, true), (std::vector<int>{virtualKey::escape, virtualKey::escape}));
+    EXPECT_EQ(keys(esc + esc + "[A"), (std::vector<int>{virtualKey::escape, virtualKey::up}));
     // Alt with a key reports the key, as the console does.
     EXPECT_EQ(keys(esc + "m"), std::vector<int>{'M'});
 }
@@ -129,7 +139,7 @@ TEST(KeyDecoder, SplitSequencesWaitForTheirRest) {
     EXPECT_EQ(decodeAll(decoder, esc + "[1;5").leftover, 5u);
     decoder.mouseOn = true;
     EXPECT_EQ(decodeAll(decoder, esc + "[<0;12;3").leftover, 9u);
-    EXPECT_EQ(keys(esc + "[5~"), std::vector<int>{33});
+    EXPECT_EQ(keys(esc + "[5~"), std::vector<int>{virtualKey::pageUp});
 }
 
 TEST(KeyDecoder, RepliesAndAltEnterAreNoKeys) {
@@ -161,7 +171,7 @@ TEST(KeyDecoder, RepliesAndAltEnterAreNoKeys) {
 
 TEST(KeyDecoder, BrokenAndUnknownSequencesAreDroppedWithoutEatingWhatFollows) {
     // Cut short by a new Escape: the cut part goes, the next sequence stays whole.
-    EXPECT_EQ(keys(esc + "[12" + esc + "[B"), std::vector<int>{40});
+    EXPECT_EQ(keys(esc + "[12" + esc + "[B"), std::vector<int>{virtualKey::down});
     // Replies and keys nobody uses give nothing.
     EXPECT_EQ(keys(esc + "[?1;2c" + esc + "[200~x"), std::vector<int>{'X'});
     // A cursor report is not F3.

@@ -330,15 +330,15 @@ TEST(TerminalConsole, KeysArriveAsPressAndReleaseAndSignalKeysAreJustKeys) {
     EXPECT_FALSE(console.readInput(record)) << "an empty queue gives false at once";
 
     pty.type("\x1b[5~\x1a ");
-    EXPECT_EQ(keyDowns(console), (std::vector<int>{33, 'Z', 32}));
+    EXPECT_EQ(keyDowns(console), (std::vector<int>{virtualKey::pageUp, 'Z', virtualKey::space}));
     // Ctrl+C and q end the show as Escape does, not as a break.
     pty.type("\x03q");
-    EXPECT_EQ(keyDowns(console), (std::vector<int>{27, 27}));
+    EXPECT_EQ(keyDowns(console), (std::vector<int>{virtualKey::escape, virtualKey::escape}));
     EXPECT_EQ(consoleClosing.load(), 0);
 
     // A lone Escape becomes the Escape key once nothing follows it.
     pty.type("\x1b");
-    EXPECT_EQ(keyDowns(console), std::vector<int>{27});
+    EXPECT_EQ(keyDowns(console), std::vector<int>{virtualKey::escape});
 }
 
 TEST(TerminalConsole, ClosingSignalsOnlySetTheFlag) {

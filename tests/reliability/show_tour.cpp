@@ -32,22 +32,6 @@ namespace {
 
 // --- Input script ---
 
-constexpr std::uint16_t keyEscape = 27;
-constexpr std::uint16_t keySpace = 32;
-constexpr std::uint16_t keyPageUp = 33;
-constexpr std::uint16_t keyPageDown = 34;
-constexpr std::uint16_t keyHome = 36;
-constexpr std::uint16_t keyLeft = 37;
-constexpr std::uint16_t keyUp = 38;
-constexpr std::uint16_t keyRight = 39;
-constexpr std::uint16_t keyDown = 40;
-constexpr std::uint16_t keyM = 'M';
-constexpr std::uint16_t keyN = 'N';
-constexpr std::uint32_t leftButton = 0x1;
-constexpr std::uint32_t rightButton = 0x2;
-constexpr std::uint32_t moved = 0x1;
-constexpr std::uint32_t doubleClick = 0x2;
-
 struct Step {
     std::uint32_t ms; // timer time at which the records are delivered
     bool isKey;
@@ -68,19 +52,19 @@ Step mouse(std::uint32_t ms, int column, int row, std::uint32_t buttons, std::ui
 // removed by a double click), then a left-button grab dragged away and back,
 // released, and a double click that hides the read-out and resumes.
 void visit(std::vector<Step>& s, std::uint32_t ms, int column, int row) {
-    s.push_back(mouse(ms, column, row, rightButton));
-    s.push_back(mouse(ms + 20, column + 3, row + 1, rightButton, moved));
+    s.push_back(mouse(ms, column, row, mouseBits::rightButton));
+    s.push_back(mouse(ms + 20, column + 3, row + 1, mouseBits::rightButton, mouseBits::moved));
     s.push_back(mouse(ms + 40, column + 3, row + 1, 0));
-    s.push_back(mouse(ms + 300, column, row, leftButton));
-    s.push_back(mouse(ms + 320, column + 6, row, leftButton, moved));
-    s.push_back(mouse(ms + 340, column - 4, row + 2, leftButton, moved));
-    s.push_back(mouse(ms + 360, column, row, leftButton, moved));
+    s.push_back(mouse(ms + 300, column, row, mouseBits::leftButton));
+    s.push_back(mouse(ms + 320, column + 6, row, mouseBits::leftButton, mouseBits::moved));
+    s.push_back(mouse(ms + 340, column - 4, row + 2, mouseBits::leftButton, mouseBits::moved));
+    s.push_back(mouse(ms + 360, column, row, mouseBits::leftButton, mouseBits::moved));
     s.push_back(mouse(ms + 380, column, row, 0));
-    s.push_back(mouse(ms + 400, column, row, leftButton, doubleClick));
+    s.push_back(mouse(ms + 400, column, row, mouseBits::leftButton, mouseBits::doubleClick));
     s.push_back(mouse(ms + 420, column, row, 0));
-    s.push_back(mouse(ms + 600, column + 2, row, rightButton));
+    s.push_back(mouse(ms + 600, column + 2, row, mouseBits::rightButton));
     s.push_back(mouse(ms + 620, column + 2, row, 0));
-    s.push_back(mouse(ms + 640, column + 2, row, rightButton, doubleClick));
+    s.push_back(mouse(ms + 640, column + 2, row, mouseBits::rightButton, mouseBits::doubleClick));
     s.push_back(mouse(ms + 660, column + 2, row, 0));
 }
 
@@ -90,48 +74,48 @@ void visit(std::vector<Step>& s, std::uint32_t ms, int column, int row) {
 std::vector<Step> tourScript() {
     std::vector<Step> s;
     // Mouse records before the overlay is on are dropped by the console.
-    s.push_back(mouse(200, 10, 10, leftButton));
+    s.push_back(mouse(200, 10, 10, mouseBits::leftButton));
     s.push_back(mouse(220, 10, 10, 0));
-    s.push_back(key(500, keySpace));
-    s.push_back(key(800, keyPageUp));
-    s.push_back(key(1000, keyUp));
-    s.push_back(key(1300, keyPageDown));
-    s.push_back(key(1400, keyRight));
-    s.push_back(key(1450, keyLeft));
-    s.push_back(key(1500, keyPageDown)); // back past the start: stops at 0
-    s.push_back(key(1600, keyUp));
-    s.push_back(key(2000, keyDown)); // to the authoring marker
-    s.push_back(key(2300, keyUp));
-    s.push_back(key(2600, keyN));
-    s.push_back(key(2900, keyM));
-    s.push_back(key(3000, keyN));
-    s.push_back(key(3100, keyPageUp)); // paused while silent
-    s.push_back(key(3200, keyUp));
-    s.push_back(key(3400, keyM));
+    s.push_back(key(500, virtualKey::space));
+    s.push_back(key(800, virtualKey::pageUp));
+    s.push_back(key(1000, virtualKey::up));
+    s.push_back(key(1300, virtualKey::pageDown));
+    s.push_back(key(1400, virtualKey::right));
+    s.push_back(key(1450, virtualKey::left));
+    s.push_back(key(1500, virtualKey::pageDown)); // back past the start: stops at 0
+    s.push_back(key(1600, virtualKey::up));
+    s.push_back(key(2000, virtualKey::down)); // to the authoring marker
+    s.push_back(key(2300, virtualKey::up));
+    s.push_back(key(2600, virtualKey::n));
+    s.push_back(key(2900, virtualKey::m));
+    s.push_back(key(3000, virtualKey::n));
+    s.push_back(key(3100, virtualKey::pageUp)); // paused while silent
+    s.push_back(key(3200, virtualKey::up));
+    s.push_back(key(3400, virtualKey::m));
     s.push_back(key(3500, 'Q')); // keys without a control
     s.push_back(key(3500, 0));
     s.push_back(key(3500, 0xFFFF));
     visit(s, 3600, 40, 25);
     // The mouse at the edges of the frame, with every button bit.
-    s.push_back(mouse(4400, 0, 0, leftButton));
-    s.push_back(mouse(4420, 79, 49, leftButton, moved));
+    s.push_back(mouse(4400, 0, 0, mouseBits::leftButton));
+    s.push_back(mouse(4420, 79, 49, mouseBits::leftButton, mouseBits::moved));
     s.push_back(mouse(4440, 79, 0, 0));
-    s.push_back(mouse(4460, 0, 49, rightButton));
+    s.push_back(mouse(4460, 0, 49, mouseBits::rightButton));
     s.push_back(mouse(4480, 0, 49, 0xFFFFFFFF, 0xFFFFFFFF));
     s.push_back(mouse(4500, 0, 49, 0));
-    s.push_back(mouse(4520, 79, 49, rightButton));
+    s.push_back(mouse(4520, 79, 49, mouseBits::rightButton));
     s.push_back(mouse(4540, 79, 49, 0));
-    s.push_back(key(4600, keyUp));
+    s.push_back(key(4600, virtualKey::up));
     // A burst larger than any queue, in one frame.
     for (int i = 0; i < 500; ++i)
-        s.push_back(key(4700, i % 2 ? keyRight : keyLeft));
-    s.push_back(key(5000, keyHome));
-    s.push_back(key(7000, keyUp));
+        s.push_back(key(4700, i % 2 ? virtualKey::right : virtualKey::left));
+    s.push_back(key(5000, virtualKey::home));
+    s.push_back(key(7000, virtualKey::up));
     // From here the show plays from 0 to its end.
     for (std::uint32_t ms = 12000; ms < 150000; ms += 10000) {
         visit(s, ms, static_cast<int>(ms / 1000 % 70), static_cast<int>(ms / 1000 % 45));
-        s.push_back(key(ms + 2000, keyN));
-        s.push_back(key(ms + 3500, keyM));
+        s.push_back(key(ms + 2000, virtualKey::n));
+        s.push_back(key(ms + 3500, virtualKey::m));
     }
     return s;
 }
@@ -213,7 +197,7 @@ int runTour(double seconds) {
         for (const Step& s : script)
             if (s.ms < end)
                 kept.push_back(s);
-        kept.push_back(key(end, keyEscape));
+        kept.push_back(key(end, virtualKey::escape));
         script = kept;
     }
     setSharedRandomState(1);

@@ -39,15 +39,15 @@ TEST_F(DemoAssetsBuild, EachMissingOrEmptyResourceIsNamed) {
         std::uint16_t id;
         const char* reason;
     } steps[] = {
-        {104, "resource 104 (shade ramps) is missing or empty"},
-        {105, "resource 105 (title art) is missing or empty"},
-        {106, "resource 106 (cloud mask) is missing or empty"},
-        {107, "resource 107 (starfield art) is missing or empty"},
-        {109, "resource 109 (caption band) is missing or empty"},
-        {110, "resource 110 (fire edge art) is missing or empty"},
-        {111, "resource 111 (closing picture) is missing or empty"},
-        {112, "resource 112 (blink patch) is missing or empty"},
-        {108, "resource 108 (rotozoom picture) is missing or empty"},
+        {resourceId::ramps, "resource 104 (shade ramps) is missing or empty"},
+        {resourceId::titleArt, "resource 105 (title art) is missing or empty"},
+        {resourceId::cloudMask, "resource 106 (cloud mask) is missing or empty"},
+        {resourceId::starfieldArt, "resource 107 (starfield art) is missing or empty"},
+        {resourceId::captionBand, "resource 109 (caption band) is missing or empty"},
+        {resourceId::fireEdgeArt, "resource 110 (fire edge art) is missing or empty"},
+        {resourceId::closingPicture, "resource 111 (closing picture) is missing or empty"},
+        {resourceId::blinkPatch, "resource 112 (blink patch) is missing or empty"},
+        {resourceId::rotozoomPicture, "resource 108 (rotozoom picture) is missing or empty"},
     };
     for (const auto& step : steps) {
         overrideResource(step.id, nullptr, 0, false);

@@ -121,7 +121,7 @@ TEST_F(Win32ConsoleWindow, ReadsKeyAndMouseRecordsOneAtATimeWithoutWaiting) {
     ASSERT_TRUE(console.readInput(record));
     EXPECT_EQ(record.eventType, InputRecord::keyEvent);
     EXPECT_TRUE(record.keyDown);
-    EXPECT_EQ(record.virtualKeyCode, 33);
+    EXPECT_EQ(record.virtualKeyCode, virtualKey::pageUp);
     ASSERT_TRUE(console.readInput(record));
     EXPECT_EQ(record.eventType, InputRecord::keyEvent);
     EXPECT_FALSE(record.keyDown);
@@ -129,8 +129,8 @@ TEST_F(Win32ConsoleWindow, ReadsKeyAndMouseRecordsOneAtATimeWithoutWaiting) {
     EXPECT_EQ(record.eventType, InputRecord::mouseEvent);
     EXPECT_EQ(record.mouseX, 79);
     EXPECT_EQ(record.mouseY, 49);
-    EXPECT_EQ(record.buttonState, 0x2u);
-    EXPECT_EQ(record.eventFlags, 0x2u);
+    EXPECT_EQ(record.buttonState, mouseBits::rightButton);
+    EXPECT_EQ(record.eventFlags, mouseBits::doubleClick);
     EXPECT_FALSE(console.readInput(record));
 }
 

@@ -10,6 +10,27 @@ static_assert(sizeof(Cell) == sizeof(CHAR_INFO), "a Cell must be a CHAR_INFO");
 static_assert(offsetof(Cell, character) == offsetof(CHAR_INFO, Char), "Cell::character");
 static_assert(offsetof(Cell, attributes) == offsetof(CHAR_INFO, Attributes), "Cell::attributes");
 
+// Input records are passed on as the console gives them: the shared key codes
+// and mouse bits are the system's own values.
+static_assert(InputRecord::keyEvent == KEY_EVENT && InputRecord::mouseEvent == MOUSE_EVENT,
+              "event types");
+static_assert(virtualKey::back == VK_BACK && virtualKey::tab == VK_TAB &&
+                  virtualKey::enter == VK_RETURN && virtualKey::escape == VK_ESCAPE &&
+                  virtualKey::space == VK_SPACE && virtualKey::pageUp == VK_PRIOR &&
+                  virtualKey::pageDown == VK_NEXT && virtualKey::end == VK_END &&
+                  virtualKey::home == VK_HOME && virtualKey::left == VK_LEFT &&
+                  virtualKey::up == VK_UP && virtualKey::right == VK_RIGHT &&
+                  virtualKey::down == VK_DOWN && virtualKey::insert == VK_INSERT &&
+                  virtualKey::del == VK_DELETE && virtualKey::f1 == VK_F1,
+              "virtual-key codes");
+static_assert(mouseBits::leftButton == FROM_LEFT_1ST_BUTTON_PRESSED &&
+                  mouseBits::rightButton == RIGHTMOST_BUTTON_PRESSED &&
+                  mouseBits::middleButton == FROM_LEFT_2ND_BUTTON_PRESSED,
+              "mouse buttons");
+static_assert(mouseBits::moved == MOUSE_MOVED && mouseBits::doubleClick == DOUBLE_CLICK &&
+                  mouseBits::wheeled == MOUSE_WHEELED,
+              "mouse event flags");
+
 BOOL WINAPI consoleCtrlHandler(DWORD type) {
     switch (type) {
     case CTRL_BREAK_EVENT:

@@ -3,40 +3,10 @@
 // double-click flag). Pure: the caller reads the bytes and supplies the time.
 #pragma once
 
-#include "imaging/cell.h"
+#include "app/input.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// Virtual-key codes the terminal can produce (the console's own numbering).
-namespace virtualKey {
-constexpr std::uint16_t back = 8;
-constexpr std::uint16_t tab = 9;
-constexpr std::uint16_t enter = 13;
-constexpr std::uint16_t escape = 27;
-constexpr std::uint16_t space = 32;
-constexpr std::uint16_t pageUp = 33;
-constexpr std::uint16_t pageDown = 34;
-constexpr std::uint16_t end = 35;
-constexpr std::uint16_t home = 36;
-constexpr std::uint16_t left = 37;
-constexpr std::uint16_t up = 38;
-constexpr std::uint16_t right = 39;
-constexpr std::uint16_t down = 40;
-constexpr std::uint16_t insert = 45;
-constexpr std::uint16_t del = 46;
-constexpr std::uint16_t f1 = 112;
-} // namespace virtualKey
-
-// Console mouse bits.
-namespace mouseBits {
-constexpr std::uint32_t leftButton = 0x1;
-constexpr std::uint32_t rightButton = 0x2;
-constexpr std::uint32_t middleButton = 0x4;
-constexpr std::uint32_t moved = 0x1;
-constexpr std::uint32_t doubleClick = 0x2;
-constexpr std::uint32_t wheeled = 0x4;
-} // namespace mouseBits
 
 // A second press of the same button within this many milliseconds is a double click.
 constexpr std::uint32_t doubleClickMs = 500;

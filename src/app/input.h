@@ -1,0 +1,54 @@
+// The input the controls read: records shaped like the console's INPUT_RECORD
+// as far as the controls read it, with the console's own key codes and mouse
+// bits. Every platform turns its own input into these.
+#pragma once
+
+#include <cstdint>
+
+struct InputRecord {
+    static constexpr std::uint16_t keyEvent = 1;
+    static constexpr std::uint16_t mouseEvent = 2;
+
+    std::uint16_t eventType = 0;
+    // keyEvent
+    bool keyDown = false;
+    std::uint16_t virtualKeyCode = 0;
+    // mouseEvent: cell position, button bits and event flags (mouseBits)
+    std::int16_t mouseX = 0;
+    std::int16_t mouseY = 0;
+    std::uint32_t buttonState = 0;
+    std::uint32_t eventFlags = 0;
+};
+
+// Virtual-key codes (the console's numbering). Letters and digits are their
+// upper-case ASCII codes.
+namespace virtualKey {
+constexpr std::uint16_t back = 8;
+constexpr std::uint16_t tab = 9;
+constexpr std::uint16_t enter = 13;
+constexpr std::uint16_t escape = 27;
+constexpr std::uint16_t space = 32;
+constexpr std::uint16_t pageUp = 33;
+constexpr std::uint16_t pageDown = 34;
+constexpr std::uint16_t end = 35;
+constexpr std::uint16_t home = 36;
+constexpr std::uint16_t left = 37;
+constexpr std::uint16_t up = 38;
+constexpr std::uint16_t right = 39;
+constexpr std::uint16_t down = 40;
+constexpr std::uint16_t insert = 45;
+constexpr std::uint16_t del = 46;
+constexpr std::uint16_t m = 'M';
+constexpr std::uint16_t n = 'N';
+constexpr std::uint16_t f1 = 112;
+} // namespace virtualKey
+
+// The console's mouse bits: buttonState, then eventFlags.
+namespace mouseBits {
+constexpr std::uint32_t leftButton = 0x1;
+constexpr std::uint32_t rightButton = 0x2;
+constexpr std::uint32_t middleButton = 0x4;
+constexpr std::uint32_t moved = 0x1;
+constexpr std::uint32_t doubleClick = 0x2;
+constexpr std::uint32_t wheeled = 0x4;
+} // namespace mouseBits
