@@ -3,10 +3,10 @@
 // per device buffer, a sample-exact seek, and the clock's once-per-frame
 // position read on SDL's dummy driver. Prints figures; never passes or fails.
 #include "app/music_clock.h"
-#include "audio_test_ogg.h"
+#include "audio/test_ogg.h"
+#include "audio/vorbis_stream.h"
 #include "platform/posix/audio/sdl_audio_player.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/vorbis/vorbis_stream.h"
 
 #include <algorithm>
 #include <chrono>

@@ -21,8 +21,8 @@
 #ifdef SHADESTRIP_HAVE_PULSE
 #include "platform/posix/audio/pulse_audio_player.h"
 #endif
+#include "audio/vorbis_stream.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/vorbis/vorbis_stream.h"
 
 #include <algorithm>
 #include <atomic>

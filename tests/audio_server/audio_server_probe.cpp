@@ -2,7 +2,7 @@
 // finds (the check script gives it a private one) and measures how fast the
 // position advances against the steady clock: 44100 frames per second within
 // 1 %, never backwards, never ahead of the audio handed out. Prints the figures.
-#include "audio_test_ogg.h"
+#include "audio/test_ogg.h"
 #include "platform/posix/audio/sdl_audio_player.h"
 
 #include <algorithm>

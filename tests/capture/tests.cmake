@@ -25,7 +25,7 @@ endforeach()
 
 if(TARGET shade_capture_video)
     add_executable(track-samples ${CMAKE_CURRENT_LIST_DIR}/track_samples.cpp)
-    target_link_libraries(track-samples PRIVATE shade_app shade_vorbis shade_resources)
+    target_link_libraries(track-samples PRIVATE shade_app shade_audio shade_resources)
     shadestrip_warnings(track-samples)
     foreach(scenario video-exact video-blink video-codecs video-errors)
         add_test(NAME capture.${scenario}

@@ -1,7 +1,7 @@
 // track-samples FIRST COUNT: writes COUNT stereo frames of the show's track
 // from frame FIRST on, as the program decodes them (16-bit little-endian,
 // left then right), to standard output. The reference for exported sound.
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/vorbis_stream.h"
 #include "scenes/resource_blob.h"
 
 #include <cstdio>

@@ -10,8 +10,8 @@
 // fuzzing. The show decodes only its own embedded track, so the normal run
 // keeps to undamaged bytes; SHADESTRIP_FUZZ_DAMAGED_OGG=1 also opens the input
 // itself and edited copies of the track, to study the decoder.
-#include "audio_test_ogg.h"
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/test_ogg.h"
+#include "audio/vorbis_stream.h"
 
 #include <algorithm>
 #include <cstddef>

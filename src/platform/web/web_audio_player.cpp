@@ -1,9 +1,9 @@
 // WebAudioPlayer: the music player in the browser. The track is decoded here
-// (platform/vorbis) a chunk at a time and queued on Web Audio as buffers that
+// (src/audio) a chunk at a time and queued on Web Audio as buffers that
 // start back to back at exact device frames; the position is the stream frame
 // at the output's timestamp, so the picture follows what is being heard.
-#include "platform/vorbis/heard_position.h"
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/heard_position.h"
+#include "audio/vorbis_stream.h"
 #include "platform/web/web_platform.h"
 
 #include <emscripten/emscripten.h>

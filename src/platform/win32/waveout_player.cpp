@@ -8,8 +8,8 @@
 // reset (its sample count goes back to 0) and the ring refilled from the
 // stream's new frame. A pause halts the device with its queue, so the count,
 // and with it the position, stands still until play continues it.
-#include "platform/vorbis/heard_position.h"
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/heard_position.h"
+#include "audio/vorbis_stream.h"
 #include "platform/win32/win32_platform.h"
 
 #include <mmsystem.h>

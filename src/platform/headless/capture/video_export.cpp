@@ -1,9 +1,9 @@
 // The video run: show frames and track samples into a VideoEncoder.
 #include "video_export.h"
 
+#include "audio/vorbis_stream.h"
 #include "cell_png.h"
 #include "platform/headless/headless_show.h"
-#include "platform/vorbis/vorbis_stream.h"
 #include "progress.h"
 #include "scenes/resource_blob.h"
 #include "video_encoder.h"

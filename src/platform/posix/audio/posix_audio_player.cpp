@@ -2,9 +2,9 @@
 // the POSIX program is built with.
 #include "platform/posix/audio/posix_audio_player.h"
 
+#include "audio/vorbis_stream.h"
 #include "platform/posix/audio/sdl_audio_player.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/vorbis/vorbis_stream.h"
 #ifdef SHADESTRIP_HAVE_PULSE
 #include "platform/posix/audio/pulse_audio_player.h"
 #else

@@ -10,8 +10,8 @@
 #pragma once
 
 #include "app/platform.h"
-#include "platform/vorbis/heard_position.h"
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/heard_position.h"
+#include "audio/vorbis_stream.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,11 +1,11 @@
 // SdlAudioPlayer: the music player on Linux and macOS. One Ogg Vorbis stream
 // at a time, decoded as it plays and handed to SDL2's audio callback; its
-// position is the frame being heard. Not the decoder (platform/vorbis).
+// position is the frame being heard. Not the decoder (src/audio).
 #pragma once
 
 #include "app/platform.h"
-#include "platform/vorbis/heard_position.h"
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/heard_position.h"
+#include "audio/vorbis_stream.h"
 
 #include <cstdint>
 

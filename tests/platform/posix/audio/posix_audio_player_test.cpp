@@ -2,8 +2,8 @@
 // from PulseAudio to the next player and says why the last one failed, its
 // close never waits longer than its bound on a stuck device, and no sound
 // library writes on standard error (the user's terminal) while a device is sought.
-#include "audio_sdl_support.h"
 #include "platform/posix/audio/posix_audio_player.h"
+#include "sdl_audio_support.h"
 #ifdef SHADESTRIP_HAVE_PULSE
 #include "platform/posix/audio/pulse_audio_player.h"
 #include "platform/posix/monotonic_clock.h"

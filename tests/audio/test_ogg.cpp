@@ -1,5 +1,5 @@
 // The test streams: libvorbisenc's usual encode loop over the test signal.
-#include "audio_test_ogg.h"
+#include "audio/test_ogg.h"
 
 #include <vorbis/vorbisenc.h>
 

@@ -3,7 +3,7 @@
 // keeps the server's pace and never goes back or past what was written; pause,
 // seek, resume and the end of the track behave as on every player; and a
 // server that stops answering never holds the caller up, at start-up or mid-play.
-#include "audio_test_ogg.h"
+#include "audio/test_ogg.h"
 #include "platform/posix/audio/pulse_audio_player.h"
 #include "platform/posix/monotonic_clock.h"
 

@@ -1,7 +1,7 @@
 // HeardPosition and the pulled-device estimate, driven by a simulated device:
 // the position must never run ahead of what was handed out, nor go backwards
 // within a run, however the buffers fall.
-#include "platform/vorbis/heard_position.h"
+#include "audio/heard_position.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // VorbisStream: decoding from memory, sample-exact seeks, the end of the track,
 // refused input, and the byte/second conversions of the 44100 Hz stereo format.
-#include "audio_test_ogg.h"
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/test_ogg.h"
+#include "audio/vorbis_stream.h"
 
 #include <gtest/gtest.h>
 

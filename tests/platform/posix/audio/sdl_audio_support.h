@@ -4,7 +4,7 @@
 // SDL reads the driver from the environment when its audio starts.
 #pragma once
 
-#include "audio_test_ogg.h"
+#include "audio/test_ogg.h"
 #include "platform/posix/audio/sdl_audio_player.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // every buffer the player hands it, and the file must be silence and runs of
 // the directly decoded track, each run starting exactly where playback was
 // sent (the start, a seek, the paused position, a restart).
-#include "audio_sdl_support.h"
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/vorbis_stream.h"
+#include "sdl_audio_support.h"
 
 #include <gtest/gtest.h>
 

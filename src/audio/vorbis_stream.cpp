@@ -1,6 +1,6 @@
 // VorbisStream over stb_vorbis, which is compiled in its own translation unit;
 // only its declarations are seen here.
-#include "platform/vorbis/vorbis_stream.h"
+#include "audio/vorbis_stream.h"
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>

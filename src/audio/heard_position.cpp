@@ -1,5 +1,5 @@
 // HeardPosition and the heard frame of a pull device.
-#include "platform/vorbis/heard_position.h"
+#include "audio/heard_position.h"
 
 std::uint64_t HeardPosition::at(std::uint64_t heardDeviceFrame,
                                 std::uint64_t streamHandedOut) const {

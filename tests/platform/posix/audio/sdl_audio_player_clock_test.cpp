@@ -3,8 +3,8 @@
 // out and never goes backwards except on a seek; pause holds it. Also its
 // failures: no device, unreadable streams, stale handles.
 #include "app/music_clock.h"
-#include "audio_sdl_support.h"
 #include "platform/posix/posix_platform.h"
+#include "sdl_audio_support.h"
 
 #include <gtest/gtest.h>
 
