@@ -4,6 +4,7 @@
 #pragma once
 
 #include "console_host.h"
+#include "imaging/non_copyable.h"
 #include "music_clock.h"
 #include "platform.h"
 #include "scenes/console_grid.h"
@@ -20,12 +21,10 @@ extern const char* const startTitle;
 
 constexpr std::uint32_t frameSpacingMs = 10;
 
-class Demo {
+class Demo : NonCopyable {
   public:
     explicit Demo(const Platform& platform);
     ~Demo();
-    Demo(const Demo&) = delete;
-    Demo& operator=(const Demo&) = delete;
 
     // Start-up, the frame loop and the audio shutdown. 0 after a normal end
     // (Escape, the end of the show, the console closing), 1 after a start-up failure.

@@ -3,11 +3,13 @@
 // no thread of its own: a player pulls frames from it and guards it with its own lock.
 #pragma once
 
+#include "imaging/non_copyable.h"
+
 #include <cstdint>
 
 struct stb_vorbis;
 
-class VorbisStream {
+class VorbisStream : NonCopyable {
   public:
     // The only format handed out: 44100 frames per second of two 16-bit samples
     // (left, right). Byte positions are of that format.
@@ -17,8 +19,6 @@ class VorbisStream {
 
     VorbisStream() = default;
     ~VorbisStream() { close(); }
-    VorbisStream(const VorbisStream&) = delete;
-    VorbisStream& operator=(const VorbisStream&) = delete;
 
     // Reads the stream's headers from the `length` bytes at `data`, which must
     // stay valid and unmoved until close. Decodes no more than the first packet.

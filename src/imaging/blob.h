@@ -2,13 +2,13 @@
 // The view never frees the bytes; loaders only read them during their call.
 #pragma once
 
+#include "non_copyable.h"
+
 #include <cstdint>
 
-class Blob {
+class Blob : NonCopyable {
   public:
     Blob() = default;
-    Blob(const Blob&) = delete;
-    Blob& operator=(const Blob&) = delete;
     // Pure, but with a body: it empties the view.
     virtual ~Blob() = 0;
 

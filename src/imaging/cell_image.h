@@ -4,16 +4,15 @@
 
 #include "blob.h"
 #include "cell.h"
+#include "non_copyable.h"
 
 #include <cstdint>
 
 class ShadeCanvas;
 
-class CellImage {
+class CellImage : NonCopyable {
   public:
     CellImage() = default;
-    CellImage(const CellImage&) = delete;
-    CellImage& operator=(const CellImage&) = delete;
     virtual ~CellImage() { release(); }
 
     // Two bytes per cell (character, attribute), row-major, `width` cells a row.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "blend.h"
+#include "non_copyable.h"
 
 struct ShadeRamp;
 class Texture;
@@ -12,11 +13,9 @@ struct ShadePixel {
     const ShadeRamp* ramp = nullptr; // not owned; null leaves the cell alone
 };
 
-class ShadeCanvas {
+class ShadeCanvas : NonCopyable {
   public:
     ShadeCanvas() = default;
-    ShadeCanvas(const ShadeCanvas&) = delete;
-    ShadeCanvas& operator=(const ShadeCanvas&) = delete;
     ~ShadeCanvas() { release(); }
 
     bool allocate(int w, int h);

@@ -4,16 +4,15 @@
 
 #include "blob.h"
 #include "cell.h"
+#include "non_copyable.h"
 
 struct ShadeRamp {
     Cell cells[256]; // index = level * 255
 };
 
-class ShadeRampTable {
+class ShadeRampTable : NonCopyable {
   public:
     ShadeRampTable() = default;
-    ShadeRampTable(const ShadeRampTable&) = delete;
-    ShadeRampTable& operator=(const ShadeRampTable&) = delete;
     ~ShadeRampTable() { release(); }
 
     // Records of (index, n, n key cells); each list is stretched to 256 cells.

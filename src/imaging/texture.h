@@ -6,15 +6,14 @@
 
 #include "blend.h"
 #include "blob.h"
+#include "non_copyable.h"
 #include "texel.h"
 
 #include <cstdint>
 
-class Texture {
+class Texture : NonCopyable {
   public:
     Texture() = default;
-    Texture(const Texture&) = delete;
-    Texture& operator=(const Texture&) = delete;
     ~Texture() { release(); }
 
     // --- Container (texture.cpp) ---

@@ -6,6 +6,7 @@
 #include "cloud_mask.h"
 #include "fire_blobs.h"
 #include "imaging/cell_image.h"
+#include "imaging/non_copyable.h"
 #include "imaging/shade_canvas.h"
 #include "imaging/shade_ramp.h"
 #include "imaging/texture.h"
@@ -19,11 +20,9 @@ class DemoAssets;
 using SceneFn = void (DemoAssets::*)(CellImage& console, float t, float dt, int x, float xf,
                                      int length);
 
-class DemoAssets {
+class DemoAssets : NonCopyable {
   public:
     DemoAssets() = default;
-    DemoAssets(const DemoAssets&) = delete;
-    DemoAssets& operator=(const DemoAssets&) = delete;
     ~DemoAssets() { release(); }
 
     // Loads resources 104 to 112 and builds every member, in a fixed order

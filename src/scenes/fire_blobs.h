@@ -2,6 +2,7 @@
 // swarm. The scene function itself is DemoAssets::drawFireAndBlobs.
 #pragma once
 
+#include "imaging/non_copyable.h"
 #include "imaging/texture.h"
 
 #include <cstdint>
@@ -36,11 +37,9 @@ struct BlobPoint {
     float y = 0;
 };
 
-class BlobSwarm {
+class BlobSwarm : NonCopyable {
   public:
     BlobSwarm() = default;
-    BlobSwarm(const BlobSwarm&) = delete;
-    BlobSwarm& operator=(const BlobSwarm&) = delete;
     ~BlobSwarm() { release(); }
 
     // Random walks of 64 steps per chain, 10 texels inside the texture's

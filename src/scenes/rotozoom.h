@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/blob.h"
+#include "imaging/non_copyable.h"
 #include "imaging/texture.h"
 
 #include <cstdint>
@@ -30,11 +31,9 @@ RotozoomKey rotozoomKeyAt(float t);
 
 // A tiled picture turned and zoomed along the path, read from a pyramid of
 // down-scaled copies.
-class Rotozoomer {
+class Rotozoomer : NonCopyable {
   public:
     Rotozoomer() = default;
-    Rotozoomer(const Rotozoomer&) = delete;
-    Rotozoomer& operator=(const Rotozoomer&) = delete;
     ~Rotozoomer() { release(); }
 
     // Level 0 from the byte map, each further level half the size of the last.

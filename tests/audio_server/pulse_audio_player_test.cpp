@@ -4,6 +4,7 @@
 // seek, resume and the end of the track behave as on every player; and a
 // server that stops answering never holds the caller up, at start-up or mid-play.
 #include "audio/test_ogg.h"
+#include "imaging/non_copyable.h"
 #include "platform/posix/audio/pulse_audio_player.h"
 #include "platform/posix/monotonic_clock.h"
 
@@ -23,7 +24,7 @@ void sleepMs(int ms) {
 }
 
 // Stops the test's server while it lives.
-class StoppedServer {
+class StoppedServer : NonCopyable {
   public:
     StoppedServer() {
         const char* pid = std::getenv("SHADESTRIP_TEST_SERVER_PID");
@@ -36,8 +37,6 @@ class StoppedServer {
             kill(server, SIGCONT);
     }
     bool stopped() const { return server > 0; }
-    StoppedServer(const StoppedServer&) = delete;
-    StoppedServer& operator=(const StoppedServer&) = delete;
 
   private:
     int server = 0;

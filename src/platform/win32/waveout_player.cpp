@@ -10,6 +10,7 @@
 // and with it the position, stands still until play continues it.
 #include "audio/heard_position.h"
 #include "audio/vorbis_stream.h"
+#include "imaging/non_copyable.h"
 #include "platform/win32/win32_platform.h"
 
 #include <mmsystem.h>
@@ -20,12 +21,10 @@ namespace {
 constexpr int ringBuffers = 4;
 constexpr std::uint32_t bufferFrames = 4096;
 
-class CriticalSection {
+class CriticalSection : NonCopyable {
   public:
     CriticalSection() { InitializeCriticalSection(&section); }
     ~CriticalSection() { DeleteCriticalSection(&section); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
     void enter() { EnterCriticalSection(&section); }
     void leave() { LeaveCriticalSection(&section); }
 
@@ -33,12 +32,10 @@ class CriticalSection {
     CRITICAL_SECTION section;
 };
 
-class Locked {
+class Locked : NonCopyable {
   public:
     explicit Locked(CriticalSection& section) : section(section) { section.enter(); }
     ~Locked() { section.leave(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
 
   private:
     CriticalSection& section;

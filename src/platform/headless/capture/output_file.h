@@ -6,15 +6,15 @@
 // is written in place, as renaming over it would replace the device.
 #pragma once
 
+#include "imaging/non_copyable.h"
+
 #include <cstdio>
 #include <string>
 
-class OutputFile {
+class OutputFile : NonCopyable {
   public:
     OutputFile() = default;
     ~OutputFile() { discard(); }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
 
     // Starts the file `path`. False, with "cannot write PATH: reason" in `error`.
     bool open(const std::string& path, std::string& error);

@@ -6,17 +6,17 @@
 // Only the capture tool links it; the show itself has no such dependency.
 #pragma once
 
+#include "imaging/non_copyable.h"
+
 #include <cstdint>
 #include <string>
 
 struct VideoEncoderState;
 
-class VideoEncoder {
+class VideoEncoder : NonCopyable {
   public:
     VideoEncoder() = default;
     ~VideoEncoder() { abandon(); }
-    VideoEncoder(const VideoEncoder&) = delete;
-    VideoEncoder& operator=(const VideoEncoder&) = delete;
 
     // "mp4", "webm" or "mkv" from the end of `path` (in any letter case); empty
     // when the extension is none of them.

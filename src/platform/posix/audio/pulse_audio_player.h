@@ -12,6 +12,7 @@
 #include "app/platform.h"
 #include "audio/heard_position.h"
 #include "audio/vorbis_stream.h"
+#include "imaging/non_copyable.h"
 
 #include <atomic>
 #include <cstdint>
@@ -21,7 +22,7 @@ struct pa_context;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
-class PulseAudioPlayer : public AudioPlayer {
+class PulseAudioPlayer : public AudioPlayer, NonCopyable {
   public:
     // How long audioOpen waits for the server to take the stream.
     static constexpr std::uint32_t openTimeoutMs = 3000;
@@ -33,8 +34,6 @@ class PulseAudioPlayer : public AudioPlayer {
 
     PulseAudioPlayer() = default;
     ~PulseAudioPlayer() override;
-    PulseAudioPlayer(const PulseAudioPlayer&) = delete;
-    PulseAudioPlayer& operator=(const PulseAudioPlayer&) = delete;
 
     // Connects to the server (never starts one) and opens a playback stream
     // that runs, silent while nothing plays, until audioClose. False, with a

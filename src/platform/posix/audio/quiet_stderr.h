@@ -3,10 +3,12 @@
 // is standard error too). Start-up only: nothing else writes meanwhile.
 #pragma once
 
+#include "imaging/non_copyable.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
-class QuietStandardError {
+class QuietStandardError : NonCopyable {
   public:
     QuietStandardError() {
         saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
@@ -25,8 +27,6 @@ class QuietStandardError {
         dup2(saved, STDERR_FILENO);
         close(saved);
     }
-    QuietStandardError(const QuietStandardError&) = delete;
-    QuietStandardError& operator=(const QuietStandardError&) = delete;
 
   private:
     int saved = -1;

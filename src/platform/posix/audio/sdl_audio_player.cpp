@@ -2,6 +2,7 @@
 // 1024 frames per buffer. Everything the callback touches is guarded by SDL's
 // device lock (the callback runs with it held; the main thread takes it).
 #include "platform/posix/audio/sdl_audio_player.h"
+#include "imaging/non_copyable.h"
 #include "platform/posix/monotonic_clock.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
@@ -19,7 +20,7 @@
 namespace {
 
 // Holds the device lock, so the callback is not running and will not start.
-class DeviceLock {
+class DeviceLock : NonCopyable {
   public:
     explicit DeviceLock(SDL_AudioDeviceID device) : device(device) {
         if (device)
@@ -29,8 +30,6 @@ class DeviceLock {
         if (device)
             SDL_UnlockAudioDevice(device);
     }
-    DeviceLock(const DeviceLock&) = delete;
-    DeviceLock& operator=(const DeviceLock&) = delete;
 
   private:
     SDL_AudioDeviceID device;

@@ -6,10 +6,11 @@
 #include "app/platform.h"
 #include "audio/heard_position.h"
 #include "audio/vorbis_stream.h"
+#include "imaging/non_copyable.h"
 
 #include <cstdint>
 
-class SdlAudioPlayer : public AudioPlayer {
+class SdlAudioPlayer : public AudioPlayer, NonCopyable {
   public:
     // Frames per callback buffer: small enough that the heard position is
     // estimated within a fraction of a millisecond, large enough that SDL's
@@ -18,8 +19,6 @@ class SdlAudioPlayer : public AudioPlayer {
 
     SdlAudioPlayer() = default;
     ~SdlAudioPlayer() override;
-    SdlAudioPlayer(const SdlAudioPlayer&) = delete;
-    SdlAudioPlayer& operator=(const SdlAudioPlayer&) = delete;
 
     // Starts SDL's audio alone and opens the default output device, which then
     // runs (silent while nothing plays) until audioClose. False when SDL finds

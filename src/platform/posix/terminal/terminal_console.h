@@ -12,19 +12,18 @@
 
 #include "app/platform.h"
 #include "frame_encoder.h"
+#include "imaging/non_copyable.h"
 #include "key_decoder.h"
 #include "terminal_caps.h"
 
 #include <cstddef>
 #include <cstdint>
 
-class TerminalConsole : public ConsoleBackend {
+class TerminalConsole : public ConsoleBackend, NonCopyable {
   public:
     // Reads keys from `inputFd` and draws on `outputFd`; both must be terminals.
     TerminalConsole(int inputFd, int outputFd) : inputFd(inputFd), outputFd(outputFd) {}
     ~TerminalConsole() override { close(); }
-    TerminalConsole(const TerminalConsole&) = delete;
-    TerminalConsole& operator=(const TerminalConsole&) = delete;
 
     // Fails, writing nothing, unless both descriptors are terminals, TERM can
     // address the cursor, and no other console holds a terminal.

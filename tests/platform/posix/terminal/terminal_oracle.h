@@ -2,12 +2,14 @@
 // feed it what the program writes and read back the screen and the modes.
 #pragma once
 
+#include "imaging/non_copyable.h"
+
 #include <vterm.h>
 
 #include <cstdint>
 #include <string>
 
-class TerminalOracle {
+class TerminalOracle : NonCopyable {
   public:
     TerminalOracle(int rows, int columns) {
         vt = vterm_new(rows, columns);
@@ -19,8 +21,6 @@ class TerminalOracle {
         vterm_screen_reset(screen, 1);
     }
     ~TerminalOracle() { vterm_free(vt); }
-    TerminalOracle(const TerminalOracle&) = delete;
-    TerminalOracle& operator=(const TerminalOracle&) = delete;
 
     void feed(const std::string& bytes) { vterm_input_write(vt, bytes.data(), bytes.size()); }
     void resize(int rows, int columns) { vterm_set_size(vt, rows, columns); }
