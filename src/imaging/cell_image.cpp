@@ -2,6 +2,7 @@
 #include "cell_image.h"
 
 #include "clip.h"
+#include "grid.h"
 #include "shade_canvas.h"
 #include "shade_ramp.h"
 
@@ -26,9 +27,7 @@ bool CellImage::load(const Blob& blob, std::uint32_t w) {
 
 bool CellImage::allocate(int w, int h) {
     release();
-    if (w <= 0 || h <= 0)
-        return false;
-    cells = new (std::nothrow) Cell[static_cast<std::size_t>(w) * static_cast<std::size_t>(h)]();
+    cells = newGrid<Cell>(w, h);
     if (!cells)
         return false;
     width = w;
@@ -44,40 +43,26 @@ void CellImage::release() {
 
 void CellImage::blitKeyed(const CellImage& source, std::uint16_t key, int sx, int sy, int dx,
                           int dy, int w, int h) {
-    if (!clipBlit(*this, source, sx, sy, dx, dy, w, h))
-        return;
-    const Cell* s = source.cells + sy * source.width + sx;
-    Cell* d = cells + dy * width + dx;
-    const int sStep = source.width - w;
-    const int dStep = width - w;
-    for (int j = 0; j < h; ++j, s += sStep, d += dStep) {
-        for (int i = 0; i < w; ++i, ++s, ++d) {
-            if (s->character != key)
-                *d = *s;
-        }
-    }
+    blitEach(*this, cells, source, source.cells, sx, sy, dx, dy, w, h,
+             [key](Cell& d, const Cell& s) {
+                 if (s.character != key)
+                     d = s;
+             });
 }
 
 void CellImage::resolve(const ShadeCanvas& source, int sx, int sy, int dx, int dy, int w, int h) {
-    if (!clipBlit(*this, source, sx, sy, dx, dy, w, h))
-        return;
-    const ShadePixel* s = source.pixels + sy * source.width + sx;
-    Cell* d = cells + dy * width + dx;
-    const int sStep = source.width - w;
-    const int dStep = width - w;
-    for (int j = 0; j < h; ++j, s += sStep, d += dStep) {
-        for (int i = 0; i < w; ++i, ++s, ++d) {
-            if (!s->ramp)
-                continue;
-            const float level = s->level;
-            int index = 0;
-            if (level < 0)
-                index = 0;
-            else if (level > 1)
-                index = 255;
-            else if (level == level) // a NaN level shows as the ramp's darkest cell
-                index = static_cast<int>(static_cast<double>(level) * 255.0);
-            *d = s->ramp->cells[index];
-        }
-    }
+    blitEach(*this, cells, source, source.pixels, sx, sy, dx, dy, w, h,
+             [](Cell& d, const ShadePixel& s) {
+                 if (!s.ramp)
+                     return;
+                 const float level = s.level;
+                 int index = 0;
+                 if (level < 0)
+                     index = 0;
+                 else if (level > 1)
+                     index = 255;
+                 else if (level == level) // a NaN level shows as the ramp's darkest cell
+                     index = static_cast<int>(static_cast<double>(level) * 255.0);
+                 d = s.ramp->cells[index];
+             });
 }

@@ -4,6 +4,29 @@
 
 #include <cstdint>
 
+namespace clipping {
+
+using Wide = std::int64_t;
+
+// A run that starts below 0 starts at 0 instead: it is shortened by as much,
+// and its partner position (the other image's, or a dummy) moves with it.
+// Sums are taken in 64 bits so extreme rectangles clip instead of overflowing.
+inline void raiseStart(int& start, int& length, int& partner) {
+    if (start < 0) {
+        length = static_cast<int>(Wide{length} + start);
+        partner = static_cast<int>(Wide{partner} - start);
+        start = 0;
+    }
+}
+
+// A run that ends past `limit` ends there.
+inline void lowerEnd(int start, int& length, int limit) {
+    if (Wide{start} + length > limit)
+        length = limit - start;
+}
+
+} // namespace clipping
+
 // Clips a blit of w x h elements from (sx, sy) of `source` to (dx, dy) of
 // `destination`. Left and top clipping moves both positions together, so the
 // element landing on a destination cell is the one it would be unclipped.
@@ -11,57 +34,47 @@
 template <class Destination, class Source>
 bool clipBlit(const Destination& destination, const Source& source, int& sx, int& sy, int& dx,
               int& dy, int& w, int& h) {
-    // Sums are taken in 64 bits so extreme rectangles clip instead of overflowing.
-    using Wide = std::int64_t;
-    if (sx < 0) {
-        w = static_cast<int>(Wide{w} + sx);
-        dx = static_cast<int>(Wide{dx} - sx);
-        sx = 0;
-    }
-    if (sy < 0) {
-        h = static_cast<int>(Wide{h} + sy);
-        dy = static_cast<int>(Wide{dy} - sy);
-        sy = 0;
-    }
-    if (dx < 0) {
-        w = static_cast<int>(Wide{w} + dx);
-        sx = static_cast<int>(Wide{sx} - dx);
-        dx = 0;
-    }
-    if (dy < 0) {
-        h = static_cast<int>(Wide{h} + dy);
-        sy = static_cast<int>(Wide{sy} - dy);
-        dy = 0;
-    }
+    using namespace clipping;
+    raiseStart(sx, w, dx);
+    raiseStart(sy, h, dy);
+    raiseStart(dx, w, sx);
+    raiseStart(dy, h, sy);
     if (w <= 0 || h <= 0)
         return false;
-    if (Wide{sx} + w > source.width)
-        w = source.width - sx;
-    if (Wide{sy} + h > source.height)
-        h = source.height - sy;
-    if (Wide{dx} + w > destination.width)
-        w = destination.width - dx;
-    if (Wide{dy} + h > destination.height)
-        h = destination.height - dy;
+    lowerEnd(sx, w, source.width);
+    lowerEnd(sy, h, source.height);
+    lowerEnd(dx, w, destination.width);
+    lowerEnd(dy, h, destination.height);
     return w > 0 && h > 0;
 }
 
 // Clips a fill rectangle to `image`. Returns false when nothing is left.
 template <class Image> bool clipRect(const Image& image, int& x, int& y, int& w, int& h) {
-    using Wide = std::int64_t;
-    if (x < 0) {
-        w = static_cast<int>(Wide{w} + x);
-        x = 0;
-    }
-    if (y < 0) {
-        h = static_cast<int>(Wide{h} + y);
-        y = 0;
-    }
+    using namespace clipping;
+    int unused = 0;
+    raiseStart(x, w, unused);
+    raiseStart(y, h, unused);
     if (w <= 0 || h <= 0)
         return false;
-    if (Wide{x} + w > image.width)
-        w = image.width - x;
-    if (Wide{y} + h > image.height)
-        h = image.height - y;
+    lowerEnd(x, w, image.width);
+    lowerEnd(y, h, image.height);
     return w > 0 && h > 0;
+}
+
+// Calls visit(destination element, source element) for every pair a clipped
+// blit lands, row after row. The element arrays are the images' own
+// (width x height, row after row).
+template <class Destination, class DestinationItem, class Source, class SourceItem, class Visit>
+void blitEach(const Destination& destination, DestinationItem* destinationItems,
+              const Source& source, const SourceItem* sourceItems, int sx, int sy, int dx, int dy,
+              int w, int h, Visit&& visit) {
+    if (!clipBlit(destination, source, sx, sy, dx, dy, w, h))
+        return;
+    const SourceItem* s = sourceItems + sy * source.width + sx;
+    DestinationItem* d = destinationItems + dy * destination.width + dx;
+    const int sStep = source.width - w;
+    const int dStep = destination.width - w;
+    for (int j = 0; j < h; ++j, s += sStep, d += dStep)
+        for (int i = 0; i < w; ++i, ++s, ++d)
+            visit(*d, *s);
 }

@@ -42,9 +42,8 @@ inline double kernelCos(double x) {
     return w + (((1.0 - w) - hz) + z * r);
 }
 
-inline double sin(double x) {
-    long long n = 0;
-    const double r = reduce(x, n);
+// sin of r plus n quarter turns.
+inline double quarterTurns(double r, long long n) {
     switch (n & 3) {
     case 0:
         return kernelSin(r);
@@ -57,19 +56,17 @@ inline double sin(double x) {
     }
 }
 
+inline double sin(double x) {
+    long long n = 0;
+    const double r = reduce(x, n);
+    return quarterTurns(r, n);
+}
+
+// A quarter turn ahead of sin: the same kernels, with the same signs.
 inline double cos(double x) {
     long long n = 0;
     const double r = reduce(x, n);
-    switch (n & 3) {
-    case 0:
-        return kernelCos(r);
-    case 1:
-        return -kernelSin(r);
-    case 2:
-        return -kernelCos(r);
-    default:
-        return kernelSin(r);
-    }
+    return quarterTurns(r, (n & 3) + 1);
 }
 
 // atan for |x| <= 1: two half-angle reductions bring |x| below 0.2, where the

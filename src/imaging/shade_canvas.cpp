@@ -2,16 +2,12 @@
 #include "shade_canvas.h"
 
 #include "clip.h"
+#include "grid.h"
 #include "texture.h"
-
-#include <new>
 
 bool ShadeCanvas::allocate(int w, int h) {
     release();
-    if (w <= 0 || h <= 0)
-        return false;
-    pixels =
-        new (std::nothrow) ShadePixel[static_cast<std::size_t>(w) * static_cast<std::size_t>(h)]();
+    pixels = newGrid<ShadePixel>(w, h);
     if (!pixels)
         return false;
     width = w;
@@ -27,26 +23,19 @@ void ShadeCanvas::release() {
 
 void ShadeCanvas::composite(const Texture& source, const ShadeRamp* ramp, float threshold,
                             const BlendMode& mode, int sx, int sy, int dx, int dy, int w, int h) {
-    if (!clipBlit(*this, source, sx, sy, dx, dy, w, h))
-        return;
     const double k0 = mode.k0, k1 = mode.k1, k2 = mode.k2, k3 = mode.k3;
-    const Texel* s = source.texels + sy * source.width + sx;
-    ShadePixel* p = pixels + dy * width + dx;
-    const int sStep = source.width - w;
-    const int pStep = width - w;
-    for (int j = 0; j < h; ++j, s += sStep, p += pStep) {
-        for (int i = 0; i < w; ++i, ++s, ++p) {
-            float a = s->alpha;
-            if (a > 1)
-                a = 1;
-            else if (a < 0)
-                a = 0;
-            const double sL = s->level, dL = p->level;
-            p->level = static_cast<float>(a * (k3 * dL + k2 * sL) + k0 * sL + k1 * dL);
-            if (a > threshold)
-                p->ramp = ramp;
-        }
-    }
+    blitEach(*this, pixels, source, source.texels, sx, sy, dx, dy, w, h,
+             [=](ShadePixel& p, const Texel& s) {
+                 float a = s.alpha;
+                 if (a > 1)
+                     a = 1;
+                 else if (a < 0)
+                     a = 0;
+                 const double sL = s.level, dL = p.level;
+                 p.level = static_cast<float>(a * (k3 * dL + k2 * sL) + k0 * sL + k1 * dL);
+                 if (a > threshold)
+                     p.ramp = ramp;
+             });
 }
 
 void ShadeCanvas::fill(const ShadePixel& source, const BlendMode& mode, int x, int y, int w,

@@ -2,6 +2,8 @@
 // release. Painting and sampling live in their own files.
 #include "texture.h"
 
+#include "grid.h"
+
 #include <new>
 
 namespace {
@@ -32,10 +34,8 @@ bool Texture::setSize(int w, int h) {
 
 bool Texture::allocate(int w, int h) {
     release();
-    // A side of 0 or less would give no texel to wrap onto.
-    if (w <= 0 || h <= 0)
-        return false;
-    texels = new (std::nothrow) Texel[static_cast<std::size_t>(w) * static_cast<std::size_t>(h)]();
+    // A side of 0 or less gives no texel to wrap onto: null.
+    texels = newGrid<Texel>(w, h);
     if (!texels)
         return false;
     return setSize(w, h);

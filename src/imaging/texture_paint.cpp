@@ -10,15 +10,8 @@
 
 void Texture::blit(const Texture& source, const BlendMode& mode, int sx, int sy, int dx, int dy,
                    int w, int h) {
-    if (!clipBlit(*this, source, sx, sy, dx, dy, w, h))
-        return;
-    const Texel* s = source.texels + sy * source.width + sx;
-    Texel* d = texels + dy * width + dx;
-    const int sStep = source.width - w;
-    const int dStep = width - w;
-    for (int j = 0; j < h; ++j, s += sStep, d += dStep)
-        for (int i = 0; i < w; ++i, ++s, ++d)
-            mode.apply(*d, *s);
+    blitEach(*this, texels, source, source.texels, sx, sy, dx, dy, w, h,
+             [&mode](Texel& d, const Texel& s) { mode.apply(d, s); });
 }
 
 void Texture::fill(const Texel& source, const BlendMode& mode, int x, int y, int w, int h) {

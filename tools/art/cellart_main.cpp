@@ -4,12 +4,11 @@
 //   shadestrip-cellart compile IN.txt OUT [--size WIDTHxHEIGHT] [--forbid CHARS]
 //                              [--forbid-byte HH]
 //   shadestrip-cellart decompile cells|bytes IN WIDTH OUT.txt
+#include "art_files.h"
 #include "art_text.h"
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -20,29 +19,6 @@ int usage() {
                          "[--forbid CHARS] [--forbid-byte HH]\n"
                          "       shadestrip-cellart decompile cells|bytes IN WIDTH OUT.txt\n");
     return 2;
-}
-
-bool readFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-// Writes through a temporary file, so a failed run never leaves half a file
-// that the build would take for finished.
-bool writeFile(const std::string& path, const void* data, std::size_t size) {
-    const std::string temporary = path + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    if (std::fclose(file) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 int compile(int argc, char** argv) {

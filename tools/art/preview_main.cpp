@@ -10,6 +10,7 @@
 // on the dark backdrop. --patch lays a second piece of cell art over the first,
 // whole (the blink patch over the closing picture). --tile repeats a byte map
 // to show how it wraps. --crop keeps a rectangle of cells.
+#include "art_files.h"
 #include "art_text.h"
 #include "cell_png.h"
 #include "imaging/blob.h"
@@ -19,8 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,14 +40,6 @@ int usage() {
 int fail(const std::string& message) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
-}
-
-bool readFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
 }
 
 // The text form starts (after comments) with "cells " or "bytes ".
