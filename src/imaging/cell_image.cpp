@@ -27,18 +27,11 @@ bool CellImage::load(const Blob& blob, std::uint32_t w) {
 
 bool CellImage::allocate(int w, int h) {
     release();
-    cells = newGrid<Cell>(w, h);
-    if (!cells)
-        return false;
-    width = w;
-    height = h;
-    return true;
+    return allocateGrid(cells, width, height, w, h);
 }
 
 void CellImage::release() {
-    delete[] cells;
-    cells = nullptr;
-    width = height = 0;
+    releaseGrid(cells, width, height);
 }
 
 void CellImage::blitKeyed(const CellImage& source, std::uint16_t key, int sx, int sy, int dx,

@@ -51,12 +51,11 @@ bool clipBlit(const Destination& destination, const Source& source, int& sx, int
 // Clips a fill rectangle to `image`. Returns false when nothing is left.
 template <class Image> bool clipRect(const Image& image, int& x, int& y, int& w, int& h) {
     using namespace clipping;
+    // A run raised to 0 and left empty stays empty when its end is lowered.
     int unused = 0;
     raiseStart(x, w, unused);
-    raiseStart(y, h, unused);
-    if (w <= 0 || h <= 0)
-        return false;
     lowerEnd(x, w, image.width);
+    raiseStart(y, h, unused);
     lowerEnd(y, h, image.height);
     return w > 0 && h > 0;
 }

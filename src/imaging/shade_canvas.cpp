@@ -7,18 +7,11 @@
 
 bool ShadeCanvas::allocate(int w, int h) {
     release();
-    pixels = newGrid<ShadePixel>(w, h);
-    if (!pixels)
-        return false;
-    width = w;
-    height = h;
-    return true;
+    return allocateGrid(pixels, width, height, w, h);
 }
 
 void ShadeCanvas::release() {
-    delete[] pixels;
-    pixels = nullptr;
-    width = height = 0;
+    releaseGrid(pixels, width, height);
 }
 
 void ShadeCanvas::composite(const Texture& source, const ShadeRamp* ramp, float threshold,

@@ -9,16 +9,10 @@
 # Exit code 0 passed, 1 failed, 77 skipped (the show cannot start its music here).
 set -u
 
-scenario=$1
-program=$2
-dir=$3
 here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$dir"
-mkdir -p "$dir"
-# Absolute: the pane must find it from anywhere.
-dir=$(cd "$dir" && pwd)
 # shellcheck source=../lib/tmux.sh
 . "$here/../lib/tmux.sh"
+tmux_run_args "$@"
 export SDL_AUDIODRIVER=dummy
 
 case "$(basename "$program")" in

@@ -1,8 +1,11 @@
 # A program in a pane of a private tmux server, 80 x 50, escape-time 10, run
 # through pane.sh (which records the terminal's modes, the program's pid,
 # standard error and exit code in the work directory, and keeps the pane while
-# DIR/keep exists). Source it after setting `dir` (absolute) and `scenario`;
-# the caller defines fail(). Every wait is bounded.
+# DIR/keep exists). The caller defines fail(). Every wait is bounded.
+#   tmux_run_args SCENARIO PROGRAM WORKDIR
+#                              sets scenario, program and dir (WORKDIR made
+#                              afresh, absolute: the pane and an audio server's
+#                              socket must find it from anywhere)
 #   tmux_open NAME             the server's socket name (a unique one per run)
 #   tm ARGS...                 a tmux command to that server
 #   pane_start COMMAND         the session "test" running COMMAND through pane.sh;
@@ -25,6 +28,14 @@ wait_for() {
         [ $SECONDS -ge "$deadline" ] && return 1
         sleep 0.05
     done
+}
+
+tmux_run_args() {
+    scenario=$1
+    program=$2
+    rm -rf "$3"
+    mkdir -p "$3"
+    dir=$(cd "$3" && pwd)
 }
 
 tmux_open() { tmuxSocket=$1; }

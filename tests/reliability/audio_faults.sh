@@ -21,15 +21,10 @@
 # process started here is stopped by its PID.
 set -u
 
-scenario=$1
-program=$2
-dir=$3
 here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$dir"
-mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
 # shellcheck source=../lib/tmux.sh
 . "$here/../lib/tmux.sh"
+tmux_run_args "$@"
 # shellcheck source=../lib/pulse.sh
 . "$here/../lib/pulse.sh"
 

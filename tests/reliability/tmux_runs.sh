@@ -19,17 +19,11 @@
 # process started here is stopped by its PID.
 set -u
 
-scenario=$1
-program=$2
-dir=$3
-seconds=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$dir"
-mkdir -p "$dir"
-# Absolute: the pane and the audio server's socket must find it from anywhere.
-dir=$(cd "$dir" && pwd)
 # shellcheck source=../lib/tmux.sh
 . "$here/../lib/tmux.sh"
+tmux_run_args "$@"
+seconds=${4:-}
 # shellcheck source=../lib/pulse.sh
 . "$here/../lib/pulse.sh"
 
