@@ -12,6 +12,11 @@ $(DEPS_STAMP): scripts/install-deps
 	scripts/install-deps
 	@mkdir -p build && touch $@
 
+# The extra packages of the Windows and browser builds.
+build/.deps-%-installed: scripts/install-deps
+	scripts/install-deps $*
+	@mkdir -p build && touch $@
+
 deps: $(DEPS_STAMP)
 
 build: $(DEPS_STAMP)
@@ -59,10 +64,6 @@ fuzz: $(DEPS_STAMP)
 WINDOWS_DEPS_STAMP := build/.deps-windows-installed
 WINDOWS_HOST_TARGETS := shadestrip_resource_files shade_cellpng
 
-$(WINDOWS_DEPS_STAMP): scripts/install-deps
-	scripts/install-deps windows
-	@mkdir -p build && touch $@
-
 windows: $(DEPS_STAMP) $(WINDOWS_DEPS_STAMP)
 	cmake --preset default
 	cmake --build --preset default -j $(JOBS) --target $(WINDOWS_HOST_TARGETS)
@@ -96,10 +97,6 @@ WEB_DEPS_STAMP := build/.deps-web-installed
 WEB_HOST_TARGETS := shadestrip_resource_files shade_cellpng shadestrip-embed
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 WEB_PORT ?= 8000
-
-$(WEB_DEPS_STAMP): scripts/install-deps
-	scripts/install-deps web
-	@mkdir -p build && touch $@
 
 web: $(DEPS_STAMP) $(WEB_DEPS_STAMP)
 	cmake --preset default

@@ -8,12 +8,7 @@
 namespace {
 
 Platform headlessPlatform(HeadlessConsole& console, HeadlessTimer& timer, HeadlessPlayer& player) {
-    Platform platform;
-    platform.console = &console;
-    platform.timer = &timer;
-    platform.audio = &player;
-    platform.reportError = nullptr;
-    return platform;
+    return Platform{&console, &timer, &player, nullptr, false};
 }
 
 } // namespace

@@ -13,12 +13,8 @@ AudioPlayer& posixAudioPlayer();
 void reportErrorOnTerminal(const char* caption, const char* text, const char* detail);
 
 inline Platform posixPlatform() {
-    Platform platform;
-    platform.console = &terminalConsole();
-    platform.timer = &monotonicTimer();
-    platform.audio = &posixAudioPlayer();
-    // The terminal is given back before the audio device, whose close may be slow.
-    platform.closeConsoleFirst = true;
-    platform.reportError = &reportErrorOnTerminal;
-    return platform;
+    // The terminal is given back before the audio device, whose close may be
+    // slow (closeConsoleFirst).
+    return Platform{&terminalConsole(), &monotonicTimer(), &posixAudioPlayer(),
+                    &reportErrorOnTerminal, true};
 }

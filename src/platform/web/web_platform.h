@@ -31,10 +31,5 @@ void feedWebAudio();
 void holdWebAudio(bool held);
 
 inline Platform webPlatform() {
-    Platform platform;
-    platform.console = &canvasConsole();
-    platform.timer = &pageTimer();
-    platform.audio = &webAudioPlayer();
-    platform.reportError = &reportErrorOnPage;
-    return platform;
+    return Platform{&canvasConsole(), &pageTimer(), &webAudioPlayer(), &reportErrorOnPage, false};
 }

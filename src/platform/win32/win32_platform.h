@@ -19,10 +19,6 @@ void reportErrorInBox(const char* caption, const char* text, const char* detail)
 BOOL WINAPI consoleCtrlHandler(DWORD type);
 
 inline Platform win32Platform() {
-    Platform platform;
-    platform.console = &win32Console();
-    platform.timer = &multimediaTimer();
-    platform.audio = &waveOutPlayer();
-    platform.reportError = &reportErrorInBox;
-    return platform;
+    return Platform{&win32Console(), &multimediaTimer(), &waveOutPlayer(), &reportErrorInBox,
+                    false};
 }
