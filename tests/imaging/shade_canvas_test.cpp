@@ -20,11 +20,19 @@ ShadeRamp indexRamp() {
     return ramp;
 }
 
-} // namespace
-
-TEST(Composite, AlphaIsClampedAndBlendsInDoublePrecision) {
+// Each test's canvas and its index ramp.
+class CanvasWithRamp : public ::testing::Test {
+  protected:
     ShadeRamp ramp = indexRamp();
     ShadeCanvas canvas;
+};
+class Composite : public CanvasWithRamp {};
+class CanvasFill : public CanvasWithRamp {};
+class Resolve : public CanvasWithRamp {};
+
+} // namespace
+
+TEST_F(Composite, AlphaIsClampedAndBlendsInDoublePrecision) {
     ASSERT_TRUE(canvas.allocate(4, 1));
     Texture layer;
     ASSERT_TRUE(layer.allocate(4, 1));
@@ -43,9 +51,7 @@ TEST(Composite, AlphaIsClampedAndBlendsInDoublePrecision) {
     EXPECT_EQ(canvas.at(3, 0).ramp, nullptr); // alpha 0, threshold 0: ramp kept
 }
 
-TEST(Composite, ThresholdIsStrictAndANullRampCutsHoles) {
-    ShadeRamp ramp = indexRamp();
-    ShadeCanvas canvas;
+TEST_F(Composite, ThresholdIsStrictAndANullRampCutsHoles) {
     ASSERT_TRUE(canvas.allocate(3, 1));
     Texture layer;
     ASSERT_TRUE(layer.allocate(4, 1));
@@ -63,9 +69,7 @@ TEST(Composite, ThresholdIsStrictAndANullRampCutsHoles) {
     EXPECT_FLOAT_EQ(canvas.at(2, 0).level, 0.1f);
 }
 
-TEST(Composite, ClippedSourceLandsWhereItWouldUnclipped) {
-    ShadeRamp ramp = indexRamp();
-    ShadeCanvas canvas;
+TEST_F(Composite, ClippedSourceLandsWhereItWouldUnclipped) {
     ASSERT_TRUE(canvas.allocate(4, 2));
     Texture layer;
     ASSERT_TRUE(layer.allocate(8, 4));
@@ -77,9 +81,7 @@ TEST(Composite, ClippedSourceLandsWhereItWouldUnclipped) {
     EXPECT_EQ(canvas.at(3, 1).level, 6.0f / 8);
 }
 
-TEST(CanvasFill, SetsLevelAndRampAlwaysEvenNull) {
-    ShadeRamp ramp = indexRamp();
-    ShadeCanvas canvas;
+TEST_F(CanvasFill, SetsLevelAndRampAlwaysEvenNull) {
     ASSERT_TRUE(canvas.allocate(5, 3));
     canvas.fill(ShadePixel{0.75f, &ramp}, copyBlend, -2, 1, 4, 5);
     EXPECT_EQ(canvas.at(0, 1).level, 0.75f);
@@ -92,9 +94,7 @@ TEST(CanvasFill, SetsLevelAndRampAlwaysEvenNull) {
     EXPECT_EQ(canvas.at(0, 1).ramp, nullptr);
 }
 
-TEST(Resolve, LevelsMapToTruncatedRampIndices) {
-    ShadeRamp ramp = indexRamp();
-    ShadeCanvas canvas;
+TEST_F(Resolve, LevelsMapToTruncatedRampIndices) {
     ASSERT_TRUE(canvas.allocate(7, 1));
     const float levels[7] = {-0.1f, 0.0f, 0.5f, 1.0f, 3.0f, std::numeric_limits<float>::quiet_NaN(),
                              0.999f};
@@ -113,9 +113,7 @@ TEST(Resolve, LevelsMapToTruncatedRampIndices) {
     EXPECT_EQ(screen.at(2, 0).attributes, 0x1F);
 }
 
-TEST(Resolve, PixelsWithoutARampLeaveTheCellAlone) {
-    ShadeRamp ramp = indexRamp();
-    ShadeCanvas canvas;
+TEST_F(Resolve, PixelsWithoutARampLeaveTheCellAlone) {
     ASSERT_TRUE(canvas.allocate(3, 1));
     canvas.at(0, 0) = ShadePixel{1.0f, &ramp};
     canvas.at(1, 0) = ShadePixel{1.0f, nullptr};

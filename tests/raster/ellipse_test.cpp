@@ -23,8 +23,7 @@ bool rowTouched(const Texture& texture, int y) {
 
 TEST(FillEllipse, WithinOneRowPaintsNothing) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 16));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 16));
     // Rows 5.3 .. 5.7 in the shifted frame: the first boundary is past the rim.
     texture.fillEllipse(solid, copyBlend, 7.5f, 5.0f, 3.0f, 0.2f);
     // Radii 0, as for a window that has not begun to open.
@@ -34,8 +33,7 @@ TEST(FillEllipse, WithinOneRowPaintsNothing) {
 
 TEST(FillEllipse, TwoRowsPaintOnlyTheTopCapAsATent) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 16));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 16));
     // Shifted centre (8, 6), rows 5.6 .. 6.4: the top cap is 3 wide each side
     // of x = 8 and 0.4 high; the bottom row has no base and stays empty.
     texture.fillEllipse(solid, copyBlend, 7.5f, 5.5f, 3.0f, 0.4f);
@@ -51,8 +49,7 @@ TEST(FillEllipse, TwoRowsPaintOnlyTheTopCapAsATent) {
 
 TEST(FillEllipse, BottomCapTakesItsBaseFromTheLastMiddleRowsUpperBoundary) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 16));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 16));
     // Shifted centre (8, 6), ry 1.5: rows 4 (cap), 5 and 6 (middle), 7 (cap).
     // The top cap's base is the width at y = 5 (2.98 each side); the bottom
     // cap's is the width at y = 6, the full 4, so it is wider.
@@ -70,8 +67,7 @@ TEST(FillEllipse, BottomCapTakesItsBaseFromTheLastMiddleRowsUpperBoundary) {
 
 TEST(FillEllipse, EqualWidthRowHasOneColumnEdgesAndAnInteriorOfAlphaOne) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 16));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 16));
     // Row 6 lies symmetric about the shifted centre y = 6.5, so both boundary
     // widths are 5 sqrt(0.96) = 4.899. The texel alpha 0.5 scales the edges only.
     texture.fillEllipse(Texel{0.5f, 0.5f}, copyBlend, 7.75f, 6.0f, 5.0f, 2.5f);
@@ -105,8 +101,7 @@ TEST(FillEllipse, LargeCircleCoversItsArea) {
 
 TEST(FillEllipse, ShapesThatAreNoEllipseAndTexelsOutside) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 16));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 16));
     texture.fillEllipse(solid, copyBlend, 8, 8, -3, 4);
     texture.fillEllipse(solid, copyBlend, 8, 8, 3, -4);
     texture.fillEllipse(solid, copyBlend, 8, 8, NAN, 4);

@@ -15,8 +15,7 @@ const Texel solid{0.5f, 1.0f};
 
 TEST(DrawLine, HorizontalLineOnAnIntegerRowAndItsZeroCoveragePlots) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 16));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 16));
     texture.drawLine(solid, solid, copyBlend, 2, 10, 9, 10);
 
     EXPECT_EQ(texture.at(2, 10).alpha, 0.5f);
@@ -38,8 +37,7 @@ TEST(DrawLine, HorizontalLineOnAnIntegerRowAndItsZeroCoveragePlots) {
 
 TEST(DrawLine, EndsHalfWayIntoTheirTexelsGetHalfCoverage) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(8, 8));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 8, 8));
     texture.drawLine(solid, solid, copyBlend, 0, 0, 4, 0);
     EXPECT_EQ(texture.at(0, 0).alpha, 0.5f);
     EXPECT_EQ(texture.at(1, 0).alpha, 1.0f);
@@ -95,8 +93,7 @@ TEST(DrawLine, BothDirectionsPaintTheSameTexelsExceptAt45DegreesUpRight) {
 
 TEST(DrawLine, LevelAndAlphaRunFromOneEndToTheOther) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 8));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 8));
     texture.drawLine(Texel{0.0f, 0.0f}, Texel{1.0f, 1.0f}, copyBlend, 0, 4, 10, 4);
     // Column c sits at c/10 of the way; the last column is half covered.
     EXPECT_NEAR(texture.at(5, 4).level, 0.5f, 1e-5f);
@@ -108,8 +105,7 @@ TEST(DrawLine, LevelAndAlphaRunFromOneEndToTheOther) {
 
 TEST(DrawLine, DegenerateAndOutsideSegments) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(16, 16));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 16, 16));
     // Equal ends, ends that are not numbers or absurdly far, a segment wholly
     // outside: nothing is painted, and the caller's rounding mode survives.
     texture.drawLine(solid, solid, copyBlend, 5, 5, 5, 5);
@@ -140,8 +136,7 @@ TEST(DrawLine, BlendsRoundDownwardForTheWholeLine) {
 
 TEST(DrawEllipseOutline, SixteenSegmentsAroundTheCentre) {
     Texture texture;
-    ASSERT_TRUE(texture.allocate(32, 32));
-    clearMarked(texture);
+    ASSERT_TRUE(allocateMarked(texture, 32, 32));
     texture.drawEllipseOutline(solid, addAlphaBlend, 16, 16, 8, 4);
     // The vertex at angle 0 is painted by the first and the last segment, half each.
     EXPECT_FLOAT_EQ(texture.at(24, 16).alpha, 1.0f);
@@ -158,8 +153,7 @@ TEST(DrawEllipseOutline, SixteenSegmentsAroundTheCentre) {
 
     // Zero radii: every segment has equal ends, nothing is painted.
     Texture empty;
-    ASSERT_TRUE(empty.allocate(8, 8));
-    clearMarked(empty);
+    ASSERT_TRUE(allocateMarked(empty, 8, 8));
     empty.drawEllipseOutline(solid, addAlphaBlend, 4, 4, 0, 0);
     EXPECT_EQ(touchedCount(empty), 0);
 }

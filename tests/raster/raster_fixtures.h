@@ -14,6 +14,14 @@ inline void clearMarked(Texture& texture) {
     texture.fill(Texel{untouched, 0.0f}, copyBlend, 0, 0, texture.width, texture.height);
 }
 
+// A w x h texture with every texel marked untouched.
+inline bool allocateMarked(Texture& texture, int w, int h) {
+    if (!texture.allocate(w, h))
+        return false;
+    clearMarked(texture);
+    return true;
+}
+
 inline bool touched(const Texture& texture, int x, int y) {
     return texture.at(x, y).level != untouched;
 }

@@ -1,5 +1,6 @@
 // The fire and blobs scene: the heat rise and its display, the fire at long
 // frame times, the blob walks and their blend, and where the scene puts its cells.
+#include "canvas_scene_fixture.h"
 #include "imaging/shared_random.h"
 #include "scenes/demo_assets.h"
 
@@ -168,14 +169,7 @@ TEST(BlobSwarm, RenderClearsAndAddsOverlappingBlobs) {
 
 namespace {
 
-struct FireScene : ::testing::Test {
-    void SetUp() override {
-        ASSERT_TRUE(assets.build());
-        ASSERT_TRUE(console.allocate(80, 50));
-        for (int i = 0; i < 80 * 50; ++i)
-            console.cells[i] = Cell{'#', 0x07};
-    }
-
+struct FireScene : BuiltScene {
     void expectRampCell(int x, int y, int ramp) {
         const ShadePixel& pixel = assets.canvas.at(x, y);
         EXPECT_EQ(pixel.ramp, assets.ramps[ramp]) << x << "," << y;
@@ -183,9 +177,6 @@ struct FireScene : ::testing::Test {
         EXPECT_EQ(console.at(x, y).character, expected.character) << x << "," << y;
         EXPECT_EQ(console.at(x, y).attributes, expected.attributes) << x << "," << y;
     }
-
-    DemoAssets assets;
-    CellImage console;
 };
 
 } // namespace
