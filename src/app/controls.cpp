@@ -38,10 +38,16 @@ bool Demo::handleInput() {
     return true;
 }
 
-// Acts on the key code alone: a press and its release each act.
+// Acts on the key code alone: a press and its release each act. Every seek
+// pauses; a step back stops at the start.
 void Demo::handleKey(std::uint16_t code) {
     const float t = clock.t;
     const float dt = clock.dt;
+    const auto pauseAt = [this](float v) {
+        clock.setPaused(true);
+        clock.seek(v);
+    };
+    const auto notBeforeStart = [](float v) { return v > 0 ? v : 0.0f; };
     switch (code) {
     case virtualKey::space:
         overlayOn = true;
@@ -49,35 +55,25 @@ void Demo::handleKey(std::uint16_t code) {
         smoothedFps = dt > 0 ? 1.0f / dt : 100.0f;
         break;
     case virtualKey::pageUp:
-        clock.setPaused(true);
-        clock.seek(t + dt * pageStepFrames);
+        pauseAt(t + dt * pageStepFrames);
         break;
-    case virtualKey::pageDown: {
-        clock.setPaused(true);
-        const float v = t - dt * pageStepFrames;
-        clock.seek(v > 0 ? v : 0);
+    case virtualKey::pageDown:
+        pauseAt(notBeforeStart(t - dt * pageStepFrames));
         break;
-    }
     case virtualKey::home:
-        clock.setPaused(true);
-        clock.seek(0);
+        pauseAt(0);
         break;
-    case virtualKey::left: {
-        clock.setPaused(true);
-        const float v = t - dt * arrowStepFrames;
-        clock.seek(v > 0 ? v : 0);
+    case virtualKey::left:
+        pauseAt(notBeforeStart(t - dt * arrowStepFrames));
         break;
-    }
     case virtualKey::up:
         clock.setPaused(false);
         break;
     case virtualKey::right:
-        clock.setPaused(true);
-        clock.seek(t + dt * arrowStepFrames);
+        pauseAt(t + dt * arrowStepFrames);
         break;
     case virtualKey::down:
-        clock.setPaused(true);
-        clock.seek(markerTime - markerLeadSeconds);
+        pauseAt(markerTime - markerLeadSeconds);
         break;
     case virtualKey::m:
         clock.setSilent(false);

@@ -52,3 +52,35 @@ constexpr std::uint32_t moved = 0x1;
 constexpr std::uint32_t doubleClick = 0x2;
 constexpr std::uint32_t wheeled = 0x4;
 } // namespace mouseBits
+
+// A fixed ring of input records: a console fills it as input arrives and the
+// controls' reads drain it. Never allocates; a full queue refuses records.
+template <int capacity> class InputQueue {
+  public:
+    int size() const { return count; }
+    int room() const { return capacity - count; }
+
+    bool push(const InputRecord& record) {
+        if (count == capacity)
+            return false;
+        records[(head + count) % capacity] = record;
+        ++count;
+        return true;
+    }
+
+    bool pop(InputRecord& record) {
+        if (count == 0)
+            return false;
+        record = records[head];
+        head = (head + 1) % capacity;
+        --count;
+        return true;
+    }
+
+    void clear() { head = count = 0; }
+
+  private:
+    InputRecord records[capacity];
+    int head = 0;
+    int count = 0;
+};

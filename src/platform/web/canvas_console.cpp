@@ -55,7 +55,7 @@ class CanvasConsole : public ConsoleBackend {
             return false;
         }
         canvasAttach(cells.pixels(), cells.pixelWidth(), cells.pixelHeight());
-        head = count = 0;
+        queue.clear();
         mouseOn = false;
         isOpen = true;
         shownTitle[0] = '\0';
@@ -71,14 +71,7 @@ class CanvasConsole : public ConsoleBackend {
         return true;
     }
 
-    bool readInput(InputRecord& record) override {
-        if (count == 0)
-            return false;
-        record = queue[head];
-        head = (head + 1) % capacity;
-        --count;
-        return true;
-    }
+    bool readInput(InputRecord& record) override { return queue.pop(record); }
 
     void setMouseInput(bool on) override { mouseOn = on; }
     // The overlay sets the title every frame, but its text changes only a few
@@ -91,27 +84,23 @@ class CanvasConsole : public ConsoleBackend {
     }
     void close() override {
         isOpen = false;
-        count = 0;
+        queue.clear();
     }
     const char* failureReason() const override { return reason; }
 
     // Mouse records are dropped while mouse input is off, and everything once
     // the queue is full (a frame drains it, so only a stalled page fills it).
     void push(const InputRecord& record) {
-        if (!isOpen || count == capacity)
+        if (!isOpen)
             return;
         if (record.eventType == InputRecord::mouseEvent && !mouseOn)
             return;
-        queue[(head + count) % capacity] = record;
-        ++count;
+        queue.push(record);
     }
 
   private:
-    static constexpr int capacity = 256;
     CanvasCells cells;
-    InputRecord queue[capacity];
-    int head = 0;
-    int count = 0;
+    InputQueue<256> queue;
     bool mouseOn = false;
     bool isOpen = false;
     const char* reason = nullptr;

@@ -88,26 +88,28 @@ constexpr std::uint16_t unknownCell = 0xFFFF;
 
 // --- Choices ---
 
+namespace {
+
+// One axis of the layout: a terminal at least as large as the frame centres
+// it; a smaller one shows the frame's middle.
+void layoutAxis(int frameSize, int terminalSize, int& shown, int& screenStart, int& frameStart) {
+    if (terminalSize < 0)
+        terminalSize = 0;
+    if (terminalSize >= frameSize) {
+        shown = frameSize;
+        screenStart = (terminalSize - frameSize) / 2;
+    } else {
+        shown = terminalSize;
+        frameStart = (frameSize - terminalSize) / 2;
+    }
+}
+
+} // namespace
+
 FrameView layoutFrame(int frameWidth, int frameHeight, int terminalColumns, int terminalRows) {
     FrameView view;
-    if (terminalColumns < 0)
-        terminalColumns = 0;
-    if (terminalRows < 0)
-        terminalRows = 0;
-    if (terminalColumns >= frameWidth) {
-        view.columns = frameWidth;
-        view.screenX = (terminalColumns - frameWidth) / 2;
-    } else {
-        view.columns = terminalColumns;
-        view.frameX = (frameWidth - terminalColumns) / 2;
-    }
-    if (terminalRows >= frameHeight) {
-        view.rows = frameHeight;
-        view.screenY = (terminalRows - frameHeight) / 2;
-    } else {
-        view.rows = terminalRows;
-        view.frameY = (frameHeight - terminalRows) / 2;
-    }
+    layoutAxis(frameWidth, terminalColumns, view.columns, view.screenX, view.frameX);
+    layoutAxis(frameHeight, terminalRows, view.rows, view.screenY, view.frameY);
     return view;
 }
 

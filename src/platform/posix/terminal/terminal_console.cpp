@@ -412,8 +412,7 @@ bool TerminalConsole::open(const char* newTitle, int w, int h) {
     decoder = KeyDecoder{};
     inputLength = 0;
     inputRead = 0;
-    queueHead = 0;
-    queueCount = 0;
+    queue.clear();
     pendingStart = 0;
     pendingEnd = 0;
     answered = false;
@@ -828,7 +827,8 @@ void TerminalConsole::pumpInput(std::uint32_t now) {
     }
     const std::uint32_t idle = now - lastInputMs;
     std::size_t start = 0;
-    while (start < inputLength && queueCount <= queueSize - 2) {
+    // A step gives at most two records (a key's press and release).
+    while (start < inputLength && queue.room() >= 2) {
         const std::size_t rest = inputLength - start;
         // A lone Escape waits briefly; a piece of a longer sequence, split by
         // the link, waits for its rest much longer.
@@ -840,10 +840,8 @@ void TerminalConsole::pumpInput(std::uint32_t now) {
         start += step.used;
         if (step.reply != TerminalReply::none || step.fullScreen)
             handleReply(step, now);
-        for (int i = 0; i < step.count; ++i) {
-            queue[(queueHead + queueCount) % queueSize] = step.records[i];
-            ++queueCount;
-        }
+        for (int i = 0; i < step.count; ++i)
+            queue.push(step.records[i]);
     }
     std::memmove(inputBytes, inputBytes + start, inputLength - start);
     inputLength -= start;
@@ -854,14 +852,9 @@ void TerminalConsole::pumpInput(std::uint32_t now) {
 bool TerminalConsole::readInput(InputRecord& record) {
     if (!isOpen)
         return false;
-    if (queueCount == 0)
+    if (queue.size() == 0)
         pumpInput(nowMs());
-    if (queueCount == 0)
-        return false;
-    record = queue[queueHead];
-    queueHead = (queueHead + 1) % queueSize;
-    --queueCount;
-    return true;
+    return queue.pop(record);
 }
 
 // --- The program's console and error report ---

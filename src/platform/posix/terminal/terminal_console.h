@@ -161,10 +161,7 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     std::size_t inputLength = 0;
     std::size_t inputRead = 0; // since the last present
     std::uint32_t lastInputMs = 0;
-    static constexpr int queueSize = 64;
-    InputRecord queue[queueSize];
-    int queueHead = 0;
-    int queueCount = 0;
+    InputQueue<64> queue;
 };
 
 // Puts a taken terminal back as it was (termios, main screen, cursor, mouse
