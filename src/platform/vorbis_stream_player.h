@@ -59,8 +59,8 @@ class VorbisStreamPlayer : public AudioPlayer, NonCopyable {
     void fail(const char* what, const char* why = nullptr);
     void clearFailure() { reason[0] = '\0'; }
 
-    // The device's thread reads these too: they are guarded by the player's
-    // lock. A run begins only through moveTo.
+    // Guarded by the player's lock: the device's thread (where there is one)
+    // reads the stream, the run and `playing` too. A run begins only through moveTo.
     VorbisStream music;
     HeardPosition heard;
     bool playing = false; // sounding, or to sound as soon as the device runs
