@@ -2,8 +2,7 @@
 // (src/audio) a chunk at a time and queued on Web Audio as buffers that
 // start back to back at exact device frames; the position is the stream frame
 // at the output's timestamp, so the picture follows what is being heard.
-#include "audio/heard_position.h"
-#include "audio/vorbis_stream.h"
+#include "platform/vorbis_stream_player.h"
 #include "platform/web/web_platform.h"
 
 #include <emscripten/emscripten.h>
@@ -91,7 +90,7 @@ EM_JS(void, webAudioStopAll, (), {
 
 namespace {
 
-class WebAudioPlayer : public AudioPlayer {
+class WebAudioPlayer : public VorbisStreamPlayer {
   public:
     // Frames per queued buffer (about 93 ms), how far after now a run's first
     // buffer starts (the browser renders a little ahead), and how much is kept
@@ -101,13 +100,13 @@ class WebAudioPlayer : public AudioPlayer {
     static constexpr double aheadSeconds = 0.35;
 
     bool audioOpen(std::uint32_t rate) override {
-        reason = nullptr;
+        clearFailure();
         if (rate != VorbisStream::frameRate) {
-            reason = "the music plays only at 44100 Hz";
+            fail("the music plays only at 44100 Hz");
             return false;
         }
         if (!webAudioOpen(static_cast<int>(rate), held ? 1 : 0)) {
-            reason = "this browser offers no Web Audio";
+            fail("this browser offers no Web Audio");
             return false;
         }
         deviceOpen = true;
@@ -117,30 +116,14 @@ class WebAudioPlayer : public AudioPlayer {
     void audioClose() override {
         if (!deviceOpen)
             return;
-        if (playing) {
-            // The stream stands where it was heard, as after a pause.
-            const std::uint64_t frame = heardFrame();
-            playing = false;
-            music.seek(frame);
-            heard.moveTo(music.position());
-        }
+        stopWhereHeard();
         webAudioStopAll();
         deviceOpen = false;
     }
 
     std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override {
-        if (handle)
-            return 0;
-        if (!music.open(data, length)) {
-            reason = "the music is not a readable Ogg Vorbis stream at 44100 Hz";
-            return 0;
-        }
-        if (++lastHandle == 0)
-            ++lastHandle;
-        handle = lastHandle;
-        playing = false;
-        heard.moveTo(0);
-        return handle;
+        return openStream(data, length,
+                          "the music is not a readable Ogg Vorbis stream at 44100 Hz");
     }
 
     bool streamPlay(std::uint32_t stream, bool restart) override {
@@ -162,8 +145,7 @@ class WebAudioPlayer : public AudioPlayer {
         const std::uint64_t frame = heardFrame();
         playing = false;
         webAudioStopAll();
-        music.seek(frame);
-        heard.moveTo(music.position());
+        standAt(frame);
         return true;
     }
 
@@ -181,15 +163,8 @@ class WebAudioPlayer : public AudioPlayer {
         if (playing)
             beginRun();
         else
-            heard.moveTo(music.position());
+            moveTo(music.position());
         return true;
-    }
-
-    double streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) override {
-        return VorbisStream::bytesToSeconds(bytes);
-    }
-    std::uint64_t streamSecondsToBytes(std::uint32_t, float seconds) override {
-        return VorbisStream::secondsToBytes(seconds);
     }
 
     bool streamFree(std::uint32_t stream) override {
@@ -198,13 +173,9 @@ class WebAudioPlayer : public AudioPlayer {
         playing = false;
         if (deviceOpen)
             webAudioStopAll();
-        music.close();
-        heard.moveTo(0);
-        handle = 0;
+        closeStream();
         return true;
     }
-
-    const char* failureReason() const override { return reason; }
 
     // While held, the device stands still (a suspended context): a show can
     // be made ready before the gesture that lets it sound.
@@ -240,11 +211,9 @@ class WebAudioPlayer : public AudioPlayer {
     }
 
   private:
-    bool valid(std::uint32_t stream) const { return stream != 0 && stream == handle; }
-
     // A new run from the decoder's position: whatever was queued is dropped.
     void beginRun() {
-        heard.moveTo(music.position());
+        moveTo(music.position());
         if (!deviceOpen)
             return;
         webAudioStopAll();
@@ -254,7 +223,7 @@ class WebAudioPlayer : public AudioPlayer {
         feed();
     }
 
-    std::uint64_t heardFrame() const {
+    std::uint64_t heardFrame() override {
         if (!playing || !deviceOpen || !heard.handedOut())
             return heard.start();
         const double time = webAudioHeardTime();
@@ -262,15 +231,9 @@ class WebAudioPlayer : public AudioPlayer {
         return heard.at(static_cast<std::uint64_t>(frame), music.position());
     }
 
-    VorbisStream music;
-    HeardPosition heard;
-    std::uint32_t handle = 0;
-    std::uint32_t lastHandle = 0;
     bool deviceOpen = false;
     bool held = false;
-    bool playing = false;
     std::uint64_t nextDeviceFrame = 0; // device frame the next queued buffer starts at
-    const char* reason = nullptr;
     std::int16_t samples[chunkFrames * VorbisStream::channels];
     float left[chunkFrames];
     float right[chunkFrames];

@@ -8,9 +8,8 @@
 // reset (its sample count goes back to 0) and the ring refilled from the
 // stream's new frame. A pause halts the device with its queue, so the count,
 // and with it the position, stands still until play continues it.
-#include "audio/heard_position.h"
-#include "audio/vorbis_stream.h"
 #include "imaging/non_copyable.h"
+#include "platform/vorbis_stream_player.h"
 #include "platform/win32/win32_platform.h"
 
 #include <mmsystem.h>
@@ -41,7 +40,7 @@ class Locked : NonCopyable {
     CriticalSection& section;
 };
 
-class WaveOutPlayer : public AudioPlayer {
+class WaveOutPlayer : public VorbisStreamPlayer {
   public:
     ~WaveOutPlayer() override { audioClose(); }
 
@@ -52,27 +51,18 @@ class WaveOutPlayer : public AudioPlayer {
     bool streamPause(std::uint32_t stream) override;
     std::uint64_t streamGetPosition(std::uint32_t stream) override;
     bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
-    double streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) override {
-        return VorbisStream::bytesToSeconds(bytes);
-    }
-    // A negative time (drag scrubbing can seek before the start) plays from 0.
-    std::uint64_t streamSecondsToBytes(std::uint32_t, float seconds) override {
-        return VorbisStream::secondsToBytes(seconds);
-    }
     bool streamFree(std::uint32_t stream) override;
 
   private:
-    // What the device is doing with the current run.
-    enum class Run { stopped, playing, paused };
-
-    bool valid(std::uint32_t stream) const { return stream != 0 && stream == handle; }
     // The following run with `lock` held.
     void startRun();
     void stopRun();
     void queue(int index);
     void refillFinished();
     std::uint64_t deviceFrame();
-    std::uint64_t heardFrame();
+    std::uint64_t heardFrame() override;
+    // The current run is on the device: playing, or halted by a pause.
+    bool running() const { return playing || paused; }
 
     static DWORD WINAPI feederMain(LPVOID player);
 
@@ -86,11 +76,9 @@ class WaveOutPlayer : public AudioPlayer {
     int nextToFinish = 0; // buffers finish in the order they were written
     std::int16_t samples[ringBuffers][bufferFrames * VorbisStream::channels] = {};
 
-    Run run = Run::stopped;
-    VorbisStream music;
-    HeardPosition heard;
-    std::uint32_t handle = 0;
-    std::uint32_t lastHandle = 0;
+    // A pause halts the device with the run still queued, so play continues
+    // it; never set while playing.
+    bool paused = false;
 };
 
 // --- Device ---
@@ -138,7 +126,7 @@ bool WaveOutPlayer::audioOpen(std::uint32_t rate) {
     SetThreadPriority(feeder, THREAD_PRIORITY_HIGHEST);
     // A stream made before the device opened may already be playing.
     Locked guard(lock);
-    if (run == Run::playing)
+    if (playing)
         startRun();
     return true;
 }
@@ -148,12 +136,11 @@ void WaveOutPlayer::audioClose() {
         return;
     {
         Locked guard(lock);
-        if (run != Run::stopped) {
+        if (running()) {
             // The stream stands where it was heard, as after a pause.
             const std::uint64_t frame = heardFrame();
             stopRun();
-            music.seek(frame);
-            heard.moveTo(music.position());
+            standAt(frame);
         }
     }
     if (feeder) {
@@ -209,7 +196,8 @@ void WaveOutPlayer::startRun() {
     for (int i = 0; i < ringBuffers && !music.ended(); ++i)
         queue(i);
     waveOutRestart(device);
-    run = Run::playing;
+    playing = true;
+    paused = false;
 }
 
 void WaveOutPlayer::stopRun() {
@@ -220,11 +208,12 @@ void WaveOutPlayer::stopRun() {
     for (bool& q : queued)
         q = false;
     nextToFinish = 0;
-    run = Run::stopped;
+    playing = false;
+    paused = false;
 }
 
 void WaveOutPlayer::refillFinished() {
-    if (run == Run::stopped || !device)
+    if (!running() || !device)
         return;
     while (queued[nextToFinish] && (headers[nextToFinish].dwFlags & WHDR_DONE)) {
         queued[nextToFinish] = false;
@@ -252,7 +241,7 @@ std::uint64_t WaveOutPlayer::deviceFrame() {
 }
 
 std::uint64_t WaveOutPlayer::heardFrame() {
-    if (run == Run::stopped)
+    if (!running())
         return heard.start();
     return heard.at(deviceFrame(), music.position());
 }
@@ -261,18 +250,7 @@ std::uint64_t WaveOutPlayer::heardFrame() {
 
 std::uint32_t WaveOutPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
     Locked guard(lock);
-    if (handle)
-        return 0;
-    if (!music.open(data, length))
-        return 0;
-    // Handles are never reused, so a stale one is refused rather than acting
-    // on the next stream.
-    if (++lastHandle == 0)
-        ++lastHandle;
-    handle = lastHandle;
-    run = Run::stopped;
-    heard.moveTo(0);
-    return handle;
+    return openStream(data, length, nullptr);
 }
 
 bool WaveOutPlayer::streamPlay(std::uint32_t stream, bool restart) {
@@ -280,18 +258,21 @@ bool WaveOutPlayer::streamPlay(std::uint32_t stream, bool restart) {
     if (!valid(stream))
         return false;
     if (restart) {
-        music.seek(0);
-        heard.moveTo(0);
+        standAt(0);
         startRun();
-    } else if (run == Run::paused) {
+    } else if (paused) {
         waveOutRestart(device);
-        run = Run::playing;
-    } else if (run == Run::stopped) {
+        playing = true;
+        paused = false;
+    } else if (!playing) {
         // The stream already stands at the run's start.
         startRun();
     }
-    if (!device)
-        run = Run::playing; // starts when the device opens
+    if (!device) {
+        // Starts when the device opens.
+        playing = true;
+        paused = false;
+    }
     return true;
 }
 
@@ -299,11 +280,12 @@ bool WaveOutPlayer::streamPause(std::uint32_t stream) {
     Locked guard(lock);
     if (!valid(stream))
         return false;
-    if (run == Run::playing && device) {
+    if (playing && device) {
         waveOutPause(device);
-        run = Run::paused;
-    } else if (run == Run::playing) {
-        run = Run::stopped;
+        playing = false;
+        paused = true;
+    } else if (playing) {
+        playing = false;
     }
     return true;
 }
@@ -319,11 +301,10 @@ bool WaveOutPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes)
     Locked guard(lock);
     if (!valid(stream))
         return false;
-    const bool wasPlaying = run == Run::playing;
+    const bool wasPlaying = playing;
     stopRun();
     // Past the end the stream stands at its end and plays nothing.
-    music.seek(bytes / VorbisStream::bytesPerFrame);
-    heard.moveTo(music.position());
+    standAt(bytes / VorbisStream::bytesPerFrame);
     if (wasPlaying)
         startRun();
     return true;
@@ -334,9 +315,7 @@ bool WaveOutPlayer::streamFree(std::uint32_t stream) {
     if (!valid(stream))
         return false;
     stopRun();
-    music.close();
-    heard.moveTo(0);
-    handle = 0;
+    closeStream();
     return true;
 }
 

@@ -45,14 +45,6 @@ void PulseAudioPlayer::setCancelCheck(CancelCheck check, void* checkContext) {
     cancelContext = checkContext;
 }
 
-const char* PulseAudioPlayer::failureReason() const {
-    return reason[0] ? reason : nullptr;
-}
-
-void PulseAudioPlayer::fail(const char* what, const char* why) {
-    std::snprintf(reason, sizeof reason, "%s%s%s", what, why ? ": " : "", why ? why : "");
-}
-
 // --- Device ---
 
 void PulseAudioPlayer::contextStateChanged(pa_context* c, void* player) {
@@ -82,7 +74,7 @@ PulseAudioPlayer::Wait PulseAudioPlayer::waitUntilReady(const std::atomic<int>& 
 bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
     if (mainloop)
         return true;
-    reason[0] = '\0';
+    clearFailure();
     absent = false;
     if (rate != VorbisStream::frameRate) {
         fail("no audio device", "the music plays only at 44100 Hz");
@@ -178,7 +170,7 @@ bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
         std::snprintf(why, sizeof why, "no answer within %u s", openTimeoutMs / 1000);
         fail("the sound server does not answer", why);
     } else if (waited == Wait::cancelled) {
-        fail("cancelled", nullptr);
+        fail("cancelled");
     }
     teardown();
     return false;
@@ -214,13 +206,7 @@ void PulseAudioPlayer::audioClose() {
         return;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (playing) {
-            // The stream stands where it was heard, as after a pause.
-            const std::uint64_t frame = heardFrame();
-            playing = false;
-            music.seek(frame);
-            moveTo(music.position());
-        }
+        stopWhereHeard();
         timed = false;
     }
     teardown();
@@ -300,7 +286,7 @@ void PulseAudioPlayer::takeSnapshot() {
 // --- Position ---
 
 void PulseAudioPlayer::moveTo(std::uint64_t frame) {
-    heard.moveTo(frame);
+    VorbisStreamPlayer::moveTo(frame);
     lastReported = frame;
 }
 
@@ -332,30 +318,15 @@ std::uint64_t PulseAudioPlayer::heardFrame() {
 
 std::uint32_t PulseAudioPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
     std::lock_guard<std::mutex> guard(lock);
-    if (handle)
-        return 0;
-    if (!music.open(data, length)) {
-        fail("the music does not decode", nullptr);
-        return 0;
-    }
-    // Handles are never reused, so a stale one is refused rather than acting
-    // on the next stream.
-    if (++lastHandle == 0)
-        ++lastHandle;
-    handle = lastHandle;
-    playing = false;
-    moveTo(0);
-    return handle;
+    return openStream(data, length, "the music does not decode");
 }
 
 bool PulseAudioPlayer::streamPlay(std::uint32_t stream, bool restart) {
     std::lock_guard<std::mutex> guard(lock);
     if (!valid(stream))
         return false;
-    if (restart) {
-        music.seek(0);
-        moveTo(0);
-    }
+    if (restart)
+        standAt(0);
     playing = true;
     return true;
 }
@@ -364,14 +335,8 @@ bool PulseAudioPlayer::streamPause(std::uint32_t stream) {
     std::lock_guard<std::mutex> guard(lock);
     if (!valid(stream))
         return false;
-    if (!playing)
-        return true;
     // What was written but not yet heard is played again on resume.
-    const std::uint64_t frame = heardFrame();
-    playing = false;
-    if (music.position() != frame || music.ended())
-        music.seek(frame);
-    moveTo(music.position());
+    pauseWhereHeard();
     return true;
 }
 
@@ -387,27 +352,15 @@ bool PulseAudioPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t byt
     if (!valid(stream))
         return false;
     // Past the end the stream stands at its end and plays silence.
-    music.seek(bytes / VorbisStream::bytesPerFrame);
-    moveTo(music.position());
+    standAt(bytes / VorbisStream::bytesPerFrame);
     return true;
-}
-
-double PulseAudioPlayer::streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) {
-    return VorbisStream::bytesToSeconds(bytes);
-}
-
-std::uint64_t PulseAudioPlayer::streamSecondsToBytes(std::uint32_t, float seconds) {
-    return VorbisStream::secondsToBytes(seconds);
 }
 
 bool PulseAudioPlayer::streamFree(std::uint32_t stream) {
     std::lock_guard<std::mutex> guard(lock);
     if (!valid(stream))
         return false;
-    playing = false;
-    music.close();
-    moveTo(0);
-    handle = 0;
+    closeStream();
     return true;
 }
 

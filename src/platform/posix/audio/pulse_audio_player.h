@@ -9,10 +9,7 @@
 // the audio thread holds only while it decodes, never while it waits on the server.
 #pragma once
 
-#include "app/platform.h"
-#include "audio/heard_position.h"
-#include "audio/vorbis_stream.h"
-#include "imaging/non_copyable.h"
+#include "platform/vorbis_stream_player.h"
 
 #include <atomic>
 #include <cstdint>
@@ -22,7 +19,7 @@ struct pa_context;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
-class PulseAudioPlayer : public AudioPlayer, NonCopyable {
+class PulseAudioPlayer : public VorbisStreamPlayer {
   public:
     // How long audioOpen waits for the server to take the stream.
     static constexpr std::uint32_t openTimeoutMs = 3000;
@@ -49,10 +46,7 @@ class PulseAudioPlayer : public AudioPlayer, NonCopyable {
     bool streamPause(std::uint32_t stream) override;
     std::uint64_t streamGetPosition(std::uint32_t stream) override;
     bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
-    double streamBytesToSeconds(std::uint32_t stream, std::uint64_t bytes) override;
-    std::uint64_t streamSecondsToBytes(std::uint32_t stream, float seconds) override;
     bool streamFree(std::uint32_t stream) override;
-    const char* failureReason() const override;
     void setCancelCheck(CancelCheck check, void* context) override;
 
     // The last failed open found no server at all (rather than one that did
@@ -76,13 +70,12 @@ class PulseAudioPlayer : public AudioPlayer, NonCopyable {
     // Audio thread, libpulse's lock held: the server's time for the stream.
     void takeSnapshot();
     // The stream frame being heard; the caller holds `lock`.
-    std::uint64_t heardFrame();
-    void moveTo(std::uint64_t frame);
+    std::uint64_t heardFrame() override;
+    // A new run also restarts the heard frames' climb (lastReported).
+    void moveTo(std::uint64_t frame) override;
     // Waits (main thread) until `state` says ready or failed.
     Wait waitUntilReady(const std::atomic<int>& state, std::int64_t deadline);
-    void fail(const char* what, const char* why);
     void teardown();
-    bool valid(std::uint32_t stream) const { return stream != 0 && stream == handle; }
 
     // Main thread only.
     pa_threaded_mainloop* mainloop = nullptr;
@@ -91,8 +84,6 @@ class PulseAudioPlayer : public AudioPlayer, NonCopyable {
     CancelCheck cancelCheck = nullptr;
     void* cancelContext = nullptr;
     bool absent = false;
-    char reason[200] = {};
-    std::uint32_t lastHandle = 0;
 
     // Audio thread only: a timing request is on its way.
     bool timingRequested = false;
@@ -100,12 +91,8 @@ class PulseAudioPlayer : public AudioPlayer, NonCopyable {
     std::atomic<int> contextState{0};
     std::atomic<int> streamState{0};
 
-    // Shared with the audio thread.
+    // Shared with the audio thread, as are the stream, `playing` and `heard`.
     std::mutex lock;
-    std::uint32_t handle = 0;
-    bool playing = false;
-    VorbisStream music;
-    HeardPosition heard;
     std::uint64_t deviceFrames = 0;  // frames written to the server, silence included
     bool timed = false;              // a snapshot exists
     std::uint64_t snapshotFrame = 0; // device frame being played at snapshotTime

@@ -14,7 +14,6 @@
 #endif
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -59,9 +58,9 @@ SdlAudioPlayer::~SdlAudioPlayer() {
 bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     if (device)
         return true;
-    reason[0] = '\0';
+    clearFailure();
     if (rate != VorbisStream::frameRate) {
-        std::snprintf(reason, sizeof reason, "no audio device: the music plays only at 44100 Hz");
+        fail("no audio device", "the music plays only at 44100 Hz");
         return false;
     }
 #ifdef SHADESTRIP_HAVE_ALSA
@@ -73,7 +72,7 @@ bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     // handlers must keep them.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::snprintf(reason, sizeof reason, "no audio device: %s", SDL_GetError());
+        fail("no audio device", SDL_GetError());
         return false;
     }
 
@@ -98,7 +97,7 @@ bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     // callback always sees exactly the format asked for.
     const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (opened == 0) {
-        std::snprintf(reason, sizeof reason, "no audio device: %s", SDL_GetError());
+        fail("no audio device", SDL_GetError());
         quitSdlAudio();
         return false;
     }
@@ -112,13 +111,7 @@ void SdlAudioPlayer::audioClose() {
         return;
     {
         DeviceLock lock(device);
-        if (playing) {
-            // The stream stands where it was heard, as after a pause.
-            const std::uint64_t frame = heardFrame();
-            playing = false;
-            music.seek(frame);
-            heard.moveTo(music.position());
-        }
+        stopWhereHeard();
     }
     SDL_CloseAudioDevice(device);
     device = 0;
@@ -150,7 +143,7 @@ void SdlAudioPlayer::fill(std::int16_t* out, std::uint32_t frames) {
     deviceFrames += frames;
 }
 
-std::uint64_t SdlAudioPlayer::heardFrame() const {
+std::uint64_t SdlAudioPlayer::heardFrame() {
     if (!playing || !deviceStarted || !heard.handedOut())
         return heard.start();
     std::int64_t elapsed = monotonicNanoseconds() - lastCallbackTime;
@@ -168,31 +161,16 @@ std::uint64_t SdlAudioPlayer::heardFrame() const {
 // --- Stream ---
 
 std::uint32_t SdlAudioPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
-    if (handle)
-        return 0;
     DeviceLock lock(device);
-    if (!music.open(data, length)) {
-        std::snprintf(reason, sizeof reason, "the music does not decode");
-        return 0;
-    }
-    // Handles are never reused, so a stale one is refused rather than acting
-    // on the next stream.
-    if (++lastHandle == 0)
-        ++lastHandle;
-    handle = lastHandle;
-    playing = false;
-    heard.moveTo(0);
-    return handle;
+    return openStream(data, length, "the music does not decode");
 }
 
 bool SdlAudioPlayer::streamPlay(std::uint32_t stream, bool restart) {
     if (!valid(stream))
         return false;
     DeviceLock lock(device);
-    if (restart) {
-        music.seek(0);
-        heard.moveTo(0);
-    }
+    if (restart)
+        standAt(0);
     // While stopped, the decoder already stands at the run's start.
     playing = true;
     return true;
@@ -202,14 +180,7 @@ bool SdlAudioPlayer::streamPause(std::uint32_t stream) {
     if (!valid(stream))
         return false;
     DeviceLock lock(device);
-    if (!playing)
-        return true;
-    // What was handed out but not yet heard is played again on resume.
-    const std::uint64_t frame = heardFrame();
-    playing = false;
-    if (music.position() != frame || music.ended())
-        music.seek(frame);
-    heard.moveTo(music.position());
+    pauseWhereHeard();
     return true;
 }
 
@@ -224,38 +195,19 @@ bool SdlAudioPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes
     if (!valid(stream))
         return false;
     DeviceLock lock(device);
-    // Past the end the stream stands at its end and plays silence.
-    music.seek(bytes / VorbisStream::bytesPerFrame);
-    heard.moveTo(music.position());
+    standAt(bytes / VorbisStream::bytesPerFrame);
     return true;
-}
-
-double SdlAudioPlayer::streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) {
-    return VorbisStream::bytesToSeconds(bytes);
-}
-
-std::uint64_t SdlAudioPlayer::streamSecondsToBytes(std::uint32_t, float seconds) {
-    // A negative time (the controls' drag scrubbing can seek before the start)
-    // becomes 0: on resume the music plays from its first frame.
-    return VorbisStream::secondsToBytes(seconds);
 }
 
 bool SdlAudioPlayer::streamFree(std::uint32_t stream) {
     if (!valid(stream))
         return false;
     DeviceLock lock(device);
-    playing = false;
-    music.close();
-    heard.moveTo(0);
-    handle = 0;
+    closeStream();
     return true;
 }
 
 std::uint64_t SdlAudioPlayer::framesHandedOut() {
     DeviceLock lock(device);
     return music.position();
-}
-
-const char* SdlAudioPlayer::failureReason() const {
-    return reason[0] ? reason : nullptr;
 }

@@ -3,14 +3,11 @@
 // position is the frame being heard. Not the decoder (src/audio).
 #pragma once
 
-#include "app/platform.h"
-#include "audio/heard_position.h"
-#include "audio/vorbis_stream.h"
-#include "imaging/non_copyable.h"
+#include "platform/vorbis_stream_player.h"
 
 #include <cstdint>
 
-class SdlAudioPlayer : public AudioPlayer, NonCopyable {
+class SdlAudioPlayer : public VorbisStreamPlayer {
   public:
     // Frames per callback buffer: small enough that the heard position is
     // estimated within a fraction of a millisecond, large enough that SDL's
@@ -22,7 +19,8 @@ class SdlAudioPlayer : public AudioPlayer, NonCopyable {
 
     // Starts SDL's audio alone and opens the default output device, which then
     // runs (silent while nothing plays) until audioClose. False when SDL finds
-    // no device, and for any rate but 44100 Hz, the only one streams decode to.
+    // no device (the failure reason is then SDL's own words), and for any rate
+    // but 44100 Hz, the only one streams decode to.
     bool audioOpen(std::uint32_t rate) override;
     // Stops the device; a playing stream stands at the position being heard.
     void audioClose() override;
@@ -34,11 +32,7 @@ class SdlAudioPlayer : public AudioPlayer, NonCopyable {
     bool streamPause(std::uint32_t stream) override;
     std::uint64_t streamGetPosition(std::uint32_t stream) override;
     bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
-    double streamBytesToSeconds(std::uint32_t stream, std::uint64_t bytes) override;
-    std::uint64_t streamSecondsToBytes(std::uint32_t stream, float seconds) override;
     bool streamFree(std::uint32_t stream) override;
-    // SDL's own words for a device that did not open.
-    const char* failureReason() const override;
 
     // Frames of the stream handed to the device so far (for tests: the
     // position never passes it).
@@ -50,19 +44,13 @@ class SdlAudioPlayer : public AudioPlayer, NonCopyable {
     static void deviceCallback(void* player, std::uint8_t* out, int length);
     void fill(std::int16_t* out, std::uint32_t frames);
     // The stream frame being heard now; the caller holds the device lock.
-    std::uint64_t heardFrame() const;
-    bool valid(std::uint32_t stream) const { return stream != 0 && stream == handle; }
+    std::uint64_t heardFrame() override;
 
     // Main thread only.
     std::uint32_t device = 0;
-    std::uint32_t lastHandle = 0;
-    char reason[200] = {};
 
-    // Shared with the callback: guarded by the device lock while it is open.
-    std::uint32_t handle = 0;
-    bool playing = false;
-    VorbisStream music;
-    HeardPosition heard;
+    // Shared with the callback (as are the stream, `playing` and `heard`):
+    // guarded by the device lock while it is open.
     std::uint32_t bufferFrames = deviceBufferFrames;
     std::uint64_t deviceFrames = 0;    // frames handed to the device, silence included
     std::uint64_t lastBufferStart = 0; // device frame the last callback began at
