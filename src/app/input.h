@@ -55,15 +55,15 @@ constexpr std::uint32_t wheeled = 0x4;
 
 // A fixed ring of input records: a console fills it as input arrives and the
 // controls' reads drain it. Never allocates; a full queue refuses records.
-template <int capacity> class InputQueue {
+template <int Capacity> class InputQueue {
   public:
     int size() const { return count; }
-    int room() const { return capacity - count; }
+    int room() const { return Capacity - count; }
 
     bool push(const InputRecord& record) {
-        if (count == capacity)
+        if (count == Capacity)
             return false;
-        records[(head + count) % capacity] = record;
+        records[(head + count) % Capacity] = record;
         ++count;
         return true;
     }
@@ -72,7 +72,7 @@ template <int capacity> class InputQueue {
         if (count == 0)
             return false;
         record = records[head];
-        head = (head + 1) % capacity;
+        head = (head + 1) % Capacity;
         --count;
         return true;
     }
@@ -80,7 +80,7 @@ template <int capacity> class InputQueue {
     void clear() { head = count = 0; }
 
   private:
-    InputRecord records[capacity];
+    InputRecord records[Capacity];
     int head = 0;
     int count = 0;
 };

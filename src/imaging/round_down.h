@@ -136,7 +136,8 @@ inline DownFloat downSqrt(DownFloat v) {
     return rounddown::sqrt(v.value());
 }
 inline int floorToInt(DownFloat v) {
-    return floorToInt(v.value());
+    const float f = v.value();
+    return floorToInt(f);
 }
 
 // The texel rule of BlendMode::apply with every double operation rounded down.

@@ -24,7 +24,8 @@ class StoppingPlayer : public AudioPlayer {
         return true;
     }
     double streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) override {
-        return static_cast<double>(bytes / 4) / 44100.0;
+        const std::uint64_t frames = bytes / 4;
+        return static_cast<double>(frames) / 44100.0;
     }
     std::uint64_t streamSecondsToBytes(std::uint32_t, float seconds) override {
         return static_cast<std::uint64_t>(static_cast<double>(seconds) * 44100.0) * 4;

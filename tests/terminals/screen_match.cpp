@@ -72,7 +72,7 @@ double share(const Image& screen, int cellW, int cellH, const std::string& cells
              const Rgb* palette) {
     const int columns = 80;
     const int rows = 50;
-    if (cells.size() != static_cast<std::size_t>(columns * rows * 2) ||
+    if (cells.size() != static_cast<std::size_t>(columns) * rows * 2 ||
         screen.width < columns * cellW || screen.height < rows * cellH)
         return 0;
     int matching = 0;
