@@ -92,6 +92,19 @@ wait_for 10 test -f "$dir/pid" || fail "the program did not start"
 startedAt=$(now_ms)
 titled() { [ "$(show '#{pane_title}')" = "$title" ]; }
 
+# Asks the program to end as the scenario says (Escape, or SIGTERM) and
+# prints how many milliseconds it took; false when it has not ended in 10 s.
+ask_to_end() {
+    local askedAt
+    askedAt=$(now_ms)
+    case "$scenario" in
+    *escape*) tm send-keys -t test Escape ;;
+    *) kill -TERM "$(pidOf)" ;;
+    esac
+    wait_for 10 test -f "$dir/rc" || return 1
+    echo $(($(now_ms) - askedAt))
+}
+
 case "$scenario" in
 stopped-escape | stopped-sigterm)
     wait_for 15 titled || fail "the title never showed"
@@ -105,14 +118,7 @@ stopped-escape | stopped-sigterm)
     tm capture-pane -p -e -t test > "$dir/screen.txt"
     alive || fail "the show ended when the server stopped (exit code $(cat "$dir/rc"))"
     cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still with the server stopped"
-    askedAt=$(now_ms)
-    if [ "$scenario" = stopped-escape ]; then
-        tm send-keys -t test Escape
-    else
-        kill -TERM "$(pidOf)"
-    fi
-    wait_for 10 test -f "$dir/rc" || fail "the program did not end within 10 s of being asked"
-    took=$(($(now_ms) - askedAt))
+    took=$(ask_to_end) || fail "the program did not end within 10 s of being asked"
     # The device gets a bounded time to let go, then is left behind.
     [ "$took" -lt 4000 ] || fail "the program took $took ms to end"
     expected=0
@@ -128,14 +134,7 @@ stopped-at-start | silent-socket)
 escape-at-start | sigterm-at-start)
     sleep 1
     alive || fail "the start-up ended before it was asked to (exit code $(cat "$dir/rc"))"
-    askedAt=$(now_ms)
-    if [ "$scenario" = escape-at-start ]; then
-        tm send-keys -t test Escape
-    else
-        kill -TERM "$(pidOf)"
-    fi
-    wait_for 10 test -f "$dir/rc" || fail "the start-up did not end when asked"
-    took=$(($(now_ms) - askedAt))
+    took=$(ask_to_end) || fail "the start-up did not end when asked"
     [ "$took" -lt 1000 ] || fail "the start-up took $took ms to end when asked"
     [ -s "$dir/stderr" ] && fail "an error was reported for a user's quit"
     expected=0
