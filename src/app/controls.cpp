@@ -89,8 +89,8 @@ void Demo::handleKey(std::uint16_t code) {
 void Demo::handleMouse(const InputRecord& record) {
     mouseColumn = record.mouseX;
     mouseRow = record.mouseY;
-    const bool isDoubleClick = (record.eventFlags & mouseBits::doubleClick) != 0;
-    if (record.buttonState & mouseBits::leftButton) {
+    const bool isDoubleClick = (record.eventFlags & mouseFlag::doubleClick) != 0;
+    if (record.buttonState & mouseButton::left) {
         if (isDoubleClick) {
             leftLabelOn = false;
             clock.setPaused(false);
@@ -109,7 +109,7 @@ void Demo::handleMouse(const InputRecord& record) {
     } else {
         dragging = false;
     }
-    if (record.buttonState & mouseBits::rightButton) {
+    if (record.buttonState & mouseButton::right) {
         if (isDoubleClick) {
             pinnedLabelOn = false;
         } else {

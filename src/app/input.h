@@ -13,7 +13,7 @@ struct InputRecord {
     // keyEvent
     bool keyDown = false;
     std::uint16_t virtualKeyCode = 0;
-    // mouseEvent: cell position, button bits and event flags (mouseBits)
+    // mouseEvent: cell position, button bits (mouseButton) and event flags (mouseFlag)
     std::int16_t mouseX = 0;
     std::int16_t mouseY = 0;
     std::uint32_t buttonState = 0;
@@ -43,15 +43,19 @@ constexpr std::uint16_t n = 'N';
 constexpr std::uint16_t f1 = 112;
 } // namespace virtualKey
 
-// The console's mouse bits: buttonState, then eventFlags.
-namespace mouseBits {
-constexpr std::uint32_t leftButton = 0x1;
-constexpr std::uint32_t rightButton = 0x2;
-constexpr std::uint32_t middleButton = 0x4;
+// The console's mouse button bits (InputRecord::buttonState).
+namespace mouseButton {
+constexpr std::uint32_t left = 0x1;
+constexpr std::uint32_t right = 0x2;
+constexpr std::uint32_t middle = 0x4;
+} // namespace mouseButton
+
+// The console's mouse event flags (InputRecord::eventFlags).
+namespace mouseFlag {
 constexpr std::uint32_t moved = 0x1;
 constexpr std::uint32_t doubleClick = 0x2;
 constexpr std::uint32_t wheeled = 0x4;
-} // namespace mouseBits
+} // namespace mouseFlag
 
 // A fixed ring of input records: a console fills it as input arrives and the
 // controls' reads drain it. Never allocates; a full queue refuses records.

@@ -23,15 +23,18 @@ void clearResourceOverrides();
 // elsewhere. False when `id` is absent.
 bool findPlatformResource(std::uint16_t id, const std::uint8_t** data, std::uint32_t* size);
 
+// The embedded resources by id (a plain enum: ids pass as numbers).
 namespace resourceId {
-constexpr std::uint16_t music = 103;
-constexpr std::uint16_t ramps = 104;
-constexpr std::uint16_t titleArt = 105;
-constexpr std::uint16_t cloudMask = 106;
-constexpr std::uint16_t starfieldArt = 107;
-constexpr std::uint16_t rotozoomPicture = 108;
-constexpr std::uint16_t captionBand = 109;
-constexpr std::uint16_t fireEdgeArt = 110;
-constexpr std::uint16_t closingPicture = 111;
-constexpr std::uint16_t blinkPatch = 112;
+enum : std::uint16_t {
+    music = 103,
+    ramps = 104,
+    titleArt = 105,
+    cloudMask = 106,
+    starfieldArt = 107,
+    rotozoomPicture = 108,
+    captionBand = 109,
+    fireEdgeArt = 110,
+    closingPicture = 111,
+    blinkPatch = 112,
+};
 } // namespace resourceId

@@ -101,7 +101,7 @@ TEST_F(ControlsTest, EscapeLeavesQueuedEventsUnhandled) {
 
 TEST_F(ControlsTest, SpaceTurnsOnTheOverlayTitleAndMouse) {
     at(12.34f);
-    console.mouse(5, 5, mouseBits::leftButton); // dropped: mouse input is still off
+    console.mouse(5, 5, mouseButton::left); // dropped: mouse input is still off
     console.pressKey(virtualKey::space);
     demo.handleInput();
     EXPECT_TRUE(demo.overlayOn);
@@ -124,12 +124,12 @@ TEST_F(ControlsTest, TitleStaysUntilSpace) {
 TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
     demo.console.setMouseInput(true);
     at(20.0f);
-    console.mouse(10, 5, mouseBits::leftButton);
+    console.mouse(10, 5, mouseButton::left);
     demo.handleInput();
     EXPECT_EQ(demo.dragAnchorColumn, 210);
     EXPECT_TRUE(demo.leftLabelOn);
     EXPECT_TRUE(demo.clock.paused);
-    console.mouse(30, 5, mouseBits::leftButton);
+    console.mouse(30, 5, mouseButton::left);
     demo.handleInput();
     EXPECT_NEAR(demo.clock.t, 18.0f, 1e-5);
     console.mouse(30, 5, 0);
@@ -137,7 +137,7 @@ TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
     EXPECT_FALSE(demo.dragging);
     EXPECT_TRUE(demo.leftLabelOn); // the read-out and the pause stay
     EXPECT_TRUE(demo.clock.paused);
-    console.mouse(30, 5, mouseBits::leftButton, mouseBits::doubleClick);
+    console.mouse(30, 5, mouseButton::left, mouseFlag::doubleClick);
     demo.handleInput();
     EXPECT_FALSE(demo.leftLabelOn);
     EXPECT_FALSE(demo.clock.paused);
@@ -146,7 +146,7 @@ TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
 TEST_F(ControlsTest, LiveReadOutIsCutAtTheRightEdge) {
     demo.console.setMouseInput(true);
     at(87.0f);
-    console.mouse(79, 3, mouseBits::leftButton);
+    console.mouse(79, 3, mouseButton::left);
     demo.handleInput();
     demo.drawColumnLabels();
     EXPECT_EQ(demo.console.at(79, 3).character, 0xFFC5);
@@ -160,7 +160,7 @@ TEST_F(ControlsTest, LiveReadOutIsCutAtTheRightEdge) {
 TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
     demo.console.setMouseInput(true);
     at(87.0f);
-    console.mouse(5, 7, mouseBits::rightButton);
+    console.mouse(5, 7, mouseButton::right);
     demo.handleInput();
     EXPECT_TRUE(demo.pinnedLabelOn);
     EXPECT_EQ(demo.pinnedColumn, 5);
@@ -178,7 +178,7 @@ TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
     demo.drawColumnLabels();
     for (int x = 0; x < 80; ++x)
         EXPECT_EQ(demo.console.at(x, 7).character, '.');
-    console.mouse(5, 7, mouseBits::rightButton, mouseBits::doubleClick);
+    console.mouse(5, 7, mouseButton::right, mouseFlag::doubleClick);
     demo.handleInput();
     EXPECT_FALSE(demo.pinnedLabelOn);
 }
@@ -193,13 +193,13 @@ TEST_F(ControlsTest, ReadOutAndDragFollowTheStripOnTheWholeGrid) {
     for (int n = 0; n <= 1415; ++n) {
         const int edge = n < 1360 ? n : 1360;
         at(static_cast<float>(static_cast<float>(n) * 0.1));
-        console.mouse(mouseX, 5, mouseBits::leftButton);
+        console.mouse(mouseX, 5, mouseButton::left);
         demo.handleInput();
         demo.drawColumnLabels();
         const std::string expected = "(" + std::to_string(edge + mouseX - 870) + ",5)";
         ASSERT_EQ(textAt(mouseX + 1, 5, static_cast<int>(expected.size())), expected)
             << "at grid column " << n;
-        console.mouse(mouseX + 1, 5, mouseBits::leftButton);
+        console.mouse(mouseX + 1, 5, mouseButton::left);
         demo.handleInput();
         ASSERT_EQ(stripLeftColumn(demo.clock.t), edge - 1) << "at grid column " << n;
         console.mouse(mouseX + 1, 5, 0);

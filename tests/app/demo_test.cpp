@@ -165,7 +165,7 @@ TEST_F(DemoTest, ASlowConsoleGetsTheFrameForTheTimeItIsShownAt) {
     setSharedRandomState(1);
     ASSERT_TRUE(ahead.start());
     slow.pressKey(virtualKey::space); // the title read-out
-    slow.mouse(10, 5, mouseBits::rightButton);
+    slow.mouse(10, 5, mouseButton::right);
     player.setPositionSeconds(40.0);
     ASSERT_TRUE(ahead.frame());
     EXPECT_EQ(ahead.clock.t, 40.0f) << "the clock itself is not moved";

@@ -52,19 +52,19 @@ Step mouse(std::uint32_t ms, int column, int row, std::uint32_t buttons, std::ui
 // removed by a double click), then a left-button grab dragged away and back,
 // released, and a double click that hides the read-out and resumes.
 void visit(std::vector<Step>& s, std::uint32_t ms, int column, int row) {
-    s.push_back(mouse(ms, column, row, mouseBits::rightButton));
-    s.push_back(mouse(ms + 20, column + 3, row + 1, mouseBits::rightButton, mouseBits::moved));
+    s.push_back(mouse(ms, column, row, mouseButton::right));
+    s.push_back(mouse(ms + 20, column + 3, row + 1, mouseButton::right, mouseFlag::moved));
     s.push_back(mouse(ms + 40, column + 3, row + 1, 0));
-    s.push_back(mouse(ms + 300, column, row, mouseBits::leftButton));
-    s.push_back(mouse(ms + 320, column + 6, row, mouseBits::leftButton, mouseBits::moved));
-    s.push_back(mouse(ms + 340, column - 4, row + 2, mouseBits::leftButton, mouseBits::moved));
-    s.push_back(mouse(ms + 360, column, row, mouseBits::leftButton, mouseBits::moved));
+    s.push_back(mouse(ms + 300, column, row, mouseButton::left));
+    s.push_back(mouse(ms + 320, column + 6, row, mouseButton::left, mouseFlag::moved));
+    s.push_back(mouse(ms + 340, column - 4, row + 2, mouseButton::left, mouseFlag::moved));
+    s.push_back(mouse(ms + 360, column, row, mouseButton::left, mouseFlag::moved));
     s.push_back(mouse(ms + 380, column, row, 0));
-    s.push_back(mouse(ms + 400, column, row, mouseBits::leftButton, mouseBits::doubleClick));
+    s.push_back(mouse(ms + 400, column, row, mouseButton::left, mouseFlag::doubleClick));
     s.push_back(mouse(ms + 420, column, row, 0));
-    s.push_back(mouse(ms + 600, column + 2, row, mouseBits::rightButton));
+    s.push_back(mouse(ms + 600, column + 2, row, mouseButton::right));
     s.push_back(mouse(ms + 620, column + 2, row, 0));
-    s.push_back(mouse(ms + 640, column + 2, row, mouseBits::rightButton, mouseBits::doubleClick));
+    s.push_back(mouse(ms + 640, column + 2, row, mouseButton::right, mouseFlag::doubleClick));
     s.push_back(mouse(ms + 660, column + 2, row, 0));
 }
 
@@ -74,7 +74,7 @@ void visit(std::vector<Step>& s, std::uint32_t ms, int column, int row) {
 std::vector<Step> tourScript() {
     std::vector<Step> s;
     // Mouse records before the overlay is on are dropped by the console.
-    s.push_back(mouse(200, 10, 10, mouseBits::leftButton));
+    s.push_back(mouse(200, 10, 10, mouseButton::left));
     s.push_back(mouse(220, 10, 10, 0));
     s.push_back(key(500, virtualKey::space));
     s.push_back(key(800, virtualKey::pageUp));
@@ -97,13 +97,13 @@ std::vector<Step> tourScript() {
     s.push_back(key(3500, 0xFFFF));
     visit(s, 3600, 40, 25);
     // The mouse at the edges of the frame, with every button bit.
-    s.push_back(mouse(4400, 0, 0, mouseBits::leftButton));
-    s.push_back(mouse(4420, 79, 49, mouseBits::leftButton, mouseBits::moved));
+    s.push_back(mouse(4400, 0, 0, mouseButton::left));
+    s.push_back(mouse(4420, 79, 49, mouseButton::left, mouseFlag::moved));
     s.push_back(mouse(4440, 79, 0, 0));
-    s.push_back(mouse(4460, 0, 49, mouseBits::rightButton));
+    s.push_back(mouse(4460, 0, 49, mouseButton::right));
     s.push_back(mouse(4480, 0, 49, 0xFFFFFFFF, 0xFFFFFFFF));
     s.push_back(mouse(4500, 0, 49, 0));
-    s.push_back(mouse(4520, 79, 49, mouseBits::rightButton));
+    s.push_back(mouse(4520, 79, 49, mouseButton::right));
     s.push_back(mouse(4540, 79, 49, 0));
     s.push_back(key(4600, virtualKey::up));
     // A burst larger than any queue, in one frame.

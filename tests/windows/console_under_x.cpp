@@ -129,8 +129,8 @@ TEST_F(Win32ConsoleWindow, ReadsKeyAndMouseRecordsOneAtATimeWithoutWaiting) {
     EXPECT_EQ(record.eventType, InputRecord::mouseEvent);
     EXPECT_EQ(record.mouseX, 79);
     EXPECT_EQ(record.mouseY, 49);
-    EXPECT_EQ(record.buttonState, mouseBits::rightButton);
-    EXPECT_EQ(record.eventFlags, mouseBits::doubleClick);
+    EXPECT_EQ(record.buttonState, mouseButton::right);
+    EXPECT_EQ(record.eventFlags, mouseFlag::doubleClick);
     EXPECT_FALSE(console.readInput(record));
 }
 

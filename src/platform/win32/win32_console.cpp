@@ -23,12 +23,12 @@ static_assert(virtualKey::back == VK_BACK && virtualKey::tab == VK_TAB &&
                   virtualKey::down == VK_DOWN && virtualKey::insert == VK_INSERT &&
                   virtualKey::del == VK_DELETE && virtualKey::f1 == VK_F1,
               "virtual-key codes");
-static_assert(mouseBits::leftButton == FROM_LEFT_1ST_BUTTON_PRESSED &&
-                  mouseBits::rightButton == RIGHTMOST_BUTTON_PRESSED &&
-                  mouseBits::middleButton == FROM_LEFT_2ND_BUTTON_PRESSED,
+static_assert(mouseButton::left == FROM_LEFT_1ST_BUTTON_PRESSED &&
+                  mouseButton::right == RIGHTMOST_BUTTON_PRESSED &&
+                  mouseButton::middle == FROM_LEFT_2ND_BUTTON_PRESSED,
               "mouse buttons");
-static_assert(mouseBits::moved == MOUSE_MOVED && mouseBits::doubleClick == DOUBLE_CLICK &&
-                  mouseBits::wheeled == MOUSE_WHEELED,
+static_assert(mouseFlag::moved == MOUSE_MOVED && mouseFlag::doubleClick == DOUBLE_CLICK &&
+                  mouseFlag::wheeled == MOUSE_WHEELED,
               "mouse event flags");
 
 BOOL WINAPI consoleCtrlHandler(DWORD type) {

@@ -138,11 +138,11 @@ std::uint16_t keyOfTilde(int number) {
 std::uint32_t buttonBit(int button) {
     switch (button) {
     case 0:
-        return mouseBits::leftButton;
+        return mouseButton::left;
     case 1:
-        return mouseBits::middleButton;
+        return mouseButton::middle;
     case 2:
-        return mouseBits::rightButton;
+        return mouseButton::right;
     default:
         return 0;
     }
@@ -345,12 +345,12 @@ DecodeStep KeyDecoder::mouse(int report, int column, int row, bool release, std:
         if (button >= 2) {
             flags = 0x8;
         } else {
-            flags = mouseBits::wheeled;
+            flags = mouseFlag::wheeled;
             wheel = static_cast<std::uint32_t>(button == 0 ? 120 : -120) << 16;
         }
     } else if (report & 32) {
         // Motion reports name the held button, or 3 when none is held.
-        flags = mouseBits::moved;
+        flags = mouseFlag::moved;
         heldButtons = bit == 0 ? 0 : (heldButtons | bit);
     } else if (release) {
         // X10 releases do not say which button.
@@ -358,7 +358,7 @@ DecodeStep KeyDecoder::mouse(int report, int column, int row, bool release, std:
     } else if (bit != 0) {
         heldButtons |= bit;
         if (bit == lastPressButton && nowMs - lastPressMs <= doubleClickMs) {
-            flags = mouseBits::doubleClick;
+            flags = mouseFlag::doubleClick;
             // A third press starts over, as on the console.
             lastPressButton = 0;
         } else {

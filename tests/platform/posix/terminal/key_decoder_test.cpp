@@ -196,27 +196,27 @@ TEST(KeyDecoder, SgrPressDragAndRelease) {
     InputRecord r = mouseRecord(decoder, esc + "[<0;11;21M");
     EXPECT_EQ(r.mouseX, 10);
     EXPECT_EQ(r.mouseY, 20);
-    EXPECT_EQ(r.buttonState, mouseBits::leftButton);
+    EXPECT_EQ(r.buttonState, mouseButton::left);
     EXPECT_EQ(r.eventFlags, 0u);
 
     r = mouseRecord(decoder, esc + "[<32;15;22M");
     EXPECT_EQ(r.mouseX, 14);
     EXPECT_EQ(r.mouseY, 21);
-    EXPECT_EQ(r.buttonState, mouseBits::leftButton);
-    EXPECT_EQ(r.eventFlags, mouseBits::moved);
+    EXPECT_EQ(r.buttonState, mouseButton::left);
+    EXPECT_EQ(r.eventFlags, mouseFlag::moved);
 
     // The right button joins while the left is held; releasing the left keeps it.
     r = mouseRecord(decoder, esc + "[<2;15;22M");
-    EXPECT_EQ(r.buttonState, mouseBits::leftButton | mouseBits::rightButton);
+    EXPECT_EQ(r.buttonState, mouseButton::left | mouseButton::right);
     r = mouseRecord(decoder, esc + "[<0;15;22m");
-    EXPECT_EQ(r.buttonState, mouseBits::rightButton);
+    EXPECT_EQ(r.buttonState, mouseButton::right);
     r = mouseRecord(decoder, esc + "[<2;15;22m");
     EXPECT_EQ(r.buttonState, 0u);
 
     // Any-motion reports without a button.
     r = mouseRecord(decoder, esc + "[<35;1;1M");
     EXPECT_EQ(r.buttonState, 0u);
-    EXPECT_EQ(r.eventFlags, mouseBits::moved);
+    EXPECT_EQ(r.eventFlags, mouseFlag::moved);
 }
 
 TEST(KeyDecoder, MousePositionsAreFrameCellsClampedToTheFrame) {
@@ -248,8 +248,8 @@ TEST(KeyDecoder, SecondPressOfTheSameButtonWithin500MsIsADoubleClick) {
     EXPECT_EQ(mouseRecord(decoder, leftPress, 1000).eventFlags, 0u);
     EXPECT_EQ(mouseRecord(decoder, leftRelease, 1100).eventFlags, 0u);
     const InputRecord second = mouseRecord(decoder, leftPress, 1500);
-    EXPECT_EQ(second.eventFlags, mouseBits::doubleClick);
-    EXPECT_EQ(second.buttonState, mouseBits::leftButton);
+    EXPECT_EQ(second.eventFlags, mouseFlag::doubleClick);
+    EXPECT_EQ(second.buttonState, mouseButton::left);
     // A third quick press starts a new pair.
     EXPECT_EQ(mouseRecord(decoder, leftPress, 1600).eventFlags, 0u);
     // Too late by a millisecond.
@@ -258,11 +258,11 @@ TEST(KeyDecoder, SecondPressOfTheSameButtonWithin500MsIsADoubleClick) {
     EXPECT_EQ(mouseRecord(decoder, rightPress, 2200).eventFlags, 0u);
     EXPECT_EQ(mouseRecord(decoder, leftPress, 2300).eventFlags, 0u);
     EXPECT_EQ(mouseRecord(decoder, rightPress, 2400).eventFlags, 0u);
-    EXPECT_EQ(mouseRecord(decoder, rightPress, 2500).eventFlags, mouseBits::doubleClick);
+    EXPECT_EQ(mouseRecord(decoder, rightPress, 2500).eventFlags, mouseFlag::doubleClick);
     // Motion between the presses does not matter, and the clock may wrap.
     EXPECT_EQ(mouseRecord(decoder, leftPress, 0xFFFFFF00u).eventFlags, 0u);
-    EXPECT_EQ(mouseRecord(decoder, esc + "[<32;4;4M", 0xFFFFFF80u).eventFlags, mouseBits::moved);
-    EXPECT_EQ(mouseRecord(decoder, leftPress, 100).eventFlags, mouseBits::doubleClick);
+    EXPECT_EQ(mouseRecord(decoder, esc + "[<32;4;4M", 0xFFFFFF80u).eventFlags, mouseFlag::moved);
+    EXPECT_EQ(mouseRecord(decoder, leftPress, 100).eventFlags, mouseFlag::doubleClick);
 }
 
 TEST(KeyDecoder, OlderX10MouseReports) {
@@ -270,7 +270,7 @@ TEST(KeyDecoder, OlderX10MouseReports) {
     InputRecord r = mouseRecord(decoder, esc + "[M" + char(32 + 2) + char(33 + 10) + char(33 + 20));
     EXPECT_EQ(r.mouseX, 10);
     EXPECT_EQ(r.mouseY, 20);
-    EXPECT_EQ(r.buttonState, mouseBits::rightButton);
+    EXPECT_EQ(r.buttonState, mouseButton::right);
     r = mouseRecord(decoder, esc + "[M" + char(32 + 3) + char(33 + 10) + char(33 + 20));
     EXPECT_EQ(r.buttonState, 0u);
     EXPECT_EQ(decodeAll(decoder, esc + "[M" + char(32)).leftover, 4u);
@@ -280,7 +280,7 @@ TEST(KeyDecoder, WheelKeepsTheHeldButtons) {
     KeyDecoder decoder = mouseDecoder();
     mouseRecord(decoder, esc + "[<0;1;1M");
     const InputRecord r = mouseRecord(decoder, esc + "[<65;1;1M");
-    EXPECT_EQ(r.eventFlags, mouseBits::wheeled);
-    EXPECT_EQ(r.buttonState & 0xFFFF, mouseBits::leftButton);
+    EXPECT_EQ(r.eventFlags, mouseFlag::wheeled);
+    EXPECT_EQ(r.buttonState & 0xFFFF, mouseButton::left);
     EXPECT_EQ(static_cast<std::int16_t>(r.buttonState >> 16), -120);
 }
