@@ -96,42 +96,12 @@ void PosixAudioPlayer::audioClose() {
         leftBehind = true;
 }
 
-std::uint32_t PosixAudioPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
-    AudioPlayer* player = usable();
-    return player ? player->streamCreateFromMemory(data, length) : 0;
-}
-
-bool PosixAudioPlayer::streamPlay(std::uint32_t stream, bool restart) {
-    AudioPlayer* player = usable();
-    return player && player->streamPlay(stream, restart);
-}
-
-bool PosixAudioPlayer::streamPause(std::uint32_t stream) {
-    AudioPlayer* player = usable();
-    return player && player->streamPause(stream);
-}
-
-std::uint64_t PosixAudioPlayer::streamGetPosition(std::uint32_t stream) {
-    AudioPlayer* player = usable();
-    return player ? player->streamGetPosition(stream) : 0;
-}
-
-bool PosixAudioPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes) {
-    AudioPlayer* player = usable();
-    return player && player->streamSetPosition(stream, bytes);
-}
-
 double PosixAudioPlayer::streamBytesToSeconds(std::uint32_t, std::uint64_t bytes) {
     return VorbisStream::bytesToSeconds(bytes);
 }
 
 std::uint64_t PosixAudioPlayer::streamSecondsToBytes(std::uint32_t, float seconds) {
     return VorbisStream::secondsToBytes(seconds);
-}
-
-bool PosixAudioPlayer::streamFree(std::uint32_t stream) {
-    AudioPlayer* player = usable();
-    return player && player->streamFree(stream);
 }
 
 const char* PosixAudioPlayer::failureReason() const {

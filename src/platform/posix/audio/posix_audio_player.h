@@ -33,14 +33,31 @@ class PosixAudioPlayer : public AudioPlayer {
     // a device that does not close by then is abandoned, and every later call
     // does nothing.
     void audioClose() override;
-    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override;
-    bool streamPlay(std::uint32_t stream, bool restart) override;
-    bool streamPause(std::uint32_t stream) override;
-    std::uint64_t streamGetPosition(std::uint32_t stream) override;
-    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
+
+    // The stream calls go to the candidate in use; without one (or after a
+    // close left behind) they fail.
+    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override {
+        return forward(&AudioPlayer::streamCreateFromMemory, std::uint32_t{0}, data, length);
+    }
+    bool streamPlay(std::uint32_t stream, bool restart) override {
+        return forward(&AudioPlayer::streamPlay, false, stream, restart);
+    }
+    bool streamPause(std::uint32_t stream) override {
+        return forward(&AudioPlayer::streamPause, false, stream);
+    }
+    std::uint64_t streamGetPosition(std::uint32_t stream) override {
+        return forward(&AudioPlayer::streamGetPosition, std::uint64_t{0}, stream);
+    }
+    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override {
+        return forward(&AudioPlayer::streamSetPosition, false, stream, bytes);
+    }
+    bool streamFree(std::uint32_t stream) override {
+        return forward(&AudioPlayer::streamFree, false, stream);
+    }
+    // Every candidate plays the same stream format.
     double streamBytesToSeconds(std::uint32_t stream, std::uint64_t bytes) override;
     std::uint64_t streamSecondsToBytes(std::uint32_t stream, float seconds) override;
-    bool streamFree(std::uint32_t stream) override;
+
     const char* failureReason() const override;
     void setCancelCheck(CancelCheck check, void* context) override;
 
@@ -50,6 +67,13 @@ class PosixAudioPlayer : public AudioPlayer {
 
   private:
     AudioPlayer* usable() const { return leftBehind ? nullptr : current; }
+
+    template <class Result, class... Parameters, class... Arguments>
+    Result forward(Result (AudioPlayer::*call)(Parameters...), Result none,
+                   Arguments... arguments) {
+        AudioPlayer* player = usable();
+        return player ? (player->*call)(arguments...) : none;
+    }
 
     PulseAudioPlayer* pulse;
     AudioPlayer* sdl;
