@@ -805,39 +805,31 @@ TEST(TerminalConsole, WindowSizeIsPutBackOnlyAfterOurOwnRequest) {
     const std::string request = "\x1b[8;50;80t";
     const std::string putBack = "\x1b[8;40;100t";
     const std::vector<Cell> cells = frame(0xB0, 0x07);
-    auto resized = [](Pty& pty, TerminalConsole& console, const std::vector<Cell>& cells, int rows,
-                      int columns) {
-        pty.resize(rows, columns);
-        raise(SIGWINCH);
-        presentWhole(console, cells);
+    struct Size {
+        int rows, columns;
     };
-    {
-        // Obeyed: the old size comes back at exit.
+    const struct {
+        const char* what;
+        std::vector<Size> sizes; // what the terminal is resized to while the show runs
+        bool putBack;
+    } cases[] = {
+        {"obeyed: the old size comes back at exit", {{50, 80}}, true},
+        {"obeyed, then resized by the user: the user's size stays", {{50, 80}, {45, 90}}, false},
+        {"ignored: nothing to put back", {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         Pty pty(40, 100);
         TerminalConsole console(pty.slave, pty.slave);
         ASSERT_TRUE(console.open("t", 80, 50));
         EXPECT_NE(pty.drain().find(request), std::string::npos);
-        resized(pty, console, cells, 50, 80);
-        console.close();
-        EXPECT_NE(pty.drain().find(putBack), std::string::npos);
-    }
-    {
-        // Obeyed, then resized by the user: the user's size stays.
-        Pty pty(40, 100);
-        TerminalConsole console(pty.slave, pty.slave);
-        ASSERT_TRUE(console.open("t", 80, 50));
-        resized(pty, console, cells, 50, 80);
-        resized(pty, console, cells, 45, 90);
-        console.close();
-        EXPECT_EQ(pty.drain().find(putBack), std::string::npos);
-    }
-    {
-        // Ignored: nothing to put back.
-        Pty pty(40, 100);
-        TerminalConsole console(pty.slave, pty.slave);
-        ASSERT_TRUE(console.open("t", 80, 50));
         presentWhole(console, cells);
+        for (const Size& size : c.sizes) {
+            pty.resize(size.rows, size.columns);
+            raise(SIGWINCH);
+            presentWhole(console, cells);
+        }
         console.close();
-        EXPECT_EQ(pty.drain().find(putBack), std::string::npos);
+        EXPECT_EQ(pty.drain().find(putBack) != std::string::npos, c.putBack);
     }
 }
