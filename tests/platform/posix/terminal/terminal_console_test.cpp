@@ -362,17 +362,25 @@ TEST(TerminalConsole, ClosingSignalsOnlySetTheFlag) {
     EXPECT_EQ(after.sa_handler, before.sa_handler) << "close puts the old handlers back";
 }
 
-TEST(TerminalConsole, AHungUpTerminalEndsTheShow) {
-    Pty pty;
-    TerminalConsole console(pty.slave, pty.slave);
-    ASSERT_TRUE(console.open("t", 80, 50));
-    consoleClosing.store(0);
-    pty.hangUp();
+// A hang-up is seen by the next present, or by the next read while nothing is drawn.
+TEST(TerminalConsole, AHungUpTerminalEndsTheShowWhetherDrawingOrReading) {
     const std::vector<Cell> cells = frame(0xB0, 0x07);
-    EXPECT_FALSE(console.present(cells.data(), 80, 50));
-    EXPECT_EQ(consoleClosing.load(), 1);
-    console.close();
-    consoleClosing.store(0);
+    for (const bool drawing : {true, false}) {
+        SCOPED_TRACE(drawing ? "drawing" : "reading");
+        Pty pty;
+        TerminalConsole console(pty.slave, pty.slave);
+        ASSERT_TRUE(console.open("t", 80, 50));
+        consoleClosing.store(0);
+        pty.hangUp();
+        InputRecord record;
+        if (drawing)
+            EXPECT_FALSE(console.present(cells.data(), 80, 50));
+        else
+            EXPECT_FALSE(console.readInput(record));
+        EXPECT_EQ(consoleClosing.load(), 1);
+        console.close();
+        consoleClosing.store(0);
+    }
 }
 
 TEST(TerminalConsole, EveryWayOutRestoresTheTerminal) {
@@ -786,19 +794,6 @@ TEST(TerminalConsole, EveryEndingSignalGivesTheTerminalBackFirst) {
         EXPECT_TRUE(oracle.cursorVisible);
         expectSameModes(pty.modes(), before);
     }
-}
-
-TEST(TerminalConsole, EndOfInputEndsTheShowWithNothingDrawn) {
-    Pty pty;
-    TerminalConsole console(pty.slave, pty.slave);
-    ASSERT_TRUE(console.open("t", 80, 50));
-    consoleClosing.store(0);
-    pty.hangUp();
-    InputRecord record;
-    EXPECT_FALSE(console.readInput(record));
-    EXPECT_EQ(consoleClosing.load(), 1);
-    console.close();
-    consoleClosing.store(0);
 }
 
 TEST(TerminalConsole, WindowSizeIsPutBackOnlyAfterOurOwnRequest) {
