@@ -19,11 +19,17 @@ bool rowTouched(const Texture& texture, int y) {
     return false;
 }
 
+// The tests' canvas: 16 x 16, every texel marked untouched (a test may
+// make its own).
+class FillEllipse : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(allocateMarked(texture, 16, 16)); }
+    Texture texture;
+};
+
 } // namespace
 
-TEST(FillEllipse, WithinOneRowPaintsNothing) {
-    Texture texture;
-    ASSERT_TRUE(allocateMarked(texture, 16, 16));
+TEST_F(FillEllipse, WithinOneRowPaintsNothing) {
     // Rows 5.3 .. 5.7 in the shifted frame: the first boundary is past the rim.
     texture.fillEllipse(solid, copyBlend, 7.5f, 5.0f, 3.0f, 0.2f);
     // Radii 0, as for a window that has not begun to open.
@@ -31,9 +37,7 @@ TEST(FillEllipse, WithinOneRowPaintsNothing) {
     EXPECT_EQ(touchedCount(texture), 0);
 }
 
-TEST(FillEllipse, TwoRowsPaintOnlyTheTopCapAsATent) {
-    Texture texture;
-    ASSERT_TRUE(allocateMarked(texture, 16, 16));
+TEST_F(FillEllipse, TwoRowsPaintOnlyTheTopCapAsATent) {
     // Shifted centre (8, 6), rows 5.6 .. 6.4: the top cap is 3 wide each side
     // of x = 8 and 0.4 high; the bottom row has no base and stays empty.
     texture.fillEllipse(solid, copyBlend, 7.5f, 5.5f, 3.0f, 0.4f);
@@ -47,9 +51,7 @@ TEST(FillEllipse, TwoRowsPaintOnlyTheTopCapAsATent) {
     EXPECT_FALSE(touched(texture, 12, 5));
 }
 
-TEST(FillEllipse, BottomCapTakesItsBaseFromTheLastMiddleRowsUpperBoundary) {
-    Texture texture;
-    ASSERT_TRUE(allocateMarked(texture, 16, 16));
+TEST_F(FillEllipse, BottomCapTakesItsBaseFromTheLastMiddleRowsUpperBoundary) {
     // Shifted centre (8, 6), ry 1.5: rows 4 (cap), 5 and 6 (middle), 7 (cap).
     // The top cap's base is the width at y = 5 (2.98 each side); the bottom
     // cap's is the width at y = 6, the full 4, so it is wider.
@@ -65,9 +67,7 @@ TEST(FillEllipse, BottomCapTakesItsBaseFromTheLastMiddleRowsUpperBoundary) {
     EXPECT_EQ(texture.at(12, 7).alpha, 0.0f); // right of the cap's end
 }
 
-TEST(FillEllipse, EqualWidthRowHasOneColumnEdgesAndAnInteriorOfAlphaOne) {
-    Texture texture;
-    ASSERT_TRUE(allocateMarked(texture, 16, 16));
+TEST_F(FillEllipse, EqualWidthRowHasOneColumnEdgesAndAnInteriorOfAlphaOne) {
     // Row 6 lies symmetric about the shifted centre y = 6.5, so both boundary
     // widths are 5 sqrt(0.96) = 4.899. The texel alpha 0.5 scales the edges only.
     texture.fillEllipse(Texel{0.5f, 0.5f}, copyBlend, 7.75f, 6.0f, 5.0f, 2.5f);
@@ -82,8 +82,7 @@ TEST(FillEllipse, EqualWidthRowHasOneColumnEdgesAndAnInteriorOfAlphaOne) {
     EXPECT_FALSE(touched(texture, 14, 6));
 }
 
-TEST(FillEllipse, LargeCircleCoversItsArea) {
-    Texture texture;
+TEST_F(FillEllipse, LargeCircleCoversItsArea) {
     ASSERT_TRUE(texture.allocate(64, 64));
     texture.fill(Texel{0.0f, 0.0f}, copyBlend, 0, 0, 64, 64);
     texture.fillEllipse(solid, addAlphaBlend, 31.3f, 30.6f, 24.0f, 20.0f);
@@ -99,9 +98,7 @@ TEST(FillEllipse, LargeCircleCoversItsArea) {
     EXPECT_EQ(texture.at(31, 4).alpha, 0.0f);
 }
 
-TEST(FillEllipse, ShapesThatAreNoEllipseAndTexelsOutside) {
-    Texture texture;
-    ASSERT_TRUE(allocateMarked(texture, 16, 16));
+TEST_F(FillEllipse, ShapesThatAreNoEllipseAndTexelsOutside) {
     texture.fillEllipse(solid, copyBlend, 8, 8, -3, 4);
     texture.fillEllipse(solid, copyBlend, 8, 8, 3, -4);
     texture.fillEllipse(solid, copyBlend, 8, 8, NAN, 4);

@@ -24,13 +24,18 @@ void expectHeatInUnitRange(const FireField& fire) {
         ASSERT_TRUE(fire.heat.texels[i].alpha >= 0.0f && fire.heat.texels[i].alpha <= 1.0f) << i;
 }
 
+// A 256 x 32 fire field, built.
+class BuiltFire : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(fire.build(256, 32)); }
+    FireField fire;
+};
+
 } // namespace
 
 // --- Fire field ---
 
-TEST(FireField, HeatRisesOneRowPerFrameWithNoWrapAtTheEdges) {
-    FireField fire;
-    ASSERT_TRUE(fire.build(256, 32));
+TEST_F(BuiltFire, HeatRisesOneRowPerFrameWithNoWrapAtTheEdges) {
     for (int c = 0; c < 256; ++c)
         fire.heat.at(c, 2).alpha = 1.0f;
     fire.heat.at(255, 11).alpha = 1.0f;
@@ -49,9 +54,7 @@ TEST(FireField, HeatRisesOneRowPerFrameWithNoWrapAtTheEdges) {
     EXPECT_EQ(fire.heat.at(7, 31).level, 1.0f);
 }
 
-TEST(FireField, DisplayMapsHeatThroughASteepParabola) {
-    FireField fire;
-    ASSERT_TRUE(fire.build(256, 32));
+TEST_F(BuiltFire, DisplayMapsHeatThroughASteepParabola) {
     for (int r = 0; r < 31; ++r)
         for (int c = 0; c < 256; ++c)
             fire.heat.at(c, r).alpha = r < 10 ? 0.5f : r < 20 ? 0.3f : 0.6f;
@@ -67,9 +70,7 @@ TEST(FireField, DisplayMapsHeatThroughASteepParabola) {
     EXPECT_EQ(fire.display.at(50, 31).alpha, 0.0f);
 }
 
-TEST(FireField, LongFramesStayBoundedAndBurnLikeShortOnes) {
-    FireField fire;
-    ASSERT_TRUE(fire.build(256, 32));
+TEST_F(BuiltFire, LongFramesStayBoundedAndBurnLikeShortOnes) {
     // At five frames per second a single step would have a keep weight of
     // about -3 and the heat would explode.
     for (int frame = 0; frame < 100; ++frame)

@@ -139,6 +139,9 @@ void expectShows(const TerminalOracle& oracle, const std::vector<Cell>& cells,
     }
 }
 
+// The frame on a terminal of its own size: all of it, in place.
+const FrameView whole = layoutFrame(frameWidth, frameHeight, frameWidth, frameHeight);
+
 const ColourMode allModes[] = {ColourMode::trueColour, ColourMode::xterm256, ColourMode::ansi16};
 
 } // namespace
@@ -160,27 +163,10 @@ TEST(FrameEncoder, GlyphsAreCodePage437WithZeroAsSpace) {
     EXPECT_EQ(cp437ToUnicode(0x7F), 0x2302u); // house
 }
 
-TEST(FrameEncoder, WholeFrameShowsEveryGlyphAndColourInEachMode) {
-    const std::vector<Cell> cells = patternFrame();
-    const FrameView view = layoutFrame(frameWidth, frameHeight, frameWidth, frameHeight);
-    for (ColourMode mode : allModes) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        TerminalOracle oracle(frameHeight, frameWidth);
-        std::vector<Cell> shown(cells.size());
-        forgetShownCells(shown.data(), shown.size());
-        const std::string bytes = encode(cells, shown, view, true, mode);
-        ASSERT_EQ(bytes.rfind("\x1b[?2026h", 0), 0u) << "synchronized output first";
-        ASSERT_EQ(bytes.substr(bytes.size() - 8), "\x1b[?2026l") << "and last";
-        oracle.feed(bytes);
-        expectShows(oracle, cells, view, mode);
-    }
-}
-
 TEST(FrameEncoder, BlueAndRedKeepTheirPlaces) {
     // Red text on a blue ground, bright blue on bright red.
     std::vector<Cell> cells(frameWidth * frameHeight, Cell{0xDB, 0x14});
     cells[1] = Cell{0xDB, 0xC9};
-    const FrameView view = layoutFrame(frameWidth, frameHeight, frameWidth, frameHeight);
     struct Expected {
         Rgb fg, bg;
         int fg256, bg256, fg16, bg16;
@@ -190,7 +176,7 @@ TEST(FrameEncoder, BlueAndRedKeepTheirPlaces) {
     for (ColourMode mode : allModes) {
         TerminalOracle oracle(frameHeight, frameWidth);
         std::vector<Cell> shown(cells.size());
-        oracle.feed(encode(cells, shown, view, true, mode));
+        oracle.feed(encode(cells, shown, whole, true, mode));
         for (int i = 0; i < 2; ++i) {
             const VTermScreenCell c = oracle.cell(0, i);
             if (mode == ColourMode::trueColour) {
@@ -207,14 +193,20 @@ TEST(FrameEncoder, BlueAndRedKeepTheirPlaces) {
     }
 }
 
-TEST(FrameEncoder, DiffSendsOnlyChangedCellsAndStartsItsColoursFromAReset) {
+// A whole frame shows every glyph and colour; the diff after it sends only the
+// changed cells, and starts its colours from a reset.
+TEST(FrameEncoder, WholeFramesAndDiffsShowEveryGlyphAndColourInEachMode) {
     const std::vector<Cell> first = patternFrame();
-    const FrameView view = layoutFrame(frameWidth, frameHeight, frameWidth, frameHeight);
     for (ColourMode mode : allModes) {
         SCOPED_TRACE(static_cast<int>(mode));
         TerminalOracle oracle(frameHeight, frameWidth);
         std::vector<Cell> shown(first.size());
-        oracle.feed(encode(first, shown, view, true, mode));
+        forgetShownCells(shown.data(), shown.size());
+        const std::string bytes = encode(first, shown, whole, true, mode);
+        ASSERT_EQ(bytes.rfind("\x1b[?2026h", 0), 0u) << "synchronized output first";
+        ASSERT_EQ(bytes.substr(bytes.size() - 8), "\x1b[?2026l") << "and last";
+        oracle.feed(bytes);
+        expectShows(oracle, first, whole, mode);
 
         std::vector<Cell> second = first;
         second[4 * frameWidth + 3].character = 0xB1;             // glyph only
@@ -224,7 +216,7 @@ TEST(FrameEncoder, DiffSendsOnlyChangedCellsAndStartsItsColoursFromAReset) {
             second[30 * frameWidth + x] = Cell{0xDC, 0x1F}; // a run
         // The same glyph sign-extended is no change.
         second[0x90].character = 0xFF90;
-        const std::string diff = encode(second, shown, view, false, mode);
+        const std::string diff = encode(second, shown, whole, false, mode);
         EXPECT_LT(diff.size(), 400u);
         // The first colour sequence starts from a reset, so no attribute of the
         // previous frame leaks into this one.
@@ -232,9 +224,9 @@ TEST(FrameEncoder, DiffSendsOnlyChangedCellsAndStartsItsColoursFromAReset) {
         ASSERT_TRUE(std::regex_search(diff, sgr, std::regex("\x1b\\[[0-9;]*m")));
         EXPECT_EQ(sgr.str().rfind("\x1b[0;", 0), 0u) << sgr.str();
         oracle.feed(diff);
-        expectShows(oracle, second, view, mode);
+        expectShows(oracle, second, whole, mode);
 
-        EXPECT_EQ(encode(second, shown, view, false, mode), "") << "nothing changed";
+        EXPECT_EQ(encode(second, shown, whole, false, mode), "") << "nothing changed";
     }
 }
 
