@@ -170,50 +170,51 @@ bool expectKeyword(LineReader& reader, const std::string& keyword, std::string& 
     return true;
 }
 
-bool readGlyphPlane(LineReader& reader, const ArtRules& rules, ArtPicture& picture,
-                    std::string& error) {
-    std::vector<std::uint32_t> codes;
-    for (int y = 0; y < picture.height; ++y) {
-        if (!readRow(reader, "glyphs", y, picture.width, codes, error))
-            return false;
-        for (int x = 0; x < picture.width; ++x) {
-            const int byte = glyphByte(codes[x]);
-            if (byte < 0) {
-                error = reader.where(x + 1) + ": " + describe(codes[x]) +
-                        " is not a code page 437 character";
-                return false;
-            }
-            if (rules.forbiddenGlyphs.find(static_cast<char>(byte)) != std::string::npos) {
-                error = reader.where(x + 1) + ": " + describe(codes[x]) +
-                        " is not allowed in this picture";
-                return false;
-            }
-            picture.data[2 * (static_cast<std::size_t>(y) * picture.width + x)] =
-                static_cast<std::uint8_t>(byte);
-        }
-    }
-    return true;
-}
-
-// shift 0: foreground (low nibble), 4: background (high nibble).
-bool readColourPlane(LineReader& reader, const std::string& plane, int shift, ArtPicture& picture,
-                     std::string& error) {
+// Reads a plane of one character a cell. `take(code, cell)` stores the cell's
+// value, or says why the character is refused (null when it is taken).
+template <class Take>
+bool readCellPlane(LineReader& reader, const std::string& plane, const ArtPicture& picture,
+                   std::string& error, Take take) {
     std::vector<std::uint32_t> codes;
     for (int y = 0; y < picture.height; ++y) {
         if (!readRow(reader, plane, y, picture.width, codes, error))
             return false;
         for (int x = 0; x < picture.width; ++x) {
-            const int value = hexValue(codes[x]);
-            if (value < 0) {
-                error = reader.where(x + 1) + ": " + describe(codes[x]) +
-                        " is not a colour digit (0-9, A-F)";
+            const char* refused = take(codes[x], static_cast<std::size_t>(y) * picture.width + x);
+            if (refused) {
+                error = reader.where(x + 1) + ": " + describe(codes[x]) + refused;
                 return false;
             }
-            picture.data[2 * (static_cast<std::size_t>(y) * picture.width + x) + 1] |=
-                static_cast<std::uint8_t>(value << shift);
         }
     }
     return true;
+}
+
+bool readGlyphPlane(LineReader& reader, const ArtRules& rules, ArtPicture& picture,
+                    std::string& error) {
+    return readCellPlane(
+        reader, "glyphs", picture, error, [&](std::uint32_t code, std::size_t cell) -> const char* {
+            const int byte = glyphByte(code);
+            if (byte < 0)
+                return " is not a code page 437 character";
+            if (rules.forbiddenGlyphs.find(static_cast<char>(byte)) != std::string::npos)
+                return " is not allowed in this picture";
+            picture.data[2 * cell] = static_cast<std::uint8_t>(byte);
+            return nullptr;
+        });
+}
+
+// shift 0: foreground (low nibble), 4: background (high nibble).
+bool readColourPlane(LineReader& reader, const std::string& plane, int shift, ArtPicture& picture,
+                     std::string& error) {
+    return readCellPlane(
+        reader, plane, picture, error, [&](std::uint32_t code, std::size_t cell) -> const char* {
+            const int value = hexValue(code);
+            if (value < 0)
+                return " is not a colour digit (0-9, A-F)";
+            picture.data[2 * cell + 1] |= static_cast<std::uint8_t>(value << shift);
+            return nullptr;
+        });
 }
 
 bool readBytePlane(LineReader& reader, ArtPicture& picture, std::string& error) {
