@@ -80,59 +80,28 @@ std::uint16_t keyOfByte(std::uint8_t byte) {
     return 0;
 }
 
-// The final byte of `ESC [ ... X` or `ESC O X` for the cursor and function keys.
+// The final byte of `ESC [ ... X` or `ESC O X` for the cursor and function
+// keys: the arrows, Home, End, and F1 to F4 as P to S.
 std::uint16_t keyOfFinal(std::uint8_t final) {
-    switch (final) {
-    case 'A':
-        return virtualKey::up;
-    case 'B':
-        return virtualKey::down;
-    case 'C':
-        return virtualKey::right;
-    case 'D':
-        return virtualKey::left;
-    case 'H':
-        return virtualKey::home;
-    case 'F':
-        return virtualKey::end;
-    case 'P':
-    case 'Q':
-    case 'R':
-    case 'S':
-        return static_cast<std::uint16_t>(virtualKey::f1 + (final - 'P'));
-    default:
-        return 0;
-    }
+    using namespace virtualKey;
+    constexpr char finals[] = "ABCDHFPQRS";
+    constexpr std::uint16_t keys[] = {up, down, right, left, home, end, f1, f1 + 1, f1 + 2, f1 + 3};
+    for (std::size_t i = 0; i < sizeof keys / sizeof keys[0]; ++i)
+        if (finals[i] == final)
+            return keys[i];
+    return 0;
 }
 
-// The number in `ESC [ n ~`.
+// The number in `ESC [ n ~`: 1 and 7 Home, 2 Insert, 3 Delete, 4 and 8 End,
+// 5 and 6 Page Up and Down; F1-F5 are 11-15, F6-F10 17-21, F11 and F12 23 and 24.
 std::uint16_t keyOfTilde(int number) {
-    switch (number) {
-    case 1:
-    case 7:
-        return virtualKey::home;
-    case 4:
-    case 8:
-        return virtualKey::end;
-    case 2:
-        return virtualKey::insert;
-    case 3:
-        return virtualKey::del;
-    case 5:
-        return virtualKey::pageUp;
-    case 6:
-        return virtualKey::pageDown;
-    default:
-        break;
-    }
-    // F1-F5 are 11-15, F6-F10 17-21, F11 and F12 23 and 24.
-    if (number >= 11 && number <= 15)
-        return static_cast<std::uint16_t>(virtualKey::f1 + number - 11);
-    if (number >= 17 && number <= 21)
-        return static_cast<std::uint16_t>(virtualKey::f1 + 5 + number - 17);
-    if (number == 23 || number == 24)
-        return static_cast<std::uint16_t>(virtualKey::f1 + 10 + number - 23);
-    return 0;
+    using namespace virtualKey;
+    constexpr std::uint16_t keys[] = {0,      home,   insert,  del,    end,    pageUp, pageDown,
+                                      home,   end,    0,       0,      f1,     f1 + 1, f1 + 2,
+                                      f1 + 3, f1 + 4, 0,       f1 + 5, f1 + 6, f1 + 7, f1 + 8,
+                                      f1 + 9, 0,      f1 + 10, f1 + 11};
+    constexpr int count = sizeof keys / sizeof keys[0];
+    return number >= 0 && number < count ? keys[number] : 0;
 }
 
 std::uint32_t buttonBit(int button) {
