@@ -87,7 +87,7 @@ std::uint16_t keyOfFinal(std::uint8_t final) {
     constexpr char finals[] = "ABCDHFPQRS";
     constexpr std::uint16_t keys[] = {up, down, right, left, home, end, f1, f1 + 1, f1 + 2, f1 + 3};
     for (std::size_t i = 0; i < sizeof keys / sizeof keys[0]; ++i)
-        if (finals[i] == final)
+        if (static_cast<std::uint8_t>(finals[i]) == final)
             return keys[i];
     return 0;
 }

@@ -10,8 +10,10 @@
 #include "app/console_host.h"
 #include "platform/posix/posix_platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -203,7 +205,7 @@ void restoreHandlers() {
 void append(char* buffer, std::size_t capacity, std::size_t& length, const char* text) {
     const std::size_t n = std::strlen(text);
     if (length + n <= capacity) {
-        std::memcpy(buffer + length, text, n);
+        std::copy(text, text + n, buffer + length); // a byte sequence, never a C string
         length += n;
     }
 }
@@ -762,7 +764,7 @@ void TerminalConsole::noteStatusAnswer(std::uint32_t now) {
 std::uint32_t TerminalConsole::presentDelayMs() const {
     if (!isOpen || silent || !answered || !frameDelayKnown)
         return 0;
-    const auto delay = static_cast<std::uint32_t>(frameDelayMs + 0.5f);
+    const auto delay = static_cast<std::uint32_t>(std::lround(frameDelayMs));
     if (delay < delayFloorMs)
         return 0;
     return delay < delayCapMs ? delay : delayCapMs;
