@@ -135,9 +135,10 @@ inline float toFloat(DownFloat v) {
 inline DownFloat downSqrt(DownFloat v) {
     return rounddown::sqrt(v.value());
 }
+// The float floor of float_env.h, named from the global namespace: this header
+// may be included inside another namespace (the tests compare both roundings).
 inline int floorToInt(DownFloat v) {
-    const float f = v.value();
-    return floorToInt(f);
+    return ::floorToInt(v.value());
 }
 
 // The texel rule of BlendMode::apply with every double operation rounded down.

@@ -6,6 +6,7 @@
 #include "imaging/vga_palette.h"
 
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <langinfo.h>
@@ -26,7 +27,7 @@ bool startsWith(const char* text, const char* prefix) {
 // tigetstr gives (char*)-1 for a name that is no string capability.
 const char* stringCap(const char* name) {
     const char* value = tigetstr(const_cast<char*>(name));
-    if (value == nullptr || value == reinterpret_cast<const char*>(-1) || value[0] == '\0')
+    if (value == nullptr || reinterpret_cast<std::intptr_t>(value) == -1 || value[0] == '\0')
         return nullptr;
     return value;
 }
