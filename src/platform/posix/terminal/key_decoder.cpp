@@ -266,8 +266,9 @@ DecodeStep KeyDecoder::controlString(const std::uint8_t* bytes, std::size_t leng
     while (end < length && bytes[end] != 0x07 && bytes[end] != esc)
         ++end;
     if (end < length && bytes[end] == esc && end + 1 >= length) {
-        // `ESC` at the end: the terminator may be split.
-        if (endOfInput)
+        // `ESC` at the end: the terminator may be split, unless the string is
+        // already too long to be a reply (then it goes, as an endless one does).
+        if (length > longestString || endOfInput)
             step.used = length;
         return step;
     }

@@ -181,6 +181,14 @@ TEST(KeyDecoder, BrokenAndUnknownSequencesAreDroppedWithoutEatingWhatFollows) {
     const Decoded endless = decodeAll(decoder, esc + "[" + std::string(100, '1'));
     EXPECT_EQ(endless.leftover, 0u);
     EXPECT_TRUE(endless.records.empty());
+    // So is an endless string, also when its last byte may start its terminator
+    // (left waiting, it would hold the console's full input buffer until the
+    // input went quiet).
+    for (const std::string& last : {std::string(), esc}) {
+        const Decoded string = decodeAll(decoder, esc + "]" + std::string(200, 'x') + last);
+        EXPECT_EQ(string.leftover, 0u);
+        EXPECT_TRUE(string.records.empty());
+    }
 }
 
 TEST(KeyDecoder, MouseReportsAreDroppedUntilMouseInputIsOn) {
