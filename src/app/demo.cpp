@@ -107,14 +107,16 @@ bool Demo::frame() {
     return true;
 }
 
-void Demo::pace() {
-    FrameTimer& timer = *platform.timer;
+std::uint32_t Demo::paceWaitMs() const {
     // Unsigned arithmetic: more than 10 ms elapsed (or a counter that went
     // backwards) wraps to a large wait, which means no sleep at all.
-    std::uint32_t wait = lastFrameTick - timer.now() + frameSpacingMs;
-    if (wait > frameSpacingMs)
-        wait = 0;
-    timer.sleep(wait);
+    const std::uint32_t wait = lastFrameTick - platform.timer->now() + frameSpacingMs;
+    return wait > frameSpacingMs ? 0 : wait;
+}
+
+void Demo::pace() {
+    FrameTimer& timer = *platform.timer;
+    timer.sleep(paceWaitMs());
     lastFrameTick = timer.now();
 }
 

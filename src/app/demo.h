@@ -40,6 +40,9 @@ class Demo : NonCopyable {
     bool frame();
     // Keeps frames at least 10 ms apart; never sleeps after a late frame.
     void pace();
+    // How long pace would sleep now: what is left of the 10 ms since
+    // lastFrameTick, 0 after a late frame or a counter that went backwards.
+    std::uint32_t paceWaitMs() const;
 
     // The music time the picture of this frame is drawn for: ahead of the
     // clock by the console's presentation delay while the clock runs, so that

@@ -75,14 +75,9 @@ EM_BOOL onAnimationFrame(double, void*) {
     if (!running)
         return EM_FALSE;
     // The pacing rule of Demo::pace: a frame only once 10 ms have passed since
-    // the previous one began (lastFrameTick), counted modulo 2^32 so that a
-    // late frame or a counter that went backwards means no wait. A page cannot
-    // sleep, so a frame that would have to wait is left to a later animation frame.
-    Demo& show = *demo;
-    std::uint32_t wait = show.lastFrameTick - show.platform.timer->now() + frameSpacingMs;
-    if (wait > frameSpacingMs)
-        wait = 0;
-    if (wait > 0)
+    // the previous one began (lastFrameTick). A page cannot sleep, so a frame
+    // that would have to wait is left to a later animation frame.
+    if (demo->paceWaitMs() > 0)
         return EM_TRUE;
     if (!runFrame()) {
         finish();
