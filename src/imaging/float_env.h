@@ -3,18 +3,18 @@
 // -frounding-math so the compiler keeps float arithmetic inside the switch.
 #pragma once
 
+#include "non_copyable.h"
+
 #include <cfenv>
 #include <climits>
 #include <cmath>
 
 // Rounds every float operation toward negative infinity while in scope and
 // restores the caller's mode on every way out.
-class DownwardRounding {
+class DownwardRounding : NonCopyable {
   public:
     DownwardRounding() : saved(std::fegetround()) { std::fesetround(FE_DOWNWARD); }
     ~DownwardRounding() { std::fesetround(saved); }
-    DownwardRounding(const DownwardRounding&) = delete;
-    DownwardRounding& operator=(const DownwardRounding&) = delete;
 
   private:
     int saved;

@@ -154,13 +154,12 @@ inline void downApply(const BlendMode& m, Texel& d, const Texel& s) {
     d.alpha = rounddown::toFloat(alpha);
 }
 
-// Nothing to switch: the operations round by themselves.
-class DownwardScope {
+// Nothing to switch: the operations round by themselves. Its own constructor
+// and destructor keep a scope of it from reading as an unused variable.
+class DownwardScope : NonCopyable {
   public:
     DownwardScope() {}
     ~DownwardScope() {}
-    DownwardScope(const DownwardScope&) = delete;
-    DownwardScope& operator=(const DownwardScope&) = delete;
 };
 
 #else

@@ -84,10 +84,6 @@ bool writeRaw(int fd, const char* data, std::size_t length, int& waitMs) {
     return true;
 }
 
-std::uint32_t nowMs() {
-    return monotonicMilliseconds();
-}
-
 // --- Signal handlers ---
 
 // A hang-up, a termination request, or a break sent from outside (the
@@ -427,7 +423,7 @@ bool TerminalConsole::open(const char* newTitle, int w, int h) {
     fullScreenRequest = false;
     colourProbed = false;
     std::snprintf(title, sizeof(title), "%s", newTitle != nullptr ? newTitle : "");
-    const std::uint32_t now = nowMs();
+    const std::uint32_t now = monotonicMilliseconds();
     lastQueryMs = now;
     lastInputMs = now;
     lastPollMs = now;
@@ -482,7 +478,7 @@ std::size_t TerminalConsole::appendControl(char* out) {
         // Last: the answers to everything above come before its own.
         append(out, capacity, length, statusQuery);
         ++outstanding;
-        lastQueryMs = nowMs();
+        lastQueryMs = monotonicMilliseconds();
         noteQuerySent(lastQueryMs, false);
         takeOverPending = false;
     }
@@ -607,7 +603,7 @@ void TerminalConsole::layOut(std::uint32_t now, int reportedColumns, int reporte
 bool TerminalConsole::present(const Cell* cells, int w, int h) {
     if (!isOpen || cells == nullptr || w != width || h != height)
         return false;
-    const std::uint32_t now = nowMs();
+    const std::uint32_t now = monotonicMilliseconds();
     if (continuePending.exchange(0) != 0) {
         // Continued after a stop: take the terminal again and draw everything.
         const bool restored = takenTerminal.taken.load() == 0;
@@ -855,7 +851,7 @@ bool TerminalConsole::readInput(InputRecord& record) {
     if (!isOpen)
         return false;
     if (queue.size() == 0)
-        pumpInput(nowMs());
+        pumpInput(monotonicMilliseconds());
     return queue.pop(record);
 }
 
