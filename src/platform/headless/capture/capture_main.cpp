@@ -35,15 +35,10 @@ std::string encodeFrame(const std::string& format, const Cell* cells) {
     return encodeText(cells, consoleColumns, consoleRows);
 }
 
-int fail(const std::string& message) {
-    std::fprintf(stderr, "shadestrip-capture: %s\n", message.c_str());
-    return 1;
-}
-
 int capturePictures(const CaptureOptions& options) {
     HeadlessShow show(options.fps);
     if (!show.start())
-        return fail("the show could not start");
+        return captureFailure("the show could not start");
 
     const std::size_t count = options.frames.size();
     const bool toSheet = options.sheetColumns > 0;
@@ -54,8 +49,8 @@ int capturePictures(const CaptureOptions& options) {
     const OutputName& names = options.out.empty() ? defaultName : options.outName;
     for (std::size_t i = 0; i < count; ++i) {
         if (!show.runTo(options.frames[i]))
-            return fail("the show ended before " + std::to_string(show.timeOf(options.frames[i])) +
-                        " s");
+            return captureFailure("the show ended before " +
+                                  std::to_string(show.timeOf(options.frames[i])) + " s");
         if (toSheet) {
             sheet.emplace_back(show.cells(), show.cells() + consoleColumns * consoleRows);
             continue;
@@ -66,10 +61,10 @@ int capturePictures(const CaptureOptions& options) {
             path = names.name(static_cast<std::int64_t>(i), count > 1);
         const std::string bytes = encodeFrame(options.format, show.cells());
         if (bytes.empty())
-            return fail("cannot encode the frame at " + std::to_string(show.timeOf(show.frame())) +
-                        " s");
+            return captureFailure("cannot encode the frame at " +
+                                  std::to_string(show.timeOf(show.frame())) + " s");
         if (!writeOutput(path, bytes, error))
-            return fail(error);
+            return captureFailure(error);
         if (!path.empty())
             std::fprintf(stderr, "wrote %s (t = %.3f s)\n", path.c_str(),
                          show.timeOf(show.frame()));
@@ -80,9 +75,9 @@ int capturePictures(const CaptureOptions& options) {
                                                      static_cast<int>(options.sheetColumns),
                                                      static_cast<int>(options.sheetRows));
         if (bytes.empty())
-            return fail("cannot encode the contact sheet");
+            return captureFailure("cannot encode the contact sheet");
         if (!writeOutput(path, bytes, error))
-            return fail(error);
+            return captureFailure(error);
         std::fprintf(stderr, "wrote %s (%zu frames)\n", path.c_str(), sheet.size());
     }
     return 0;
@@ -98,8 +93,7 @@ int main(int argc, char** argv) {
         std::fputs(captureUsage, stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     case ParseResult::bad:
-        std::fprintf(stderr, "shadestrip-capture: %s\n", error.c_str());
-        return 2;
+        return captureFailure(error, 2);
     case ParseResult::run:
         break;
     }
@@ -108,11 +102,12 @@ int main(int argc, char** argv) {
 #ifdef SHADESTRIP_CAPTURE_VIDEO
             return exportVideo(options);
 #else
-            return fail("this build has no video encoder (FFmpeg's libraries were not found)");
+            return captureFailure(
+                "this build has no video encoder (FFmpeg's libraries were not found)");
 #endif
         }
         return capturePictures(options);
     } catch (const std::bad_alloc&) {
-        return fail("out of memory");
+        return captureFailure("out of memory");
     }
 }

@@ -298,3 +298,8 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options,
     }
     return planPictures(options, error) ? ParseResult::run : ParseResult::bad;
 }
+
+int captureFailure(const std::string& message, int exitCode) {
+    std::fprintf(stderr, "shadestrip-capture: %s\n", message.c_str());
+    return exitCode;
+}

@@ -36,6 +36,9 @@ enum class ParseResult { run, help, bad };
 // Reads the arguments and plans the frames. On `bad`, `error` holds the line to show.
 ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error);
 
+// Says `message` on standard error as the tool's own line and gives `exitCode`.
+int captureFailure(const std::string& message, int exitCode = 1);
+
 // The last frame the show presents at `fps` frames per second: the show ends
 // once music time passes 141.5 s, and that frame is the last one at or before.
 std::int64_t lastPresentedFrame(int fps);

@@ -38,21 +38,12 @@ std::int64_t sampleOfFrame(std::int64_t n, int fps) {
     return std::llround(static_cast<double>(n) / fps * VorbisStream::frameRate);
 }
 
-int fail(const std::string& message) {
-    std::fprintf(stderr, "shadestrip-capture: %s\n", message.c_str());
-    return 1;
-}
-
 } // namespace
 
 int exportVideo(const CaptureOptions& options) {
     const std::string& path = options.video;
-    if (VideoEncoder::kindOf(path).empty()) {
-        std::fprintf(stderr,
-                     "shadestrip-capture: --video %s: the name must end in .mp4, .webm or .mkv\n",
-                     path.c_str());
-        return 2;
-    }
+    if (VideoEncoder::kindOf(path).empty())
+        return captureFailure("--video " + path + ": the name must end in .mp4, .webm or .mkv", 2);
     const InterruptGuard guard;
     const std::int64_t first = options.frames.front();
     const std::int64_t last = options.frames.back();
@@ -62,7 +53,7 @@ int exportVideo(const CaptureOptions& options) {
     ResourceBlob music;
     VorbisStream track;
     if (!music.load(resourceId::music) || !track.open(music.data, music.size))
-        return fail("cannot decode the music");
+        return captureFailure("cannot decode the music");
     const std::int64_t firstSample = sampleOfFrame(first, options.fps);
     const std::int64_t sampleCount = sampleOfFrame(last + 1, options.fps) - firstSample;
     std::vector<std::int16_t> samples(static_cast<std::size_t>(sampleCount) * 2);
@@ -87,32 +78,31 @@ int exportVideo(const CaptureOptions& options) {
     VideoEncoder encoder;
     if (!encoder.open(path, options.fps, picture.frameWidth, picture.frameHeight, count,
                       samples.data(), sampleCount, error))
-        return fail(error);
+        return captureFailure(error);
 
     HeadlessShow show(options.fps);
     if (!show.start())
-        return fail("the show could not start");
+        return captureFailure("the show could not start");
 
     // The frames before the range are run first, so the progress shows the export's own pace.
     if (!show.runTo(first - 1))
-        return fail("the show ended before " + std::to_string(show.timeOf(first)) + " s");
+        return captureFailure("the show ended before " + std::to_string(show.timeOf(first)) + " s");
     Progress progress(count);
     for (std::int64_t n = first; n <= last; ++n) {
         if (interrupted) {
             progress.end();
             encoder.abandon();
-            std::fprintf(stderr, "shadestrip-capture: interrupted; %s not written\n", path.c_str());
-            return 130;
+            return captureFailure("interrupted; " + path + " not written", 130);
         }
         if (!show.runTo(n)) {
             progress.end();
-            return fail("the show ended before " + std::to_string(show.timeOf(n)) + " s");
+            return captureFailure("the show ended before " + std::to_string(show.timeOf(n)) + " s");
         }
         renderCellsRgb(show.cells(), consoleColumns, consoleRows, capture.data(), sourceWidth * 3);
         placePicture(picture, capture.data(), sourceWidth, sourceHeight, frame.data());
         if (!encoder.addFrame(frame.data(), error)) {
             progress.end();
-            return fail(error);
+            return captureFailure(error);
         }
         progress.update(n - first + 1);
     }
@@ -120,7 +110,7 @@ int exportVideo(const CaptureOptions& options) {
     const bool finished = encoder.finish(error);
     progress.end();
     if (!finished)
-        return fail(error);
+        return captureFailure(error);
 
     std::error_code code;
     const double megabytes = static_cast<double>(std::filesystem::file_size(path, code)) / 1e6;
