@@ -170,7 +170,6 @@ class WebAudioPlayer : public VorbisStreamPlayer {
     bool streamFree(std::uint32_t stream) override {
         if (!valid(stream))
             return false;
-        playing = false;
         if (deviceOpen)
             webAudioStopAll();
         closeStream();

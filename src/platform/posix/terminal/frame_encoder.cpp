@@ -84,12 +84,6 @@ struct Out {
 
 constexpr std::uint16_t unknownCell = 0xFFFF;
 
-} // namespace
-
-// --- Choices ---
-
-namespace {
-
 // One axis of the layout: a terminal at least as large as the frame centres
 // it; a smaller one shows the frame's middle.
 void layoutAxis(int frameSize, int terminalSize, int& shown, int& screenStart, int& frameStart) {
@@ -105,6 +99,8 @@ void layoutAxis(int frameSize, int terminalSize, int& shown, int& screenStart, i
 }
 
 } // namespace
+
+// --- Choices ---
 
 FrameView layoutFrame(int frameWidth, int frameHeight, int terminalColumns, int terminalRows) {
     FrameView view;
