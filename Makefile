@@ -89,12 +89,13 @@ tidy: build
 clean:
 	rm -rf build
 
-# The browser edition: a static site in build/web (index.html, shadestrip.js,
-# shadestrip.wasm) built with Debian's emscripten. As for the Windows build,
-# the host tree makes the resource files, the font and the embedding tool first.
+# The browser edition: a static site in build/web (index.html, page.js,
+# shadestrip.js, shadestrip.wasm, poster.png, favicon.png) built with Debian's
+# emscripten. As for the Windows build, the host tree makes the resource files,
+# the font and the embedding tool first, and the capture tool for the poster.
 .PHONY: web web-serve test-web bench-web
 WEB_DEPS_STAMP := build/.deps-web-installed
-WEB_HOST_TARGETS := shadestrip_resource_files shade_cellpng shadestrip-embed
+WEB_HOST_TARGETS := shadestrip_resource_files shade_cellpng shadestrip-embed shadestrip-capture
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 WEB_PORT ?= 8000
 

@@ -81,9 +81,18 @@ async function showChecks(browser, site) {
     await waitForPrompt(page, 'Click or press a key');
     check(await page.$eval('#screen', (c) => c.width === 720 && c.height === 800),
           'the canvas has 720 x 800 pixels of backing store');
-    const before = await canvasRgb(page);
-    check(before.rgb.every((v) => v === 0), 'before the start the picture is black');
+    check(await page.$eval('#poster', (p) => p.complete && p.naturalWidth === 720 &&
+                                               getComputedStyle(p).display !== 'none'),
+          'before the start the poster (the title picture) is shown');
+    check(await page.title() === 'Shade Strip', 'before the start the tab has the page\'s title');
     check(problems.length === 0, `the page loads with no console error ${problems.join('; ')}`);
+
+    // Tab moves the focus as on any page; it does not start the show.
+    await page.keyboard.press('Tab');
+    await sleep(200);
+    check(await page.evaluate(() => document.activeElement.id) === 'screen' &&
+              await frameCount(page) === 0,
+          'Tab reaches the picture and does not start the show');
 
     await page.click('#screen');
     await waitFrames(page, 5);
@@ -95,6 +104,19 @@ async function showChecks(browser, site) {
           `after a click t follows the wall clock (${rate.toFixed(3)} s of music a second)`);
     check(await page.title() === 'Please press alt+enter for full screen mode.',
           'the page title is the show\'s start title');
+
+    // A click beside the picture leaves the keys with the show; ? and Escape
+    // open and close the controls list without ending it.
+    await page.mouse.click(3, 3);
+    check(await page.evaluate(() => document.activeElement.id) === 'screen',
+          'a click beside the picture keeps the focus on the show');
+    await page.keyboard.press('?');
+    check(await page.$eval('#help', (h) => !h.hidden && h.textContent.includes('Drag along')),
+          '? opens the controls list, touch included');
+    await page.keyboard.press('Escape');
+    await waitFrames(page, 3);
+    check(await page.$eval('#help', (h) => h.hidden) && (await promptText(page)).startsWith('Escape'),
+          'Escape closes the list and the show plays on');
 
     // N: the sound stops and t runs on the timer; M: the sound comes back.
     const queued = () => page.evaluate(() => Module.audio.sources.length);
@@ -208,6 +230,173 @@ async function showChecks(browser, site) {
     }, 'cannot run WebAssembly');
 }
 
+// A phone held upright (390 x 844 CSS pixels, 3 device pixels to one, touch),
+// as Chromium emulates one: the whole picture in view, a tap pauses and
+// resumes, a drag scrubs as the mouse does.
+async function phoneChecks(browser, site) {
+    const page = await browser.newPage();
+    const problems = [];
+    page.on('pageerror', (error) => problems.push(`uncaught: ${error.message}`));
+    await page.setViewport({width: 390, height: 844, deviceScaleFactor: 3, isMobile: true,
+                            hasTouch: true});
+    await page.goto(site.url, {waitUntil: 'load'});
+    await waitForPrompt(page, 'Tap the picture');
+    const box = await (await page.$('#screen')).boundingBox();
+    const page_ = await page.evaluate(() => [innerWidth, innerHeight,
+                                            document.documentElement.scrollWidth]);
+    check(box.x >= 0 && box.y >= 0 && box.x + box.width <= page_[0] &&
+              box.y + box.height <= page_[1] && page_[2] <= page_[0] && box.width >= 350,
+          `phone: the whole picture is in view (${box.width.toFixed(0)} x ` +
+              `${box.height.toFixed(0)} at ${box.x.toFixed(0)},${box.y.toFixed(0)} in ` +
+              `${page_[0]} x ${page_[1]}, page ${page_[2]} wide)`);
+    check(await page.$eval('#picture', (p) => getComputedStyle(p).touchAction === 'none') &&
+              await page.evaluate(() => getComputedStyle(document.body).overscrollBehaviorX === 'none'),
+          'phone: no browser gesture (scroll, zoom, a swipe back) takes a touch on the picture');
+
+    const at = (column, row) => [box.x + (column + 0.5) * box.width / 80,
+                                 box.y + (row + 0.5) * box.height / 50];
+    await page.touchscreen.tap(...at(40, 25));
+    await page.waitForFunction(() => Module._shadestrip_time() > 0.3, {timeout: 10000}).catch(() => {});
+    check(await musicTime(page) > 0.3, 'phone: a tap starts the show');
+
+    await page.touchscreen.tap(...at(40, 25));
+    await waitFrames(page, 3);
+    const pausedAt = await musicTime(page);
+    await sleep(400);
+    check(await page.evaluate(() => Module._shadestrip_paused()) === 1 &&
+              await musicTime(page) === pausedAt, `phone: a tap pauses (at ${pausedAt.toFixed(2)} s)`);
+    await page.touchscreen.tap(...at(40, 25));
+    await sleep(400);
+    check(await page.evaluate(() => Module._shadestrip_paused()) === 0 &&
+              await musicTime(page) > pausedAt + 0.2, 'phone: another tap resumes');
+
+    // Down pauses at 83.0; a drag of 60 columns to the right goes back to 77.0.
+    await page.keyboard.press('ArrowDown');
+    await waitFrames(page, 3);
+    await page.touchscreen.touchStart(...at(10, 49));
+    await waitFrames(page, 1);
+    for (let column = 20; column <= 70; column += 10) {
+        await page.touchscreen.touchMove(...at(column, 49));
+        await waitFrames(page, 1);
+    }
+    await page.touchscreen.touchEnd();
+    await waitFrames(page, 3);
+    check(await musicTime(page) === 77, `phone: a drag of 60 columns seeks to 77.0 ` +
+                                        `(${(await musicTime(page)).toFixed(2)})`);
+    await compareWithCapture(page, 77, 'phone: after the drag', (c, r) => r === 49 && c >= 70);
+
+    await page.$eval('#end', (b) => b.click());
+    await waitForPrompt(page, 'The end.', 5000);
+    check(true, 'phone: the End button ends the show');
+    await page.$eval('#helpButton', (b) => b.click());
+    check(await page.$eval('#help', (h) => !h.hidden), 'phone: the ? button shows the controls');
+    check(problems.length === 0, `phone: no uncaught exception ${problems.join('; ')}`);
+    await page.close();
+}
+
+// Fullscreen on F, the tab title, a visitor who asks for reduced motion, and
+// the overlay's frame rate on a page whose main thread is busy in bursts.
+async function pageChecks(browser, site) {
+    const {page} = await openPage(browser, site.url);
+    await waitForPrompt(page, 'Click or press a key');
+    await page.keyboard.press('f');
+    await page.waitForFunction(() => document.fullscreenElement === document.documentElement,
+                               {timeout: 3000}).catch(() => {});
+    check(await page.evaluate(() => document.fullscreenElement === document.documentElement) &&
+              await frameCount(page) === 0,
+          'F asks for fullscreen (and does not start the show)');
+    await page.keyboard.press('f');
+    await page.waitForFunction(() => !document.fullscreenElement, {timeout: 3000}).catch(() => {});
+    check(await page.evaluate(() => !document.fullscreenElement), 'F again leaves fullscreen');
+    await page.close();
+
+    const calm = await browser.newPage();
+    await calm.emulateMediaFeatures([{name: 'prefers-reduced-motion', value: 'reduce'}]);
+    await calm.setViewport({width: 900, height: 900});
+    await calm.goto(site.url, {waitUntil: 'load'});
+    await waitForPrompt(calm, 'Your system asks for reduced motion');
+    await calm.click('#screen');
+    await calm.keyboard.press('Enter');
+    await sleep(300);
+    check(await frameCount(calm) === 0, 'reduced motion: a click or a key leaves the poster standing');
+    await calm.click('#play');
+    await waitFrames(calm, 3);
+    check(await frameCount(calm) > 0, 'reduced motion: Play starts the show');
+    await calm.close();
+
+    // Bursts of work on the main thread make animation-frame callbacks run
+    // late by varying amounts; the frame rate in the title must still be the
+    // rate at which frames are drawn.
+    const busy = await browser.newPage();
+    await busy.setViewport({width: 900, height: 900});
+    await busy.evaluateOnNewDocument(() => {
+        let n = 0;
+        setInterval(() => {
+            const until = performance.now() + [14, 1, 9, 15, 2, 6][n++ % 6];
+            while (performance.now() < until) {
+            }
+        }, 7);
+    });
+    await busy.goto(site.url, {waitUntil: 'load'});
+    await waitForPrompt(busy, 'Click or press a key');
+    await busy.click('#screen');
+    await waitFrames(busy, 10);
+    await busy.keyboard.press(' ');
+    await sleep(3000);
+    const frames0 = await frameCount(busy), wall0 = Date.now();
+    await sleep(3000);
+    const rate = (await frameCount(busy) - frames0) / ((Date.now() - wall0) / 1000);
+    const title = await busy.title();
+    const shown = Number((/FPS ([0-9]+\.[0-9])/.exec(title) || [])[1]);
+    check(Math.abs(shown - rate) <= Math.max(3, rate * 0.06),
+          `the title's frame rate (${shown}) is the rate frames are drawn (${rate.toFixed(1)}/s, "${title}")`);
+    await busy.close();
+}
+
+// Pages that cannot load the show, and a page without JavaScript (Chromium:
+// request interception and switching scripts off).
+async function loadFailureChecks(browser, site) {
+    const blocked = async (what, answer, message) => {
+        const page = await browser.newPage();
+        const problems = [];
+        page.on('pageerror', (error) => problems.push(`uncaught: ${error.message}`));
+        await page.setRequestInterception(true);
+        page.on('request', (request) => {
+            if (!request.url().endsWith('.wasm'))
+                request.continue();
+            else if (answer === 404)
+                request.respond({status: 404, body: ''});
+            else
+                request.abort('blockedbyclient');
+        });
+        await page.goto(site.url, {waitUntil: 'load'});
+        await page.waitForFunction((m) => document.getElementById('prompt').textContent.includes(m),
+                                   {timeout: 10000}, message).catch(() => {});
+        const text = await promptText(page);
+        check(text.includes(message) && problems.length === 0,
+              `${what}: "${text}"${problems.length ? ' with ' + problems.join('; ') : ''}`);
+        await page.close();
+    };
+    await blocked('a missing .wasm', 404, 'shadestrip.wasm answered HTTP 404 (not found)');
+    await blocked('a blocked .wasm', 'abort', 'shadestrip.wasm could not be fetched');
+
+    const fromDisk = await browser.newPage();
+    await fromDisk.goto(`file://${siteDir}/index.html`, {waitUntil: 'load'});
+    const diskText = await promptText(fromDisk);
+    check(diskText.includes('opened from a file') && diskText.includes('make web-serve'),
+          `index.html opened from disk: "${diskText}"`);
+    await fromDisk.close();
+
+    const noScript = await browser.newPage();
+    await noScript.setJavaScriptEnabled(false);
+    await noScript.goto(site.url, {waitUntil: 'load'});
+    const shown = await noScript.evaluate(() => document.body.innerText);
+    check(shown.includes('The show needs JavaScript') && !shown.includes('Loading') &&
+              await noScript.$eval('#poster', (p) => p.complete && p.naturalWidth === 720),
+          'without JavaScript: the poster and only the message that the show needs it');
+    await noScript.close();
+}
+
 const site = await serveSite(siteDir);
 try {
     for (const [name, launch] of [['Chromium', launchChromium], ['Firefox ESR', launchFirefox]]) {
@@ -219,6 +408,13 @@ try {
         browserName = name;
         try {
             await showChecks(browser, site);
+            await pageChecks(browser, site);
+            // Touch emulation, request interception and pages without
+            // scripts are Chromium's (over its DevTools protocol).
+            if (name === 'Chromium') {
+                await phoneChecks(browser, site);
+                await loadFailureChecks(browser, site);
+            }
         } catch (error) {
             check(false, `the checks stopped: ${error.message}`);
         } finally {

@@ -6,7 +6,7 @@ import http from 'node:http';
 import fs from 'node:fs';
 import path from 'node:path';
 import {execFileSync} from 'node:child_process';
-import {readPng} from './png.mjs';
+import {readPng} from '../../src/platform/web/png.mjs';
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
 

@@ -35,8 +35,12 @@ EM_JS(void, canvasBlit, (int x, int y, int w, int h), {
     var screen = Module.screen;
     screen.context.putImageData(screen.image, 0, 0, x, y, w, h);
 });
+// The page shows the show's title while it plays and its own otherwise.
 EM_JS(void, pageSetTitle, (const char* title), {
-    document.title = UTF8ToString(title);
+    if (Module.setShowTitle)
+        Module.setShowTitle(UTF8ToString(title));
+    else
+        document.title = UTF8ToString(title);
 });
 // clang-format on
 
@@ -71,7 +75,16 @@ class CanvasConsole : public ConsoleBackend {
         return true;
     }
 
-    bool readInput(InputRecord& record) override { return queue.pop(record); }
+    // Mouse records are passed over while mouse input is off. They are
+    // judged here rather than when queued, so that a mouse record queued
+    // behind the key that switches the mouse on (within one frame) counts.
+    bool readInput(InputRecord& record) override {
+        while (queue.pop(record)) {
+            if (record.eventType != InputRecord::mouseEvent || mouseOn)
+                return true;
+        }
+        return false;
+    }
 
     void setMouseInput(bool on) override { mouseOn = on; }
     // The overlay sets the title every frame, but its text changes only a few
@@ -88,14 +101,11 @@ class CanvasConsole : public ConsoleBackend {
     }
     const char* failureReason() const override { return reason; }
 
-    // Mouse records are dropped while mouse input is off, and everything once
-    // the queue is full (a frame drains it, so only a stalled page fills it).
+    // Everything is dropped once the queue is full (a frame drains it, so
+    // only a stalled page fills it).
     void push(const InputRecord& record) {
-        if (!isOpen)
-            return;
-        if (record.eventType == InputRecord::mouseEvent && !mouseOn)
-            return;
-        queue.push(record);
+        if (isOpen)
+            queue.push(record);
     }
 
   private:

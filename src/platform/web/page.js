@@ -1,53 +1,178 @@
-// The page around the show: the prompt, start and play-again on a click or a
-// key, keyboard and mouse input for the canvas, the picture's CSS size and the
-// messages. Appended to the module's JavaScript at link time.
+// The page around the show, loaded before the module: the picture's size on
+// any screen, the loading of the module with its progress and its failures,
+// start and play-again, keys, mouse and touch for the show, fullscreen, the
+// controls list and the messages. Not the show: that is the module
+// (shadestrip.js and .wasm), which calls back through Module.
+//
+// Index: state and messages - picture size - loading - start and end -
+// keys - mouse - touch - buttons, fullscreen and the controls list.
+'use strict';
+var Module = window.Module || {};
 (function() {
-    var canvas = document.getElementById('screen');
-    var prompt = document.getElementById('prompt');
-    var state = 'loading'; // loading, ready, playing, ended, failed
-    var shown = false;
+    const root = document.documentElement;
+    const stage = document.getElementById('stage');
+    const picture = document.getElementById('picture');
+    const canvas = document.getElementById('screen');
+    const panel = document.getElementById('panel');
+    const prompt = document.getElementById('prompt');
+    const note = document.getElementById('note');
+    const buttons = {
+        play: document.getElementById('play'),
+        end: document.getElementById('end'),
+        fullscreen: document.getElementById('fullscreen'),
+        help: document.getElementById('helpButton'),
+        helpClose: document.getElementById('helpClose'),
+    };
+    const help = document.getElementById('help');
+    const pageTitle = document.title;
+    // The virtual-key codes the show knows by name.
+    const keyEscape = 27, keySpace = 32;
+
+    // --- State and messages ---
+    // loading, ready, playing, ended, failed
+    let state = 'loading';
+    // A touch screen is assumed from the first touch, or from a coarse pointer.
+    let touchMode = window.matchMedia && matchMedia('(pointer: coarse)').matches;
+    // A visitor who asks for less motion gets the title picture until Play.
+    let motionHold = !!(window.matchMedia && matchMedia('(prefers-reduced-motion: reduce)').matches);
+    // The show's own title, shown only while it plays.
+    let showTitle = pageTitle;
+    // Whether this show's mouse input was switched on for touch.
+    let touchMouseOn = false;
     Module.clickedAt = 0;
+    root.classList.add('js');
 
     function say(text, isError) {
         prompt.textContent = text;
         prompt.className = isError ? 'error' : '';
     }
+    function setState(next) {
+        state = next;
+        for (const s of ['loading', 'ready', 'playing', 'ended', 'failed'])
+            root.classList.toggle(s, s === next);
+        buttons.play.hidden = next !== 'ready' && next !== 'ended';
+        buttons.end.hidden = next !== 'playing';
+        document.title = next === 'playing' ? showTitle : pageTitle;
+        sayState();
+    }
+    function sayState() {
+        if (state === 'ready' && motionHold)
+            say('Your system asks for reduced motion. The show is movement from start to end, ' +
+                'with flashes, so it waits here on its title picture: press Play to start it.');
+        else if (state === 'ready')
+            say(touchMode ? 'Tap the picture to start the show (with sound).'
+                          : 'Click or press a key to start the show (with sound).');
+        else if (state === 'ended')
+            say(touchMode ? 'The end. Tap the picture to play again.'
+                          : 'The end. Click or press a key to play again.');
+        else if (state === 'playing')
+            say(touchMode ? 'Tap: pause or resume. Drag along the picture: scrub.'
+                          : 'Escape ends the show. ? lists the controls.');
+    }
+    function fail(text) {
+        setState('failed');
+        say(text, true);
+    }
 
     Module.showError = function(message, detail) {
-        state = 'failed';
-        say(detail ? message + ' (' + detail + ')' : message, true);
+        fail(detail ? message + ' (' + detail + ')' : message);
     };
     Module.showEnded = function() {
-        state = 'ended';
-        say('The end. Click or press a key to play again.');
+        setState('ended');
+    };
+    Module.setShowTitle = function(text) {
+        showTitle = text;
+        if (state === 'playing')
+            document.title = text;
     };
     Module.onAbort = function() {
-        state = 'failed';
-        say('Demo error. The show stopped unexpectedly.', true);
+        if (state !== 'failed')
+            fail('Demo error. The show stopped unexpectedly.');
     };
 
-    // Crisp scaling with the aspect kept: whole multiples where the window
-    // allows, otherwise the largest size that fits.
+    // --- Picture size ---
+    // The whole picture in view with the panel below it or, where that leaves
+    // a larger picture (a phone held sideways, a wide laptop), beside it.
+    // Whole multiples of the picture's pixels where they fit; below that, a
+    // picture that keeps at least one device pixel for each of its pixels is
+    // still drawn by nearest neighbour (no shade pattern is lost), and only a
+    // smaller one is smoothed.
+    let scale = 1;
     function fit() {
-        var room = Math.max(1, window.innerHeight - prompt.offsetHeight - 16);
-        var scale = Math.min(window.innerWidth / 720, room / 800);
+        const width = window.innerWidth, height = window.innerHeight, room = 16, gap = 8;
+        stage.classList.remove('side');
+        const below = Math.min((width - room) / 720, (height - room - gap - panel.offsetHeight) / 800);
+        stage.classList.add('side');
+        const beside = Math.min((width - room - gap - panel.offsetWidth) / 720, (height - room) / 800);
+        const side = beside > below * 1.05;
+        stage.classList.toggle('side', side);
+        const ratio = window.devicePixelRatio || 1;
+        scale = Math.max(0.05, side ? beside : below);
         if (scale >= 1)
             scale = Math.floor(scale);
-        canvas.style.width = Math.floor(720 * scale) + 'px';
-        canvas.style.height = Math.floor(800 * scale) + 'px';
+        const crisp = scale * ratio >= 1;
+        root.classList.toggle('crisp', crisp);
+        // Whole device pixels, so that the edges of the pixels stay put.
+        picture.style.width = Math.floor(720 * scale * ratio) / ratio + 'px';
+        picture.style.height = Math.floor(800 * scale * ratio) / ratio + 'px';
+        const percent = Math.round(scale * 100) + ' %';
+        if (scale < 1 && fullscreenAvailable() && !fullscreenElement() &&
+            screen.height > window.innerHeight)
+            note.textContent = 'The picture is at ' + percent + ' of its size: fullscreen (F) ' +
+                               'makes it larger.';
+        else if (!crisp)
+            note.textContent = 'The picture is at ' + percent + ' of its size, so its finest ' +
+                               'shades are blended.';
+        else
+            note.textContent = '';
     }
     window.addEventListener('resize', fit);
-    fit();
 
-    function play(event) {
-        if (state !== 'ready' && state !== 'ended')
-            return;
-        Module.clickedAt = event.timeStamp;
-        state = 'playing';
-        say('Escape ends the show. Space shows the time and the mouse read-outs.');
-        canvas.focus();
-        Module._shadestrip_play();
+    // --- Loading ---
+    // The module's WebAssembly is fetched here rather than by the module, to
+    // count its bytes as they come and to say clearly why it could not load.
+    const kilobytes = (n) => Math.round(n / 1024).toLocaleString('en') + ' KB';
+    function loadFailure(text) {
+        fail('The show could not be loaded: ' + text);
     }
+    Module.instantiateWasm = function(imports, receive) {
+        say('Loading the show...');
+        fetch('shadestrip.wasm', {credentials: 'same-origin'})
+            .catch(function() {
+                throw new Error('shadestrip.wasm could not be fetched (the network failed, ' +
+                                'or something on the way blocked it).');
+            })
+            .then(function(response) {
+                if (!response.ok)
+                    throw new Error('shadestrip.wasm answered HTTP ' + response.status +
+                                    (response.status === 404 ? ' (not found).' : '.'));
+                const total = Number(response.headers.get('Content-Length')) || 0;
+                let loaded = 0;
+                const counted = new TransformStream({
+                    transform(chunk, controller) {
+                        loaded += chunk.byteLength;
+                        say('Loading the show: ' + kilobytes(loaded) +
+                            (total ? ' of ' + kilobytes(total) : '') + '...');
+                        controller.enqueue(chunk);
+                    },
+                });
+                const body = response.body.pipeThrough(counted);
+                return WebAssembly.instantiateStreaming(
+                    new Response(body, {headers: {'Content-Type': 'application/wasm'}}), imports)
+                    .catch(function(error) {
+                        throw new Error('this browser refused to run its WebAssembly (' +
+                                        error.message + ').');
+                    });
+            })
+            .then(function(result) {
+                say('Getting the show ready...');
+                receive(result.instance, result.module);
+            })
+            .catch(function(error) {
+                loadFailure(error.message);
+            });
+        return {};
+    };
 
     Module.onRuntimeInitialized = function() {
         // Tests remove resources here to see a failed start-up.
@@ -57,8 +182,8 @@
         // The show starts up now, so that a click only has to let it go.
         if (Module._shadestrip_prepare() !== 0)
             return;
-        state = 'ready';
-        say('Click or press a key to start the show (with sound).');
+        setState('ready');
+        fit();
         // The music is queued a little ahead; a timer keeps it going while the
         // page's animation frames are throttled.
         setInterval(function() {
@@ -66,83 +191,172 @@
         }, 50);
     };
 
+    function load() {
+        if (location.protocol === 'file:') {
+            fail('This page was opened from a file, and browsers do not let such a page load ' +
+                 'the show. Serve its folder instead (make web-serve) and open ' +
+                 'http://localhost:8000/.');
+            return;
+        }
+        if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiateStreaming !== 'function' ||
+            typeof TransformStream !== 'function') {
+            fail('This browser cannot run WebAssembly, which the show needs.');
+            return;
+        }
+        say('Loading the show...');
+        const script = document.createElement('script');
+        script.src = 'shadestrip.js';
+        script.onerror = function() {
+            loadFailure('shadestrip.js could not be fetched.');
+        };
+        document.body.appendChild(script);
+    }
+
+    // --- Start and end ---
+    function focusShow() {
+        if (document.activeElement !== canvas)
+            canvas.focus({preventScroll: true});
+    }
+    const canStart = () => state === 'ready' || state === 'ended';
+    function play(event) {
+        if (!canStart())
+            return;
+        motionHold = false;
+        touchMouseOn = false;
+        Module.clickedAt = event.timeStamp;
+        setState('playing');
+        focusShow();
+        if (Module._shadestrip_play() === 1)
+            return;
+        document.title = showTitle;
+    }
+    function sendKey(code, down) {
+        Module._shadestrip_key(code, down ? 1 : 0);
+    }
+
     // --- Keys: virtual-key codes, on the way down and on the way up ---
+    // Keys the page keeps: the controls list, fullscreen, and Tab, which moves
+    // the focus as everywhere. Only keys whose press reached the show send
+    // their release, so that the key that started the show acts only once.
+    const forwarded = new Set();
+    const plainKey = (e) => !e.ctrlKey && !e.metaKey && !e.altKey;
+    function pageKey(event) {
+        if (event.key === '?' || event.key === 'F1') {
+            showHelp(true);
+            return true;
+        }
+        if ((plainKey(event) && (event.key === 'f' || event.key === 'F')) ||
+            (event.altKey && event.key === 'Enter')) {
+            if (!event.repeat)
+                toggleFullscreen();
+            return true;
+        }
+        return false;
+    }
     document.addEventListener('keydown', function(event) {
-        if (state === 'ready' || state === 'ended') {
-            if (!event.repeat && event.key !== 'Escape' && !event.ctrlKey && !event.metaKey &&
-                !event.altKey) {
+        if (event.key === 'Tab')
+            root.classList.add('keyboard');
+        if (!help.hidden) {
+            if (event.key === 'Escape' || event.key === '?' || event.key === 'F1' ||
+                event.key === 'Tab') {
+                event.preventDefault();
+                if (event.key !== 'Tab')
+                    showHelp(false);
+            }
+            return;
+        }
+        if (event.key === 'Tab' || ['Shift', 'Control', 'Alt', 'Meta'].includes(event.key))
+            return;
+        const onButton = document.activeElement && document.activeElement.tagName === 'BUTTON';
+        if (onButton && (event.key === 'Enter' || event.key === ' '))
+            return;
+        if (pageKey(event)) {
+            event.preventDefault();
+            return;
+        }
+        if (canStart()) {
+            if (!event.repeat && event.key !== 'Escape' && plainKey(event) && !motionHold) {
                 event.preventDefault();
                 play(event);
             }
             return;
         }
-        if (state === 'playing' && document.activeElement === canvas) {
+        if (state === 'playing') {
             event.preventDefault();
-            Module._shadestrip_key(event.keyCode, 1);
+            forwarded.add(event.keyCode);
+            sendKey(event.keyCode, true);
         }
     });
     document.addEventListener('keyup', function(event) {
-        if (state === 'playing' && document.activeElement === canvas) {
+        if (state === 'playing' && forwarded.delete(event.keyCode)) {
             event.preventDefault();
-            Module._shadestrip_key(event.keyCode, 0);
+            sendKey(event.keyCode, false);
         }
     });
 
     // --- Mouse: cells of the picture whatever its CSS size ---
-    var held = 0;
+    let held = 0;
     // A second press of the same button on the same cell within half a second
     // of a first that did not drag away is a double click, timed here: browsers
     // count clicks differently (and some not at all for the right button).
-    var lastPress = {buttons: 0, column: -1, row: -1, time: -1e9};
-    function doubleClick(event, buttons) {
-        var cell = cellOf(event);
-        var isDouble = buttons === lastPress.buttons && cell[0] === lastPress.column &&
-                       cell[1] === lastPress.row && event.timeStamp - lastPress.time < 500;
+    let lastPress = {buttons: 0, column: -1, row: -1, time: -1e9};
+    function doubleClick(event, pressed) {
+        const cell = cellOf(event);
+        const isDouble = pressed === lastPress.buttons && cell[0] === lastPress.column &&
+                         cell[1] === lastPress.row && event.timeStamp - lastPress.time < 500;
         lastPress = isDouble ? {buttons: 0, column: -1, row: -1, time: -1e9}
-                             : {buttons: buttons, column: cell[0], row: cell[1],
+                             : {buttons: pressed, column: cell[0], row: cell[1],
                                 time: event.timeStamp};
         return isDouble;
     }
-    function cellOf(event) {
-        var box = canvas.getBoundingClientRect();
-        var column = Math.floor((event.clientX - box.left) * 80 / box.width);
-        var row = Math.floor((event.clientY - box.top) * 50 / box.height);
+    function cellOf(point) {
+        const box = canvas.getBoundingClientRect();
+        const column = Math.floor((point.clientX - box.left) * 80 / box.width);
+        const row = Math.floor((point.clientY - box.top) * 50 / box.height);
         return [Math.min(79, Math.max(0, column)), Math.min(49, Math.max(0, row))];
     }
-    function send(event, flags) {
-        var cell = cellOf(event);
-        Module._shadestrip_mouse(cell[0], cell[1], event.buttons & 3, flags);
+    // buttons: left 1, right 2; flags: moved 1, double click 2.
+    function sendMouse(cell, pressed, flags) {
+        Module._shadestrip_mouse(cell[0], cell[1], pressed, flags);
     }
     canvas.addEventListener('mousedown', function(event) {
         event.preventDefault();
-        canvas.focus();
+        focusShow();
         if (state !== 'playing') {
-            play(event);
+            if (!motionHold)
+                play(event);
             return;
         }
         held = event.buttons & 3;
-        send(event, doubleClick(event, 1 << event.button) ? 2 : 0);
+        sendMouse(cellOf(event), held, doubleClick(event, 1 << event.button) ? 2 : 0);
     });
     // Moves and releases count anywhere while a button is held on the picture.
     window.addEventListener('mousemove', function(event) {
         if (state !== 'playing')
             return;
-        if (held) {
-            var cell = cellOf(event);
-            if (cell[0] !== lastPress.column || cell[1] !== lastPress.row)
-                lastPress.buttons = 0;
-        }
+        const cell = cellOf(event);
+        if (held && (cell[0] !== lastPress.column || cell[1] !== lastPress.row))
+            lastPress.buttons = 0;
         if (event.target === canvas || held)
-            send(event, 1);
+            sendMouse(cell, event.buttons & 3, 1);
     });
     window.addEventListener('mouseup', function(event) {
         if (state !== 'playing' || (!held && event.target !== canvas))
             return;
         held = event.buttons & 3;
-        send(event, 0);
+        sendMouse(cellOf(event), held, 0);
     });
+    // A press anywhere else on the page keeps the keys with the show (and
+    // starts it while it waits); the buttons and the controls list act as such.
     document.addEventListener('mousedown', function(event) {
-        if (event.target !== canvas && (state === 'ready' || state === 'ended'))
+        root.classList.remove('keyboard');
+        if (event.target === canvas || help.contains(event.target))
+            return;
+        event.preventDefault();
+        if (event.target.closest('button'))
+            return;
+        focusShow();
+        if (canStart() && !motionHold)
             play(event);
     });
     canvas.addEventListener('contextmenu', function(event) {
@@ -151,4 +365,118 @@
     canvas.addEventListener('wheel', function(event) {
         event.preventDefault();
     }, {passive: false});
+
+    // --- Touch: one finger on the picture acts as the left mouse button ---
+    // A touch pauses where it lands and a drag scrubs, as the mouse does; a
+    // tap on a paused show resumes it, as a double click does. The first touch
+    // switches the mouse on, as Space does. Nothing of it reaches the
+    // browser, which would otherwise scroll, zoom or go back a page.
+    let touch = null; // {id, cell, moved, wasPaused}
+    const findTouch = (list) => Array.prototype.find.call(list, (t) => t.identifier === touch.id);
+    canvas.addEventListener('touchstart', function(event) {
+        event.preventDefault();
+        root.classList.remove('keyboard');
+        if (!touchMode) {
+            touchMode = true;
+            sayState();
+        }
+        if (touch)
+            return;
+        const point = event.changedTouches[0];
+        touch = {id: point.identifier, cell: cellOf(point), moved: false, wasPaused: false};
+        if (state !== 'playing')
+            return;
+        if (!touchMouseOn) {
+            touchMouseOn = true;
+            sendKey(keySpace, true);
+            sendKey(keySpace, false);
+        }
+        touch.wasPaused = Module._shadestrip_paused() !== 0;
+        sendMouse(touch.cell, 1, 0);
+    }, {passive: false});
+    canvas.addEventListener('touchmove', function(event) {
+        event.preventDefault();
+        const point = touch && findTouch(event.changedTouches);
+        if (!point || state !== 'playing')
+            return;
+        const cell = cellOf(point);
+        if (cell[0] === touch.cell[0] && cell[1] === touch.cell[1])
+            return;
+        touch.cell = cell;
+        touch.moved = true;
+        sendMouse(cell, 1, 1);
+    }, {passive: false});
+    function touchEnded(event) {
+        event.preventDefault();
+        const point = touch && findTouch(event.changedTouches);
+        if (!point)
+            return;
+        const ended = touch;
+        touch = null;
+        if (canStart() && event.type === 'touchend') {
+            // A touch's end lets the sound go; its start does not.
+            if (!motionHold)
+                play(event);
+            return;
+        }
+        if (state !== 'playing')
+            return;
+        sendMouse(ended.cell, 0, 0);
+        if (!ended.moved && ended.wasPaused && event.type === 'touchend') {
+            sendMouse(ended.cell, 1, 2);
+            sendMouse(ended.cell, 0, 0);
+        }
+    }
+    canvas.addEventListener('touchend', touchEnded, {passive: false});
+    canvas.addEventListener('touchcancel', touchEnded, {passive: false});
+
+    // --- Buttons, fullscreen and the controls list ---
+    const fullscreenElement = () => document.fullscreenElement || document.webkitFullscreenElement;
+    function fullscreenAvailable() {
+        return !!(document.fullscreenEnabled || document.webkitFullscreenEnabled);
+    }
+    function toggleFullscreen() {
+        if (fullscreenElement()) {
+            (document.exitFullscreen || document.webkitExitFullscreen).call(document);
+            return;
+        }
+        const request = root.requestFullscreen || root.webkitRequestFullscreen;
+        if (!request)
+            return;
+        const asked = request.call(root, {navigationUI: 'hide'});
+        if (asked && asked.catch)
+            asked.catch(function() {
+                note.textContent = 'The browser did not allow fullscreen here.';
+            });
+    }
+    buttons.fullscreen.hidden = !fullscreenAvailable();
+    document.addEventListener('fullscreenchange', fit);
+
+    function showHelp(open) {
+        help.hidden = !open;
+        if (open)
+            buttons.helpClose.focus();
+        else
+            focusShow();
+    }
+    buttons.help.addEventListener('click', () => showHelp(true));
+    buttons.helpClose.addEventListener('click', () => showHelp(false));
+    help.addEventListener('click', function(event) {
+        if (event.target === help)
+            showHelp(false);
+    });
+    buttons.play.addEventListener('click', play);
+    buttons.end.addEventListener('click', function() {
+        if (state === 'playing')
+            sendKey(keyEscape, true);
+        focusShow();
+    });
+    buttons.fullscreen.addEventListener('click', function() {
+        toggleFullscreen();
+        focusShow();
+    });
+
+    setState('loading');
+    fit();
+    load();
 })();

@@ -71,9 +71,14 @@ void finish() {
     prepare();
 }
 
-EM_BOOL onAnimationFrame(double, void*) {
+EM_BOOL onAnimationFrame(double frameTime, void*) {
     if (!running)
         return EM_FALSE;
+    // The frame's own time for the pacing rule and the clock's dt.
+    struct FrameTime {
+        explicit FrameTime(double ms) { setPageFrameTime(ms); }
+        ~FrameTime() { setPageFrameTime(-1); }
+    } during(frameTime);
     // The pacing rule of Demo::pace: a frame only once 10 ms have passed since
     // the previous one began (lastFrameTick). A page cannot sleep, so a frame
     // that would have to wait is left to a later animation frame.
@@ -142,6 +147,11 @@ EMSCRIPTEN_KEEPALIVE void shadestrip_mouse(int column, int row, int buttons, int
     record.buttonState = static_cast<std::uint32_t>(buttons);
     record.eventFlags = static_cast<std::uint32_t>(flags);
     queueCanvasInput(record);
+}
+
+// 1 while the show is paused (its t stands still), else 0.
+EMSCRIPTEN_KEEPALIVE int shadestrip_paused() {
+    return demo && demo->clock.paused ? 1 : 0;
 }
 
 // Keeps the music queued while animation frames are throttled.

@@ -5,7 +5,7 @@
 //   [x] keys: every key as key-down and key-up records with its virtual-key code
 //   [x] mouse on the canvas: both buttons, double clicks, dragging, in cells
 //       whatever the CSS scale
-//   [x] title: document.title
+//   [x] title: document.title while the show plays (the page's own before)
 //   [x] audio: the embedded Ogg Vorbis track decoded here and played by Web
 //       Audio; the position is the frame being heard (output timestamps)
 //   [x] errors: a message on the page
@@ -27,6 +27,9 @@ void queueCanvasInput(const InputRecord& record);
 // Feeds the audio device ahead of what is heard; the page calls it from a
 // timer too, so that the music goes on while animation frames are throttled.
 void feedWebAudio();
+// The time of the animation frame being run (performance.now's clock, ms),
+// or -1 after it: the page timer reads it in place of the present moment.
+void setPageFrameTime(double ms);
 // Holds the audio device still (true) until a gesture releases it (false).
 void holdWebAudio(bool held);
 

@@ -1,5 +1,6 @@
-// Reads the capture tool's PNG files: 8-bit RGB or RGBA, not interlaced
-// (what stb_image_write writes). Returns {width, height, rgb} with 3 bytes a pixel.
+// Reads the capture tool's PNG files (8-bit RGB or RGBA, not interlaced, what
+// stb_image_write writes) as {width, height, rgb} with 3 bytes a pixel, and
+// writes such a picture as an 8-bit RGB PNG. For the site's build and its tests.
 import fs from 'node:fs';
 import zlib from 'node:zlib';
 
@@ -58,4 +59,39 @@ export function readPng(path) {
     for (let i = 0, j = 0; i < pixels.length; i += 4, j += 3)
         pixels.copy(rgb, j, i, i + 3);
     return {width, height, rgb};
+}
+
+// CRC-32 of PNG chunks (the polynomial 0xEDB88320), by the bit: the pictures are small.
+function crc32(bytes) {
+    let crc = 0xffffffff;
+    for (const byte of bytes) {
+        crc ^= byte;
+        for (let k = 0; k < 8; ++k)
+            crc = crc & 1 ? (crc >>> 1) ^ 0xedb88320 : crc >>> 1;
+    }
+    return (crc ^ 0xffffffff) >>> 0;
+}
+
+export function writePng(path, {width, height, rgb}) {
+    const chunk = (type, body) => {
+        const head = Buffer.alloc(8);
+        head.writeUInt32BE(body.length, 0);
+        head.write(type, 4, 'latin1');
+        const crc = Buffer.alloc(4);
+        crc.writeUInt32BE(crc32(Buffer.concat([head.subarray(4), body])), 0);
+        return Buffer.concat([head, body, crc]);
+    };
+    const header = Buffer.alloc(13);
+    header.writeUInt32BE(width, 0);
+    header.writeUInt32BE(height, 4);
+    header[8] = 8; // bits per channel
+    header[9] = 2; // RGB
+    // Each row with filter 0 (none) in front.
+    const raw = Buffer.alloc((width * 3 + 1) * height);
+    for (let y = 0; y < height; ++y)
+        rgb.copy(raw, y * (width * 3 + 1) + 1, y * width * 3, (y + 1) * width * 3);
+    fs.writeFileSync(path, Buffer.concat([
+        Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), chunk('IHDR', header),
+        chunk('IDAT', zlib.deflateSync(raw, {level: 9})), chunk('IEND', Buffer.alloc(0)),
+    ]));
 }
