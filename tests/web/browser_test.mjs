@@ -203,12 +203,12 @@ async function showChecks(browser, site) {
     await page.close();
 
     // --- Pages that cannot play ---
-    // The page says so as soon as it has tried to make the show ready, and a
-    // click changes nothing.
+    // The page says so once it has tried to make the show ready (when the
+    // visitor comes near it), and a click changes nothing.
     const failing = async (what, beforeLoad, message) => {
         const {page: p, problems: pp} = await openPage(browser, site.url, beforeLoad);
-        await p.waitForFunction((m) => document.getElementById('prompt').textContent.includes(m),
-                                {timeout: 10000}, message).catch(() => {});
+        await p.waitForFunction(() => /ready|failed/.test(document.documentElement.className),
+                                {timeout: 10000}).catch(() => {});
         await p.click('#screen');
         await sleep(200);
         await p.waitForFunction((m) => document.getElementById('prompt').textContent.includes(m),

@@ -40,7 +40,6 @@ var Module = window.Module || {};
     // Whether this show's mouse input was switched on for touch.
     let touchMouseOn = false;
     Module.clickedAt = 0;
-    root.classList.add('js');
 
     function say(text, isError) {
         prompt.textContent = text;
@@ -50,15 +49,17 @@ var Module = window.Module || {};
         state = next;
         for (const s of ['loading', 'ready', 'playing', 'ended', 'failed'])
             root.classList.toggle(s, s === next);
-        buttons.play.hidden = next !== 'ready' && next !== 'ended';
+        // One of Play and End in the same place, so that the panel keeps its size.
+        buttons.play.hidden = next === 'playing';
+        buttons.play.disabled = next !== 'ready' && next !== 'ended';
         buttons.end.hidden = next !== 'playing';
         document.title = next === 'playing' ? showTitle : pageTitle;
         sayState();
     }
     function sayState() {
         if (state === 'ready' && motionHold)
-            say('Your system asks for reduced motion. The show is movement from start to end, ' +
-                'with flashes, so it waits here on its title picture: press Play to start it.');
+            say('Your system asks for reduced motion: the show, all movement and some flashes, ' +
+                'waits on its title picture. Press Play to start it.');
         else if (state === 'ready')
             say(touchMode ? 'Tap the picture to start the show (with sound).'
                           : 'Click or press a key to start the show (with sound).');
@@ -115,6 +116,7 @@ var Module = window.Module || {};
         // Whole device pixels, so that the edges of the pixels stay put.
         picture.style.width = Math.floor(720 * scale * ratio) / ratio + 'px';
         picture.style.height = Math.floor(800 * scale * ratio) / ratio + 'px';
+        stage.classList.add('fitted');
         const percent = Math.round(scale * 100) + ' %';
         if (scale < 1 && fullscreenAvailable() && !fullscreenElement() &&
             screen.height > window.innerHeight)
@@ -179,11 +181,18 @@ var Module = window.Module || {};
         (Module.dropResources || []).forEach(function(id) {
             Module._shadestrip_drop_resource(id);
         });
-        // The show starts up now, so that a click only has to let it go.
-        if (Module._shadestrip_prepare() !== 0)
-            return;
         setState('ready');
         fit();
+        // The show starts up (some tens of milliseconds of work) once the
+        // visitor comes near it, so that a click only has to let it go and
+        // the page's own loading is not held up by it.
+        const events = ['pointermove', 'pointerdown', 'touchstart', 'keydown', 'focusin'];
+        const prepare = function() {
+            events.forEach((name) => document.removeEventListener(name, prepare, true));
+            if (state === 'ready')
+                Module._shadestrip_prepare();
+        };
+        events.forEach((name) => document.addEventListener(name, prepare, true));
         // The music is queued a little ahead; a timer keeps it going while the
         // page's animation frames are throttled.
         setInterval(function() {
