@@ -77,8 +77,19 @@ async function pressAndSettle(page, key) {
 
 async function showChecks(browser, site) {
     // --- The show, from the first click to Escape ---
-    const {page, problems} = await openPage(browser, site.url);
+    // Every message the page shows, to see the loading progress.
+    const {page, problems} = await openPage(browser, site.url, () => {
+        window.shownMessages = [];
+        document.addEventListener('DOMContentLoaded', () => {
+            const prompt = document.getElementById('prompt');
+            new MutationObserver(() => window.shownMessages.push(prompt.textContent))
+                .observe(prompt, {childList: true, characterData: true, subtree: true});
+        });
+    });
     await waitForPrompt(page, 'Click or press a key');
+    const messages = await page.evaluate(() => window.shownMessages);
+    check(messages.some((m) => /^Loading the show: [0-9,]+ KB of 2,0[0-9]{2} KB/.test(m)),
+          `while loading the page counts the kilobytes ("${messages.find((m) => m.includes('KB'))}")`);
     check(await page.$eval('#screen', (c) => c.width === 720 && c.height === 800),
           'the canvas has 720 x 800 pixels of backing store');
     check(await page.$eval('#poster', (p) => p.complete && p.naturalWidth === 720 &&
@@ -291,6 +302,16 @@ async function phoneChecks(browser, site) {
     await page.$eval('#helpButton', (b) => b.click());
     check(await page.$eval('#help', (h) => !h.hidden), 'phone: the ? button shows the controls');
     check(problems.length === 0, `phone: no uncaught exception ${problems.join('; ')}`);
+
+    // Held sideways, the picture still fits whole, with the panel beside it.
+    await page.setViewport({width: 844, height: 390, deviceScaleFactor: 3, isMobile: true,
+                            hasTouch: true, isLandscape: true});
+    await sleep(300);
+    const side = await (await page.$('#screen')).boundingBox();
+    check(side.x >= 0 && side.y >= 0 && side.x + side.width <= 844 && side.y + side.height <= 390 &&
+              side.height >= 350,
+          `phone sideways: the whole picture is in view (${side.width.toFixed(0)} x ` +
+              `${side.height.toFixed(0)} at ${side.x.toFixed(0)},${side.y.toFixed(0)})`);
     await page.close();
 }
 
@@ -308,6 +329,13 @@ async function pageChecks(browser, site, isChromium) {
     await page.keyboard.press('f');
     await page.waitForFunction(() => !document.fullscreenElement, {timeout: 3000}).catch(() => {});
     check(await page.evaluate(() => !document.fullscreenElement), 'F again leaves fullscreen');
+    await page.keyboard.down('Alt');
+    await page.keyboard.press('Enter');
+    await page.keyboard.up('Alt');
+    await page.waitForFunction(() => document.fullscreenElement === document.documentElement,
+                               {timeout: 3000}).catch(() => {});
+    check(await page.evaluate(() => document.fullscreenElement === document.documentElement),
+          'Alt+Enter asks for fullscreen');
     await page.close();
 
     // Emulating the media feature is Chromium's.

@@ -8,7 +8,8 @@ import path from 'node:path';
 import {execFileSync} from 'node:child_process';
 import {readPng} from '../../src/platform/web/png.mjs';
 
-const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
+const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+               '.png': 'image/png'};
 
 // Serves `root` on a free port of 127.0.0.1; counts the bytes of each response.
 export async function serveSite(root) {
@@ -26,7 +27,7 @@ export async function serveSite(root) {
         const body = fs.readFileSync(file);
         sent[name] = (sent[name] || 0) + body.length;
         response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                                 'Cache-Control': 'no-store'});
+                                 'Content-Length': body.length, 'Cache-Control': 'no-store'});
         response.end(body);
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));

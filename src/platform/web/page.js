@@ -233,11 +233,10 @@ var Module = window.Module || {};
         motionHold = false;
         touchMouseOn = false;
         Module.clickedAt = event.timeStamp;
+        forwarded.clear();
         setState('playing');
         focusShow();
-        if (Module._shadestrip_play() === 1)
-            return;
-        document.title = showTitle;
+        Module._shadestrip_play();
     }
     function sendKey(code, down) {
         Module._shadestrip_key(code, down ? 1 : 0);
