@@ -148,7 +148,9 @@ var Module = window.Module || {};
                 if (!response.ok)
                     throw new Error('shadestrip.wasm answered HTTP ' + response.status +
                                     (response.status === 404 ? ' (not found).' : '.'));
-                const total = Number(response.headers.get('Content-Length')) || 0;
+                // A compressed answer's length is not the bytes that arrive here.
+                const total = response.headers.get('Content-Encoding')
+                                  ? 0 : Number(response.headers.get('Content-Length')) || 0;
                 let loaded = 0;
                 const counted = new TransformStream({
                     transform(chunk, controller) {
