@@ -275,7 +275,8 @@ async function phoneChecks(browser, site) {
     const pausedAt = await musicTime(page);
     await sleep(400);
     check(await page.evaluate(() => Module._shadestrip_paused()) === 1 &&
-              await musicTime(page) === pausedAt, `phone: a tap pauses (at ${pausedAt.toFixed(2)} s)`);
+              await musicTime(page) === pausedAt && (await promptText(page)).startsWith('Paused'),
+          `phone: a tap pauses (at ${pausedAt.toFixed(2)} s) and the page says so`);
     await page.touchscreen.tap(...at(40, 25));
     await sleep(400);
     check(await page.evaluate(() => Module._shadestrip_paused()) === 0 &&
@@ -361,9 +362,12 @@ async function reducedMotionChecks(browser, site) {
 }
 
 async function frameRateChecks(browser, site) {
-    // Bursts of work on the main thread make animation-frame callbacks run
-    // late by varying amounts; the frame rate in the title must still be the
-    // rate at which frames are drawn.
+    // Short bursts of work on the main thread make animation-frame callbacks
+    // start late by varying amounts. The frame times (dt) must still be whole
+    // display frames, or the title's rate (a mean of 1 / dt over frames)
+    // reads above the rate at which frames are drawn. Whole display frames
+    // hold however busy the machine is, so this is judged, and the title is
+    // only compared with the display's rate.
     const busy = await browser.newPage();
     await busy.setViewport({width: 900, height: 900});
     await busy.evaluateOnNewDocument(() => {
@@ -376,17 +380,36 @@ async function frameRateChecks(browser, site) {
     });
     await busy.goto(site.url, {waitUntil: 'load'});
     await waitForPrompt(busy, 'Click or press a key');
+    const display = await busy.evaluate(() => new Promise((resolve) => {
+        const stamps = [];
+        const step = (time) => {
+            stamps.push(time);
+            if (stamps.length < 31)
+                requestAnimationFrame(step);
+            else
+                resolve(stamps.slice(1).map((t, i) => t - stamps[i]).sort((a, b) => a - b)[15]);
+        };
+        requestAnimationFrame(step);
+    }));
     await busy.click('#screen');
     await waitFrames(busy, 10);
     await busy.keyboard.press(' ');
     await sleep(3000);
-    const frames0 = await frameCount(busy), wall0 = Date.now();
-    await sleep(3000);
-    const rate = (await frameCount(busy) - frames0) / ((Date.now() - wall0) / 1000);
+    const dts = await busy.evaluate(() => {
+        const all = [];
+        for (let i = 10; i < Module._shadestrip_frames(); ++i)
+            all.push(Module._shadestrip_frame_dt(i) * 1000);
+        return all;
+    });
+    const short = dts.filter((dt) => dt < display - 1.5);
+    check(dts.length > 30 && short.length === 0,
+          `with a busy main thread every frame time is a whole display frame of ` +
+              `${display.toFixed(1)} ms or more (${dts.length} frames` +
+              (short.length ? `; ${short.length} shorter, ${short.slice(0, 5).join(', ')} ms` : '') + ')');
     const title = await busy.title();
     const shown = Number((/FPS ([0-9]+\.[0-9])/.exec(title) || [])[1]);
-    check(Math.abs(shown - rate) <= Math.max(3, rate * 0.06),
-          `the title's frame rate (${shown}) is the rate frames are drawn (${rate.toFixed(1)}/s, "${title}")`);
+    check(shown > 0 && shown <= 1000 / display + 1,
+          `the title's frame rate (${shown}) is not above the display's (${(1000 / display).toFixed(1)})`);
     await busy.close();
 }
 

@@ -66,6 +66,8 @@ var Module = window.Module || {};
         else if (state === 'ended')
             say(touchMode ? 'The end. Tap the picture to play again.'
                           : 'The end. Click or press a key to play again.');
+        else if (state === 'playing' && touchMode && Module._shadestrip_paused() === 1)
+            say('Paused. Tap to resume; drag along the picture to scrub.');
         else if (state === 'playing')
             say(touchMode ? 'Tap: pause or resume. Drag along the picture: scrub.'
                           : 'Escape ends the show. ? lists the controls.');
@@ -436,6 +438,8 @@ var Module = window.Module || {};
             sendMouse(ended.cell, 1, 2);
             sendMouse(ended.cell, 0, 0);
         }
+        // The show takes the records in its next frame; the message follows.
+        requestAnimationFrame(() => requestAnimationFrame(sayState));
     }
     canvas.addEventListener('touchend', touchEnded, {passive: false});
     canvas.addEventListener('touchcancel', touchEnded, {passive: false});

@@ -26,12 +26,14 @@ std::optional<Demo> demo;
 bool prepared = false; // started up and waiting for the gesture
 bool running = false;
 
-// Figures for the benchmark: when the last play began and its first frame was
-// presented (performance.now, ms), and the work of each frame.
+// Figures for the benchmark and the tests: when the last play began and its
+// first frame was presented (performance.now, ms), and the work and the frame
+// time (the clock's dt) of each frame.
 constexpr int recordedFrames = 20000;
 double playStartedAt = 0;
 double firstFrameAt = 0;
 float frameWorkMs[recordedFrames];
+float frameDt[recordedFrames];
 int frameCount = 0;
 
 bool runFrame() {
@@ -42,8 +44,10 @@ bool runFrame() {
     const double end = emscripten_get_now();
     if (frameCount == 0)
         firstFrameAt = end;
-    if (frameCount < recordedFrames)
+    if (frameCount < recordedFrames) {
         frameWorkMs[frameCount] = static_cast<float>(end - begin);
+        frameDt[frameCount] = show.clock.dt;
+    }
     ++frameCount;
     return goOn;
 }
@@ -171,6 +175,10 @@ EMSCRIPTEN_KEEPALIVE int shadestrip_frames() {
 }
 EMSCRIPTEN_KEEPALIVE double shadestrip_frame_work(int index) {
     return index >= 0 && index < recordedFrames && index < frameCount ? frameWorkMs[index] : -1.0;
+}
+// The frame time of frame `index` in seconds, -1 for none.
+EMSCRIPTEN_KEEPALIVE double shadestrip_frame_dt(int index) {
+    return index >= 0 && index < recordedFrames && index < frameCount ? frameDt[index] : -1.0;
 }
 EMSCRIPTEN_KEEPALIVE double shadestrip_started_at() {
     return playStartedAt;
