@@ -20,16 +20,8 @@ shadestrip) title="Please press alt+enter for full screen mode." ;;
 *) title="Terminal driver" ;;
 esac
 
-fail() {
-    echo "FAIL ($scenario): $*" >&2
-    for file in stderr err.txt log screen.txt; do
-        if [ -s "$dir/$file" ]; then
-            echo "--- $file" >&2
-            head -c 4000 "$dir/$file" >&2
-        fi
-    done
-    exit 1
-}
+checkContext=$scenario
+checkFiles=("$dir/stderr" "$dir/err.txt" "$dir/log" "$dir/screen.txt")
 
 if [ "$scenario" = redirect-plain ]; then
     timeout 20 "$program" > "$dir/out.txt" 2> "$dir/err.txt" < /dev/null
