@@ -373,22 +373,33 @@ class Parser {
             fail("instrument '" + name + "' is defined twice");
         Instrument instrument;
         instrument.name = name;
+        instrument.kind = instrumentKind(words[2]);
+        Patch& patch = instrument.patch;
+        if (instrument.kind == InstrumentKind::kick)
+            patch.trigger = 1.0;
+        for (std::size_t i = 3; i < words.size(); ++i)
+            patchParameter(patch, words[i]);
+        if (patch.voices < 1.0 || patch.voices > 7.0)
+            fail("voices must lie between 1 and 7");
+        if (patch.cutoff <= 0.0)
+            fail("a cutoff must be above 0 Hz");
+        instrumentIndex[name] = static_cast<int>(score.instruments.size());
+        score.instruments.push_back(instrument);
+    }
+
+    InstrumentKind instrumentKind(const std::string& word) {
         static const std::pair<const char*, InstrumentKind> kinds[] = {
             {"synth", InstrumentKind::synth}, {"fm", InstrumentKind::fm},
             {"kick", InstrumentKind::kick},   {"snare", InstrumentKind::snare},
             {"hat", InstrumentKind::hat},     {"clap", InstrumentKind::clap}};
-        bool known = false;
         for (const auto& kind : kinds)
-            if (words[2] == kind.first) {
-                instrument.kind = kind.second;
-                known = true;
-            }
-        if (!known)
-            fail("unknown instrument kind '" + words[2] + "' (synth, fm, kick, snare, hat, clap)");
-        Patch& patch = instrument.patch;
-        if (instrument.kind == InstrumentKind::kick)
-            patch.trigger = 1.0;
+            if (word == kind.first)
+                return kind.second;
+        fail("unknown instrument kind '" + word + "' (synth, fm, kick, snare, hat, clap)");
+    }
 
+    // One key=value word of an instrument: the wave, the filter or a number.
+    void patchParameter(Patch& patch, const std::string& word) {
         static const std::pair<const char*, double Patch::*> numbers[] = {
             {"gain", &Patch::gain},         {"pan", &Patch::pan},
             {"echo", &Patch::echo},         {"reverb", &Patch::reverb},
@@ -407,52 +418,39 @@ class Parser {
             {"idecay", &Patch::idecay},     {"tone", &Patch::tone},
             {"punch", &Patch::punch},       {"sweep", &Patch::sweep},
             {"click", &Patch::click},       {"metal", &Patch::metal}};
-        for (std::size_t i = 3; i < words.size(); ++i) {
-            const std::size_t eq = words[i].find('=');
-            if (eq == std::string::npos)
-                fail("expected key=value, got '" + words[i] + "'");
-            const std::string key = words[i].substr(0, eq);
-            const std::string value = words[i].substr(eq + 1);
-            if (key == "wave") {
-                static const std::pair<const char*, Wave> waves[] = {
-                    {"sine", Wave::sine},         {"saw", Wave::saw},     {"square", Wave::square},
-                    {"triangle", Wave::triangle}, {"pulse", Wave::pulse}, {"noise", Wave::noise}};
-                bool found = false;
-                for (const auto& wave : waves)
-                    if (value == wave.first) {
-                        patch.wave = wave.second;
-                        found = true;
-                    }
-                if (!found)
-                    fail("unknown wave '" + value + "'");
-                continue;
-            }
-            if (key == "filter") {
-                if (value == "lp")
-                    patch.filter = FilterMode::lowpass;
-                else if (value == "bp")
-                    patch.filter = FilterMode::bandpass;
-                else if (value == "hp")
-                    patch.filter = FilterMode::highpass;
-                else
-                    fail("unknown filter '" + value + "' (lp, bp, hp)");
-                continue;
-            }
-            bool found = false;
-            for (const auto& entry : numbers)
-                if (key == entry.first) {
-                    patch.*(entry.second) = number(value, entry.first);
-                    found = true;
+        static const std::pair<const char*, Wave> waves[] = {
+            {"sine", Wave::sine},         {"saw", Wave::saw},     {"square", Wave::square},
+            {"triangle", Wave::triangle}, {"pulse", Wave::pulse}, {"noise", Wave::noise}};
+        static const std::pair<const char*, FilterMode> filters[] = {{"lp", FilterMode::lowpass},
+                                                                     {"bp", FilterMode::bandpass},
+                                                                     {"hp", FilterMode::highpass}};
+        const std::size_t eq = word.find('=');
+        if (eq == std::string::npos)
+            fail("expected key=value, got '" + word + "'");
+        const std::string key = word.substr(0, eq);
+        const std::string value = word.substr(eq + 1);
+        if (key == "wave") {
+            for (const auto& wave : waves)
+                if (value == wave.first) {
+                    patch.wave = wave.second;
+                    return;
                 }
-            if (!found)
-                fail("unknown instrument parameter '" + key + "'");
+            fail("unknown wave '" + value + "'");
         }
-        if (patch.voices < 1.0 || patch.voices > 7.0)
-            fail("voices must lie between 1 and 7");
-        if (patch.cutoff <= 0.0)
-            fail("a cutoff must be above 0 Hz");
-        instrumentIndex[name] = static_cast<int>(score.instruments.size());
-        score.instruments.push_back(instrument);
+        if (key == "filter") {
+            for (const auto& filter : filters)
+                if (value == filter.first) {
+                    patch.filter = filter.second;
+                    return;
+                }
+            fail("unknown filter '" + value + "' (lp, bp, hp)");
+        }
+        for (const auto& entry : numbers)
+            if (key == entry.first) {
+                patch.*(entry.second) = number(value, entry.first);
+                return;
+            }
+        fail("unknown instrument parameter '" + key + "'");
     }
 
     void chordStatement(const std::vector<std::string>& words) {
