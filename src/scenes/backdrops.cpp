@@ -16,9 +16,9 @@ constexpr std::uint16_t titleKey = '.';
 // --- Build steps ---
 
 const char* DemoAssets::buildTitleArt(ResourceBlob& blob) {
-    if (!blob.load(resourceId::titleArt))
-        return "resource 105 (title art) is missing or empty";
-    return titleArt.load(blob, 160) ? nullptr : "cannot make the title art from resource 105";
+    return loadCellArt(blob, resourceId::titleArt, titleArt, 160,
+                       "resource 105 (title art) is missing or empty",
+                       "cannot make the title art from resource 105");
 }
 
 // --- Scenes ---

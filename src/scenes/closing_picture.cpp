@@ -19,16 +19,15 @@ constexpr int patchRow = 17;
 // --- Build steps ---
 
 const char* DemoAssets::buildClosingPicture(ResourceBlob& blob) {
-    if (!blob.load(resourceId::closingPicture))
-        return "resource 111 (closing picture) is missing or empty";
-    return closingPicture.load(blob, 80) ? nullptr
-                                         : "cannot make the closing picture from resource 111";
+    return loadCellArt(blob, resourceId::closingPicture, closingPicture, 80,
+                       "resource 111 (closing picture) is missing or empty",
+                       "cannot make the closing picture from resource 111");
 }
 
 const char* DemoAssets::buildBlinkPatch(ResourceBlob& blob) {
-    if (!blob.load(resourceId::blinkPatch))
-        return "resource 112 (blink patch) is missing or empty";
-    return blinkPatch.load(blob, 10) ? nullptr : "cannot make the blink patch from resource 112";
+    return loadCellArt(blob, resourceId::blinkPatch, blinkPatch, 10,
+                       "resource 112 (blink patch) is missing or empty",
+                       "cannot make the blink patch from resource 112");
 }
 
 // --- Scene ---

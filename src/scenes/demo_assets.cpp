@@ -19,6 +19,13 @@ bool DemoAssets::build() {
 
 // --- Shared build steps ---
 
+const char* loadCellArt(ResourceBlob& blob, std::uint16_t id, CellImage& art, std::uint32_t columns,
+                        const char* missing, const char* unmade) {
+    if (!blob.load(id))
+        return missing;
+    return art.load(blob, columns) ? nullptr : unmade;
+}
+
 const char* DemoAssets::buildRamps(ResourceBlob& blob) {
     if (!blob.load(resourceId::ramps))
         return "resource 104 (shade ramps) is missing or empty";

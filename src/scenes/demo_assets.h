@@ -17,6 +17,8 @@
 #include "imaging/texture.h"
 #include "rotozoom.h"
 
+#include <cstdint>
+
 class DemoAssets;
 class ResourceBlob;
 
@@ -38,6 +40,12 @@ using SceneFn = void (DemoAssets::*)(CellImage& console, float t, float dt, int 
 // 110 (fire edge art) is missing or empty").
 using AssetBuildStep = const char* (DemoAssets::*)(ResourceBlob& blob);
 
+// The usual build step of a piece of cell art: loads resource `id` into `blob`
+// and makes `art` of that many columns from it. `missing` and `unmade` are
+// its two failures.
+const char* loadCellArt(ResourceBlob& blob, std::uint16_t id, CellImage& art, std::uint32_t columns,
+                        const char* missing, const char* unmade);
+
 class DemoAssets : NonCopyable {
   public:
     DemoAssets() = default;
@@ -50,35 +58,42 @@ class DemoAssets : NonCopyable {
     // that succeeded.
     const char* failureReason() const { return failure; }
 
-    // --- Scenes (one source file each under src/scenes) ---
+    // --- Scenes and their build steps, by source file under src/scenes ---
+    // backdrops.cpp
     void fillDarkBackdrop(CellImage& console, float t, float dt, int x, float xf, int length);
     void fillLightBackdrop(CellImage& console, float t, float dt, int x, float xf, int length);
     void drawTitleArt(CellImage& console, float t, float dt, int x, float xf, int length);
+    const char* buildTitleArt(ResourceBlob& blob);
+    // cloud_mask.cpp
     void drawCloudMask(CellImage& console, float t, float dt, int x, float xf, int length);
+    const char* buildCloudMask(ResourceBlob& blob);
+    const char* buildNoiseCloud(ResourceBlob& blob);
+    // growing_tree.cpp
     void drawGrowingTree(CellImage& console, float t, float dt, int x, float xf, int length);
+    // sky_windows.cpp
     void drawSkyWindows(CellImage& console, float t, float dt, int x, float xf, int length);
+    const char* buildStarfieldArt(ResourceBlob& blob); // the rotozoom's seam too
+    // spark_trail.cpp
     void drawSparkTrail(CellImage& console, float t, float dt, int x, float xf, int length);
+    // rotozoom.cpp
     void drawRotozoom(CellImage& console, float t, float dt, int x, float xf, int length);
+    const char* buildCaptionBand(ResourceBlob& blob);
+    const char* buildRotozoomer(ResourceBlob& blob);
+    // fire_blobs.cpp
     void drawFireAndBlobs(CellImage& console, float t, float dt, int x, float xf, int length);
+    const char* buildFireEdgeArt(ResourceBlob& blob);
+    const char* buildFire(ResourceBlob& blob);
+    const char* buildBlobs(ResourceBlob& blob);
+    // closing_picture.cpp
     void drawClosingPicture(CellImage& console, float t, float dt, int x, float xf, int length);
-    // The strip's resolve rows: the canvas columns of one group into cells.
-    void resolveCanvasColumns(CellImage& console, float t, float dt, int x, float xf, int length);
-
-    // --- Build steps (each beside the scene that draws with what it makes) ---
-    const char* buildRamps(ResourceBlob& blob);        // demo_assets.cpp
-    const char* buildTitleArt(ResourceBlob& blob);     // backdrops.cpp
-    const char* buildCloudMask(ResourceBlob& blob);    // cloud_mask.cpp
-    const char* buildStarfieldArt(ResourceBlob& blob); // sky_windows.cpp
-    const char* buildCaptionBand(ResourceBlob& blob);  // rotozoom.cpp
-    const char* buildFireEdgeArt(ResourceBlob& blob);  // fire_blobs.cpp
     const char* buildClosingPicture(ResourceBlob& blob);
-    const char* buildBlinkPatch(ResourceBlob& blob); // closing_picture.cpp
-    const char* buildRotozoomer(ResourceBlob& blob); // rotozoom.cpp
-    const char* buildCanvas(ResourceBlob& blob);     // demo_assets.cpp
-    const char* buildLayer(ResourceBlob& blob);      // demo_assets.cpp
-    const char* buildNoiseCloud(ResourceBlob& blob); // cloud_mask.cpp
-    const char* buildFire(ResourceBlob& blob);       // fire_blobs.cpp
-    const char* buildBlobs(ResourceBlob& blob);      // fire_blobs.cpp
+    const char* buildBlinkPatch(ResourceBlob& blob);
+    // demo_assets.cpp: what several scenes share, and the strip's resolve rows
+    // (the canvas columns of one group into cells).
+    const char* buildRamps(ResourceBlob& blob);
+    const char* buildCanvas(ResourceBlob& blob);
+    const char* buildLayer(ResourceBlob& blob);
+    void resolveCanvasColumns(CellImage& console, float t, float dt, int x, float xf, int length);
 
     // --- Members ---
     ShadeRampTable ramps;

@@ -222,9 +222,9 @@ void BlobSwarm::release() {
 // --- Build steps ---
 
 const char* DemoAssets::buildFireEdgeArt(ResourceBlob& blob) {
-    if (!blob.load(resourceId::fireEdgeArt))
-        return "resource 110 (fire edge art) is missing or empty";
-    return fireEdgeArt.load(blob, 10) ? nullptr : "cannot make the fire edge art from resource 110";
+    return loadCellArt(blob, resourceId::fireEdgeArt, fireEdgeArt, 10,
+                       "resource 110 (fire edge art) is missing or empty",
+                       "cannot make the fire edge art from resource 110");
 }
 
 const char* DemoAssets::buildFire(ResourceBlob&) {

@@ -194,9 +194,9 @@ void Rotozoomer::release() {
 // --- Build steps ---
 
 const char* DemoAssets::buildCaptionBand(ResourceBlob& blob) {
-    if (!blob.load(resourceId::captionBand))
-        return "resource 109 (caption band) is missing or empty";
-    return captionBand.load(blob, 320) ? nullptr : "cannot make the caption band from resource 109";
+    return loadCellArt(blob, resourceId::captionBand, captionBand, 320,
+                       "resource 109 (caption band) is missing or empty",
+                       "cannot make the caption band from resource 109");
 }
 
 const char* DemoAssets::buildRotozoomer(ResourceBlob& blob) {

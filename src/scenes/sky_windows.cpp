@@ -57,10 +57,9 @@ void paintSkyWindows(Texture& target, const BlendMode& blend, float t, int x) {
 // --- Build steps ---
 
 const char* DemoAssets::buildStarfieldArt(ResourceBlob& blob) {
-    if (!blob.load(resourceId::starfieldArt))
-        return "resource 107 (starfield art) is missing or empty";
-    return starfieldArt.load(blob, 160) ? nullptr
-                                        : "cannot make the starfield art from resource 107";
+    return loadCellArt(blob, resourceId::starfieldArt, starfieldArt, 160,
+                       "resource 107 (starfield art) is missing or empty",
+                       "cannot make the starfield art from resource 107");
 }
 
 // --- Scene ---

@@ -314,12 +314,21 @@ class Parser {
         score.lengthSamples = static_cast<long long>(samples);
     }
 
-    void masterStatement(const std::vector<std::string>& words) {
+    // The key=value words of a statement that takes no other words; `usage`
+    // is its complaint when there are others.
+    static std::map<std::string, std::string> optionsOnly(const std::vector<std::string>& words,
+                                                          const char* usage) {
         std::vector<std::string> positional;
         std::map<std::string, std::string> options;
         splitOptions(words, 1, positional, options);
         if (!positional.empty())
-            fail("usage: master loudness=LUFS ceiling=DBFS");
+            fail(usage);
+        return options;
+    }
+
+    void masterStatement(const std::vector<std::string>& words) {
+        std::map<std::string, std::string> options =
+            optionsOnly(words, "usage: master loudness=LUFS ceiling=DBFS");
         score.loudness = option(options, "loudness", score.loudness);
         score.ceiling = option(options, "ceiling", score.ceiling);
         noOptionsLeft(options);
@@ -336,33 +345,30 @@ class Parser {
     }
 
     void echoStatement(const std::vector<std::string>& words) {
-        std::vector<std::string> positional;
-        std::map<std::string, std::string> options;
-        splitOptions(words, 1, positional, options);
+        const char* usage = "usage: echo steps=1..16 feedback=0..0.9 tone=HZ reverb=0..1";
+        std::map<std::string, std::string> options = optionsOnly(words, usage);
         EchoSettings& echo = score.echo;
         echo.steps = option(options, "steps", echo.steps);
         echo.feedback = option(options, "feedback", echo.feedback);
         echo.tone = option(options, "tone", echo.tone);
         echo.reverb = option(options, "reverb", echo.reverb);
         noOptionsLeft(options);
-        if (!positional.empty() || echo.steps <= 0.0 || echo.steps > 16.0 || echo.feedback < 0.0 ||
-            echo.feedback > 0.9)
-            fail("usage: echo steps=1..16 feedback=0..0.9 tone=HZ reverb=0..1");
+        if (echo.steps <= 0.0 || echo.steps > 16.0 || echo.feedback < 0.0 || echo.feedback > 0.9)
+            fail(usage);
     }
 
     void reverbStatement(const std::vector<std::string>& words) {
-        std::vector<std::string> positional;
-        std::map<std::string, std::string> options;
-        splitOptions(words, 1, positional, options);
+        const char* usage = "usage: reverb size=0.5..0.97 damp=0..1 width=0..1 predelay=SECONDS";
+        std::map<std::string, std::string> options = optionsOnly(words, usage);
         ReverbSettings& reverb = score.reverb;
         reverb.size = option(options, "size", reverb.size);
         reverb.damp = option(options, "damp", reverb.damp);
         reverb.width = option(options, "width", reverb.width);
         reverb.predelay = option(options, "predelay", reverb.predelay);
         noOptionsLeft(options);
-        if (!positional.empty() || reverb.size < 0.5 || reverb.size > 0.97 || reverb.damp < 0.0 ||
-            reverb.damp > 1.0 || reverb.predelay < 0.0 || reverb.predelay > 0.5)
-            fail("usage: reverb size=0.5..0.97 damp=0..1 width=0..1 predelay=SECONDS");
+        if (reverb.size < 0.5 || reverb.size > 0.97 || reverb.damp < 0.0 || reverb.damp > 1.0 ||
+            reverb.predelay < 0.0 || reverb.predelay > 0.5)
+            fail(usage);
     }
 
     void instrumentStatement(const std::vector<std::string>& words) {
