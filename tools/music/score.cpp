@@ -398,10 +398,18 @@ class Parser {
             {"synth", InstrumentKind::synth}, {"fm", InstrumentKind::fm},
             {"kick", InstrumentKind::kick},   {"snare", InstrumentKind::snare},
             {"hat", InstrumentKind::hat},     {"clap", InstrumentKind::clap}};
-        for (const auto& kind : kinds)
-            if (word == kind.first)
-                return kind.second;
-        fail("unknown instrument kind '" + word + "' (synth, fm, kick, snare, hat, clap)");
+        return named(kinds, word,
+                     "unknown instrument kind '" + word + "' (synth, fm, kick, snare, hat, clap)");
+    }
+
+    // The value `word` names in `table`; `complaint` when it names none.
+    template <typename T, std::size_t count>
+    static T named(const std::pair<const char*, T> (&table)[count], const std::string& word,
+                   const std::string& complaint) {
+        for (const auto& entry : table)
+            if (word == entry.first)
+                return entry.second;
+        fail(complaint);
     }
 
     // One key=value word of an instrument: the wave, the filter or a number.
@@ -436,27 +444,14 @@ class Parser {
         const std::string key = word.substr(0, eq);
         const std::string value = word.substr(eq + 1);
         if (key == "wave") {
-            for (const auto& wave : waves)
-                if (value == wave.first) {
-                    patch.wave = wave.second;
-                    return;
-                }
-            fail("unknown wave '" + value + "'");
+            patch.wave = named(waves, value, "unknown wave '" + value + "'");
+        } else if (key == "filter") {
+            patch.filter = named(filters, value, "unknown filter '" + value + "' (lp, bp, hp)");
+        } else {
+            double Patch::*field =
+                named(numbers, key, "unknown instrument parameter '" + key + "'");
+            patch.*field = number(value, key.c_str());
         }
-        if (key == "filter") {
-            for (const auto& filter : filters)
-                if (value == filter.first) {
-                    patch.filter = filter.second;
-                    return;
-                }
-            fail("unknown filter '" + value + "' (lp, bp, hp)");
-        }
-        for (const auto& entry : numbers)
-            if (key == entry.first) {
-                patch.*(entry.second) = number(value, entry.first);
-                return;
-            }
-        fail("unknown instrument parameter '" + key + "'");
     }
 
     void chordStatement(const std::vector<std::string>& words) {
