@@ -193,17 +193,17 @@ void Rotozoomer::release() {
 
 // --- Build steps ---
 
-const char* DemoAssets::buildCaptionBand(ResourceBlob& blob) {
-    return loadCellArt(blob, resourceId::captionBand, captionBand, 320,
-                       "resource 109 (caption band) is missing or empty",
-                       "cannot make the caption band from resource 109");
-}
-
 const char* DemoAssets::buildRotozoomer(ResourceBlob& blob) {
     if (!blob.load(resourceId::rotozoomPicture))
         return "resource 108 (rotozoom picture) is missing or empty";
     return rotozoomer.build(blob, 1.0f, 128) ? nullptr
                                              : "cannot make the rotozoomer from resource 108";
+}
+
+const char* DemoAssets::buildCaptionBand(ResourceBlob& blob) {
+    return loadCellArt(blob, resourceId::captionBand, captionBand, 320,
+                       "resource 109 (caption band) is missing or empty",
+                       "cannot make the caption band from resource 109");
 }
 
 // --- Scene ---
