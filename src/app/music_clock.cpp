@@ -1,8 +1,6 @@
 // MusicClock and the process-wide audio set-up.
 #include "music_clock.h"
 
-std::uint32_t timerPeriod = 0;
-
 namespace {
 constexpr std::uint32_t outputRate = 44100;
 constexpr float minimumDt = 0.001f;
@@ -11,14 +9,13 @@ constexpr float minimumDt = 0.001f;
 bool initAudio(AudioPlayer& audio, FrameTimer& timer) {
     if (!audio.audioOpen(outputRate))
         return false;
-    timerPeriod = timer.minimumPeriod();
-    timer.beginPeriod(timerPeriod);
+    timer.raiseResolution();
     return true;
 }
 
 void shutdownAudio(AudioPlayer& audio, FrameTimer& timer) {
     audio.audioClose();
-    timer.endPeriod(timerPeriod);
+    timer.restoreResolution();
 }
 
 bool MusicClock::startFromMemory(const Blob& blob) {

@@ -67,7 +67,6 @@ class MusicClock {
 };
 
 // The process-wide audio set-up: the output device at 44100 Hz and the finest
-// timer period. initAudio leaves the timer alone when the device fails.
+// timer resolution. initAudio leaves the timer alone when the device fails.
 bool initAudio(AudioPlayer& audio, FrameTimer& timer);
 void shutdownAudio(AudioPlayer& audio, FrameTimer& timer);
-extern std::uint32_t timerPeriod;

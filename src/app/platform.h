@@ -31,16 +31,17 @@ class ConsoleBackend {
     virtual std::uint32_t presentDelayMs() const { return 0; }
 };
 
-// The millisecond timer: an unsigned counter that wraps modulo 2^32, a sleep,
-// and the timer-resolution calls (no-ops where the clock is fine-grained).
+// The millisecond timer: an unsigned counter that wraps modulo 2^32 and a sleep.
 class FrameTimer {
   public:
     virtual ~FrameTimer() = default;
     virtual std::uint32_t now() = 0;
     virtual void sleep(std::uint32_t milliseconds) = 0;
-    virtual std::uint32_t minimumPeriod() { return 1; }
-    virtual void beginPeriod(std::uint32_t) {}
-    virtual void endPeriod(std::uint32_t) {}
+    // The finest timer resolution the system has, asked for while the music
+    // plays and given back after it. Nothing to do where the clock and the
+    // sleep are always fine-grained (everywhere but Windows).
+    virtual void raiseResolution() {}
+    virtual void restoreResolution() {}
 };
 
 // The music player the clock is built on. Byte positions are of the decoded

@@ -7,6 +7,7 @@
 #include "demo_assets.h"
 #include "imaging/clip.h"
 #include "imaging/det_math.h"
+#include "resource_blob.h"
 
 namespace {
 
@@ -106,6 +107,19 @@ void NoiseCloud::release() {
     for (int i = 3; i >= 0; --i)
         layers[i].release();
     target.release();
+}
+
+// --- Build steps ---
+
+const char* DemoAssets::buildCloudMask(ResourceBlob& blob) {
+    if (!blob.load(resourceId::cloudMask))
+        return "resource 106 (cloud mask) is missing or empty";
+    return cloudMask.loadAlpha(1.0f, blob, 512) ? nullptr
+                                                : "cannot make the cloud mask from resource 106";
+}
+
+const char* DemoAssets::buildNoiseCloud(ResourceBlob&) {
+    return noiseCloud.build(512, 64, 16, 1.0f) ? nullptr : "no memory for the noise cloud";
 }
 
 // --- Scene ---

@@ -5,6 +5,7 @@
 
 #include "demo_assets.h"
 #include "imaging/shared_random.h"
+#include "resource_blob.h"
 
 #include <cmath>
 #include <new>
@@ -216,6 +217,22 @@ void BlobSwarm::release() {
     points = nullptr;
     chainCount = 0;
     texture.release();
+}
+
+// --- Build steps ---
+
+const char* DemoAssets::buildFireEdgeArt(ResourceBlob& blob) {
+    return loadCellArt(blob, resourceId::fireEdgeArt, fireEdgeArt, 10,
+                       "resource 110 (fire edge art) is missing or empty",
+                       "cannot make the fire edge art from resource 110");
+}
+
+const char* DemoAssets::buildFire(ResourceBlob&) {
+    return fire.build(256, 32) ? nullptr : "no memory for the fire";
+}
+
+const char* DemoAssets::buildBlobs(ResourceBlob&) {
+    return blobs.build(256, 32, 8) ? nullptr : "no memory for the blobs";
 }
 
 // --- Scene ---

@@ -9,8 +9,7 @@
 // nearest earlier node one level shallower; depth-1 nodes are roots.
 struct TreeNode {
     int depth;
-    float x;
-    float y;
+    float x, y;
     float radius;
     float appearTime;
 };

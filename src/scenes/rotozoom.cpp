@@ -6,6 +6,7 @@
 #include "console_grid.h"
 #include "demo_assets.h"
 #include "imaging/det_math.h"
+#include "resource_blob.h"
 
 #include <cmath>
 #include <new>
@@ -188,6 +189,21 @@ void Rotozoomer::release() {
     levels = nullptr;
     levelCount = 0;
     target.release();
+}
+
+// --- Build steps ---
+
+const char* DemoAssets::buildRotozoomer(ResourceBlob& blob) {
+    if (!blob.load(resourceId::rotozoomPicture))
+        return "resource 108 (rotozoom picture) is missing or empty";
+    return rotozoomer.build(blob, 1.0f, 128) ? nullptr
+                                             : "cannot make the rotozoomer from resource 108";
+}
+
+const char* DemoAssets::buildCaptionBand(ResourceBlob& blob) {
+    return loadCellArt(blob, resourceId::captionBand, captionBand, 320,
+                       "resource 109 (caption band) is missing or empty",
+                       "cannot make the caption band from resource 109");
 }
 
 // --- Scene ---

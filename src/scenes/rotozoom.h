@@ -13,10 +13,8 @@
 // texture units (1.0 is a whole width or height), zoom in texture widths
 // across the 80 screen columns, angle in radians.
 struct RotozoomKey {
-    float pivotColumn;
-    float pivotRow;
-    float centreU;
-    float centreV;
+    float pivotColumn, pivotRow;
+    float centreU, centreV;
     float zoom;
     float angle;
 };

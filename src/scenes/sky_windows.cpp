@@ -5,6 +5,7 @@
 
 #include "console_grid.h"
 #include "demo_assets.h"
+#include "resource_blob.h"
 
 namespace {
 
@@ -51,6 +52,14 @@ void paintSkyWindows(Texture& target, const BlendMode& blend, float t, int x) {
         target.fillEllipse(window, blend, static_cast<float>(x) + w.column, w.row,
                            radius * cellAspect, radius);
     }
+}
+
+// --- Build steps ---
+
+const char* DemoAssets::buildStarfieldArt(ResourceBlob& blob) {
+    return loadCellArt(blob, resourceId::starfieldArt, starfieldArt, 160,
+                       "resource 107 (starfield art) is missing or empty",
+                       "cannot make the starfield art from resource 107");
 }
 
 // --- Scene ---

@@ -7,8 +7,7 @@
 // A round window in the panel: centre column (from the scene's left edge) and
 // row, full radius in rows, and the music time at which it is half open.
 struct SkyWindow {
-    float column;
-    float row;
+    float column, row;
     float radius;
     float openTime;
 };

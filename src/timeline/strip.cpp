@@ -1,28 +1,7 @@
-// The strip table, the window position and the dispatcher.
+// The window position and the dispatcher over the strip table.
 #include "strip.h"
 
 #include <cmath>
-
-const StripEntry stripTable[stripRowCount] = {
-    {&DemoAssets::fillDarkBackdrop, 0, 280},
-    {&DemoAssets::fillLightBackdrop, 280, 360},
-    {&DemoAssets::drawCloudMask, 120, 360},
-    {&DemoAssets::resolveCanvasColumns, 0, 280},
-    {&DemoAssets::drawTitleArt, 80, 160},
-    {nullptr, 280, 0},
-    {&DemoAssets::drawGrowingTree, 40, 320},
-    {&DemoAssets::resolveCanvasColumns, 0, 360},
-    {nullptr, 360, 0},
-    {&DemoAssets::drawSkyWindows, 0, 230},
-    {&DemoAssets::drawSparkTrail, 0, 240},
-    {&DemoAssets::resolveCanvasColumns, 0, 230},
-    {nullptr, 230, 0},
-    {&DemoAssets::drawRotozoom, 0, 310},
-    {nullptr, 310, 0},
-    {&DemoAssets::drawFireAndBlobs, 0, 180},
-    {nullptr, 180, 0},
-    {&DemoAssets::drawClosingPicture, 0, 80},
-};
 
 float stripWindowPosition(float t) {
     return t > scrollStopTime ? scrollStopColumn : 10.0f * t;
@@ -40,7 +19,7 @@ int findVisibleRows(float t, StripCall (&calls)[stripRowCount]) {
     for (int row = 0; row < stripRowCount; ++row) {
         const StripEntry& entry = stripTable[row];
         if (!entry.scene) {
-            base += entry.start;
+            base += entry.groupWidth;
             continue;
         }
         const int s = base + entry.start;

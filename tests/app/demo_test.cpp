@@ -11,7 +11,7 @@ TEST_F(DemoTest, ConsoleFailureTouchesNothingElse) {
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot initialize console."});
     EXPECT_EQ(demo.assets.ramps[0], nullptr);
     EXPECT_FALSE(player.deviceOpen);
-    EXPECT_EQ(timer.activePeriod, 0u);
+    EXPECT_FALSE(timer.resolutionRaised);
     EXPECT_EQ(console.presentCount, 0);
 }
 
@@ -27,7 +27,7 @@ TEST_F(DemoTest, AssetFailureSaysWhichStepAndStopsBeforeAudio) {
 TEST_F(DemoTest, AudioAndMusicFailuresShowTheMusicMessage) {
     player.failOpen = true;
     EXPECT_EQ(demo.run(), 1);
-    EXPECT_EQ(timer.activePeriod, 0u); // the timer is left alone when the device fails
+    EXPECT_FALSE(timer.resolutionRaised); // the timer is left alone when the device fails
     ASSERT_EQ(reportedErrors().size(), 1u);
     EXPECT_EQ(reportedErrors()[0], "Demo error. Cannot load music.");
 }
@@ -45,7 +45,7 @@ TEST_F(DemoTest, StartOpensTheConsoleWithItsTitleAndPlays) {
     EXPECT_EQ(console.height, 50);
     EXPECT_TRUE(player.deviceOpen);
     EXPECT_TRUE(player.playing);
-    EXPECT_EQ(timer.activePeriod, 1u);
+    EXPECT_TRUE(timer.resolutionRaised);
 }
 
 TEST_F(DemoTest, EscapeEndsTheLoopBeforeAnythingIsDrawn) {

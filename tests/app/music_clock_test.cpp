@@ -270,13 +270,13 @@ TEST(AudioSetUp, TheTimerPeriodIsRaisedOnlyWithADeviceAndRestoredAtShutdown) {
     HeadlessPlayer player(&timer);
     player.failOpen = true;
     EXPECT_FALSE(initAudio(player, timer));
-    EXPECT_EQ(timer.activePeriod, 0u);
+    EXPECT_FALSE(timer.resolutionRaised);
 
     player.failOpen = false;
     ASSERT_TRUE(initAudio(player, timer));
     EXPECT_TRUE(player.deviceOpen);
-    EXPECT_EQ(timer.activePeriod, timer.minimumPeriod());
+    EXPECT_TRUE(timer.resolutionRaised);
     shutdownAudio(player, timer);
     EXPECT_FALSE(player.deviceOpen);
-    EXPECT_EQ(timer.activePeriod, 0u);
+    EXPECT_FALSE(timer.resolutionRaised);
 }

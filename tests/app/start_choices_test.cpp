@@ -11,7 +11,7 @@ TEST_F(DemoTest, SilentStartPlaysOnTheTimerWithoutADevice) {
     EXPECT_TRUE(reportedErrors().empty());
     EXPECT_FALSE(player.deviceOpen);
     EXPECT_EQ(player.stream, 0u);
-    EXPECT_EQ(timer.activePeriod, 0u);
+    EXPECT_FALSE(timer.resolutionRaised);
 
     timer.ticks += 1500;
     ASSERT_TRUE(demo.frame());

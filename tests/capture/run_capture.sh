@@ -13,6 +13,8 @@
 #   video-codecs      .mp4 and .webm as ffprobe reads them
 #   video-errors      bad names, ranges and targets of --video
 set -u
+# shellcheck source=../lib/check.sh
+. "$(dirname "$0")/../lib/check.sh"
 scenario=$1
 capture=$2
 work=$3
@@ -21,24 +23,6 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
 
-failures=0
-pass() { echo "ok: $*"; }
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-# expect STATUS WHAT -- COMMAND...: runs it, keeping its standard error in err.txt.
-expect() {
-    local want=$1 what=$2
-    shift 3
-    "$@" >out.txt 2>err.txt
-    local got=$?
-    if [ "$got" -eq "$want" ]; then
-        pass "$what (exit $got)"
-    else
-        fail "$what: exit $got, not $want: $(head -c 300 err.txt)"
-    fi
-}
 # The last line says the given words, and at most one line is an error.
 says() {
     if [ "$(grep -c '^shadestrip-capture:' err.txt)" -le 1 ] &&

@@ -1,7 +1,9 @@
 # A program in a pane of a private tmux server, 80 x 50, escape-time 10, run
 # through pane.sh (which records the terminal's modes, the program's pid,
 # standard error and exit code in the work directory, and keeps the pane while
-# DIR/keep exists). The caller defines fail(). Every wait is bounded.
+# DIR/keep exists). Its checks say how they went through check.sh, which it
+# sources: the caller sets checkContext and checkFiles after sourcing this.
+# Every wait is bounded.
 #   tmux_run_args SCENARIO PROGRAM WORKDIR
 #                              sets scenario, program and dir (WORKDIR made
 #                              afresh, absolute: the pane and an audio server's
@@ -18,6 +20,8 @@
 #   tmux_close                 stops the program (if still running) and the server
 
 testLib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=check.sh
+. "$testLib/check.sh"
 tmuxSocket=""
 titleBefore=""
 

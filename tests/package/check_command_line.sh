@@ -12,13 +12,9 @@ version=$2
 work=$3
 rm -rf "$work"
 mkdir -p "$work"
-fail() {
-    echo "FAIL: $*" >&2
-    for file in out err pty; do
-        [ -s "$work/$file" ] && { echo "--- $file" >&2; head -c 2000 "$work/$file" | cat -v >&2; }
-    done
-    exit 1
-}
+# shellcheck source=../lib/check.sh
+. "$(dirname "$0")/../lib/check.sh"
+checkFiles=("$work/out" "$work/err" "$work/pty")
 
 # run ARGS...: rc, standard output and standard error, with no terminal at all.
 run() {

@@ -4,27 +4,25 @@
 #
 # Usage: check_man_pages.sh VERSION PAGE...
 set -u
+# shellcheck source=../lib/check.sh
+. "$(dirname "$0")/../lib/check.sh"
 
 version=$1
 shift
-status=0
 for page in "$@"; do
     name=$(basename "$page")
     warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 > /dev/null)
-    if [ -n "$warnings" ]; then
-        echo "FAIL: $name: $warnings" >&2
-        status=1
-    fi
-    whatis=$(lexgrog "$page" 2> /dev/null) || { echo "FAIL: lexgrog cannot parse $name" >&2; status=1; }
+    [ -z "$warnings" ] || fail_later "$name: $warnings"
+    whatis=$(lexgrog "$page" 2> /dev/null) || fail_later "lexgrog cannot parse $name"
     case "$whatis" in
     *": \"${name%.*} - "*) ;;
-    *) echo "FAIL: $name: NAME line reads $whatis" >&2; status=1 ;;
+    *) fail_later "$name: NAME line reads $whatis" ;;
     esac
     grep -q "^\.TH .* \"Shade Strip $version\"" "$page" ||
-        { echo "FAIL: $name: the .TH line does not say Shade Strip $version" >&2; status=1; }
+        fail_later "$name: the .TH line does not say Shade Strip $version"
     for section in SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT FILES "SEE ALSO"; do
-        grep -q "^\.SH \"\?$section\"\?$" "$page" || { echo "FAIL: $name has no $section" >&2; status=1; }
+        grep -q "^\.SH \"\?$section\"\?$" "$page" || fail_later "$name has no $section"
     done
 done
-[ $status -eq 0 ] && echo "PASS: $*"
-exit $status
+[ "$failures" -eq 0 ] && pass "$*"
+end_checks

@@ -9,11 +9,9 @@ set -u
 build=$1
 work=$2
 version=$3
-fail() {
-    echo "FAIL: $*" >&2
-    [ -s "$work/cpack.log" ] && tail -n 30 "$work/cpack.log" >&2
-    exit 1
-}
+# shellcheck source=../lib/check.sh
+. "$(dirname "$0")/../lib/check.sh"
+checkFiles=("$work/cpack.log")
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -37,16 +37,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL ($scenario): $*" >&2
-    for file in stderr screen.txt server.log; do
-        if [ -s "$dir/$file" ]; then
-            echo "--- $file" >&2
-            head -c 4000 "$dir/$file" >&2
-        fi
-    done
-    exit 1
-}
+checkContext=$scenario
+checkFiles=("$dir/stderr" "$dir/screen.txt" "$dir/server.log")
 
 # Milliseconds on a monotonic clock.
 now_ms() { echo $(($(date +%s%N) / 1000000)); }

@@ -37,14 +37,11 @@ cleanup() {
     if [ -n "$xvfbPid" ]; then kill "$xvfbPid" 2> /dev/null; wait "$xvfbPid" 2> /dev/null; fi
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL ($emulator, $mode): $*" >&2
-    [ -s "$dir/stderr" ] && { echo "--- stderr" >&2; head -c 2000 "$dir/stderr" >&2; }
-    exit 1
-}
-# wait_for, shared with the tmux runs.
+# wait_for and fail, shared with the tmux runs.
 # shellcheck source=../lib/tmux.sh
 . "$here/../lib/tmux.sh"
+checkContext="$emulator, $mode"
+checkFiles=("$dir/stderr")
 
 Xvfb -displayfd 3 -screen 0 800x1000x24 -nolisten tcp 3> "$dir/display" 2> "$dir/xvfb.log" &
 xvfbPid=$!

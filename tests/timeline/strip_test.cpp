@@ -112,9 +112,11 @@ TEST(Strip, TableGroupsAddUpToTheLastGroup) {
     int base = 0, scenes = 0;
     for (const StripEntry& entry : stripTable) {
         if (!entry.scene) {
+            EXPECT_EQ(entry.start, 0);
             EXPECT_EQ(entry.length, 0);
-            base += entry.start;
+            base += entry.groupWidth;
         } else {
+            EXPECT_EQ(entry.groupWidth, 0);
             ++scenes;
         }
     }

@@ -12,17 +12,9 @@ noAudioOverrides="$WINEDLLOVERRIDES;winepulse.drv,winealsa.drv,wineoss.drv=d"
 
 scratch=$(mktemp -d /tmp/shadestrip-wine.XXXXXX)
 started=()
-failures=0
 ownWineserver=
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-pass() {
-    echo "ok: $*"
-}
+# shellcheck source=../lib/check.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/check.sh"
 
 # Stops a background process: TERM, up to five seconds' grace, then KILL.
 stopProcess() {

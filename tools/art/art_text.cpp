@@ -1,4 +1,7 @@
 // Reading and writing the text form of cell art and byte maps.
+//
+// Index: UTF-8 and hexadecimal helpers - the line reader and the planes it
+// reads - glyph look-ups - parseArtText - formatArtText
 #include "art_text.h"
 
 #include "imaging/cp437.h"
@@ -8,6 +11,8 @@
 #include <unordered_map>
 
 namespace {
+
+// --- UTF-8 and hexadecimal helpers ---
 
 constexpr std::uint32_t nullGlyph = 0x2400; // "␀"
 
@@ -84,6 +89,8 @@ int hexValue(std::uint32_t c) {
 }
 
 const char hexDigits[] = "0123456789ABCDEF";
+
+// --- The line reader and the planes it reads ---
 
 // Reads the text line by line, skipping blank and comment lines.
 class LineReader {
@@ -240,6 +247,8 @@ bool readBytePlane(LineReader& reader, ArtPicture& picture, std::string& error) 
 
 } // namespace
 
+// --- Glyph look-ups ---
+
 std::uint32_t glyphCodePoint(std::uint8_t character) {
     return character == 0 ? nullGlyph : cp437Unicode[character];
 }
@@ -254,6 +263,8 @@ int glyphByte(std::uint32_t codePoint) {
     const auto found = table.find(codePoint);
     return found == table.end() ? -1 : found->second;
 }
+
+// --- parseArtText ---
 
 bool parseArtText(const std::string& text, const std::string& name, const ArtRules& rules,
                   ArtPicture& picture, std::string& error) {
@@ -306,6 +317,8 @@ bool parseArtText(const std::string& text, const std::string& name, const ArtRul
     }
     return true;
 }
+
+// --- formatArtText ---
 
 std::string formatArtText(const ArtPicture& picture, const std::string& comment) {
     std::string out;

@@ -314,12 +314,21 @@ class Parser {
         score.lengthSamples = static_cast<long long>(samples);
     }
 
-    void masterStatement(const std::vector<std::string>& words) {
+    // The key=value words of a statement that takes no other words; `usage`
+    // is its complaint when there are others.
+    static std::map<std::string, std::string> optionsOnly(const std::vector<std::string>& words,
+                                                          const char* usage) {
         std::vector<std::string> positional;
         std::map<std::string, std::string> options;
         splitOptions(words, 1, positional, options);
         if (!positional.empty())
-            fail("usage: master loudness=LUFS ceiling=DBFS");
+            fail(usage);
+        return options;
+    }
+
+    void masterStatement(const std::vector<std::string>& words) {
+        std::map<std::string, std::string> options =
+            optionsOnly(words, "usage: master loudness=LUFS ceiling=DBFS");
         score.loudness = option(options, "loudness", score.loudness);
         score.ceiling = option(options, "ceiling", score.ceiling);
         noOptionsLeft(options);
@@ -336,33 +345,30 @@ class Parser {
     }
 
     void echoStatement(const std::vector<std::string>& words) {
-        std::vector<std::string> positional;
-        std::map<std::string, std::string> options;
-        splitOptions(words, 1, positional, options);
+        const char* usage = "usage: echo steps=1..16 feedback=0..0.9 tone=HZ reverb=0..1";
+        std::map<std::string, std::string> options = optionsOnly(words, usage);
         EchoSettings& echo = score.echo;
         echo.steps = option(options, "steps", echo.steps);
         echo.feedback = option(options, "feedback", echo.feedback);
         echo.tone = option(options, "tone", echo.tone);
         echo.reverb = option(options, "reverb", echo.reverb);
         noOptionsLeft(options);
-        if (!positional.empty() || echo.steps <= 0.0 || echo.steps > 16.0 || echo.feedback < 0.0 ||
-            echo.feedback > 0.9)
-            fail("usage: echo steps=1..16 feedback=0..0.9 tone=HZ reverb=0..1");
+        if (echo.steps <= 0.0 || echo.steps > 16.0 || echo.feedback < 0.0 || echo.feedback > 0.9)
+            fail(usage);
     }
 
     void reverbStatement(const std::vector<std::string>& words) {
-        std::vector<std::string> positional;
-        std::map<std::string, std::string> options;
-        splitOptions(words, 1, positional, options);
+        const char* usage = "usage: reverb size=0.5..0.97 damp=0..1 width=0..1 predelay=SECONDS";
+        std::map<std::string, std::string> options = optionsOnly(words, usage);
         ReverbSettings& reverb = score.reverb;
         reverb.size = option(options, "size", reverb.size);
         reverb.damp = option(options, "damp", reverb.damp);
         reverb.width = option(options, "width", reverb.width);
         reverb.predelay = option(options, "predelay", reverb.predelay);
         noOptionsLeft(options);
-        if (!positional.empty() || reverb.size < 0.5 || reverb.size > 0.97 || reverb.damp < 0.0 ||
-            reverb.damp > 1.0 || reverb.predelay < 0.0 || reverb.predelay > 0.5)
-            fail("usage: reverb size=0.5..0.97 damp=0..1 width=0..1 predelay=SECONDS");
+        if (reverb.size < 0.5 || reverb.size > 0.97 || reverb.damp < 0.0 || reverb.damp > 1.0 ||
+            reverb.predelay < 0.0 || reverb.predelay > 0.5)
+            fail(usage);
     }
 
     void instrumentStatement(const std::vector<std::string>& words) {
@@ -373,22 +379,41 @@ class Parser {
             fail("instrument '" + name + "' is defined twice");
         Instrument instrument;
         instrument.name = name;
+        instrument.kind = instrumentKind(words[2]);
+        Patch& patch = instrument.patch;
+        if (instrument.kind == InstrumentKind::kick)
+            patch.trigger = 1.0;
+        for (std::size_t i = 3; i < words.size(); ++i)
+            patchParameter(patch, words[i]);
+        if (patch.voices < 1.0 || patch.voices > 7.0)
+            fail("voices must lie between 1 and 7");
+        if (patch.cutoff <= 0.0)
+            fail("a cutoff must be above 0 Hz");
+        instrumentIndex[name] = static_cast<int>(score.instruments.size());
+        score.instruments.push_back(instrument);
+    }
+
+    InstrumentKind instrumentKind(const std::string& word) {
         static const std::pair<const char*, InstrumentKind> kinds[] = {
             {"synth", InstrumentKind::synth}, {"fm", InstrumentKind::fm},
             {"kick", InstrumentKind::kick},   {"snare", InstrumentKind::snare},
             {"hat", InstrumentKind::hat},     {"clap", InstrumentKind::clap}};
-        bool known = false;
-        for (const auto& kind : kinds)
-            if (words[2] == kind.first) {
-                instrument.kind = kind.second;
-                known = true;
-            }
-        if (!known)
-            fail("unknown instrument kind '" + words[2] + "' (synth, fm, kick, snare, hat, clap)");
-        Patch& patch = instrument.patch;
-        if (instrument.kind == InstrumentKind::kick)
-            patch.trigger = 1.0;
+        return named(kinds, word,
+                     "unknown instrument kind '" + word + "' (synth, fm, kick, snare, hat, clap)");
+    }
 
+    // The value `word` names in `table`; `complaint` when it names none.
+    template <typename T, std::size_t count>
+    static T named(const std::pair<const char*, T> (&table)[count], const std::string& word,
+                   const std::string& complaint) {
+        for (const auto& entry : table)
+            if (word == entry.first)
+                return entry.second;
+        fail(complaint);
+    }
+
+    // One key=value word of an instrument: the wave, the filter or a number.
+    void patchParameter(Patch& patch, const std::string& word) {
         static const std::pair<const char*, double Patch::*> numbers[] = {
             {"gain", &Patch::gain},         {"pan", &Patch::pan},
             {"echo", &Patch::echo},         {"reverb", &Patch::reverb},
@@ -407,52 +432,26 @@ class Parser {
             {"idecay", &Patch::idecay},     {"tone", &Patch::tone},
             {"punch", &Patch::punch},       {"sweep", &Patch::sweep},
             {"click", &Patch::click},       {"metal", &Patch::metal}};
-        for (std::size_t i = 3; i < words.size(); ++i) {
-            const std::size_t eq = words[i].find('=');
-            if (eq == std::string::npos)
-                fail("expected key=value, got '" + words[i] + "'");
-            const std::string key = words[i].substr(0, eq);
-            const std::string value = words[i].substr(eq + 1);
-            if (key == "wave") {
-                static const std::pair<const char*, Wave> waves[] = {
-                    {"sine", Wave::sine},         {"saw", Wave::saw},     {"square", Wave::square},
-                    {"triangle", Wave::triangle}, {"pulse", Wave::pulse}, {"noise", Wave::noise}};
-                bool found = false;
-                for (const auto& wave : waves)
-                    if (value == wave.first) {
-                        patch.wave = wave.second;
-                        found = true;
-                    }
-                if (!found)
-                    fail("unknown wave '" + value + "'");
-                continue;
-            }
-            if (key == "filter") {
-                if (value == "lp")
-                    patch.filter = FilterMode::lowpass;
-                else if (value == "bp")
-                    patch.filter = FilterMode::bandpass;
-                else if (value == "hp")
-                    patch.filter = FilterMode::highpass;
-                else
-                    fail("unknown filter '" + value + "' (lp, bp, hp)");
-                continue;
-            }
-            bool found = false;
-            for (const auto& entry : numbers)
-                if (key == entry.first) {
-                    patch.*(entry.second) = number(value, entry.first);
-                    found = true;
-                }
-            if (!found)
-                fail("unknown instrument parameter '" + key + "'");
+        static const std::pair<const char*, Wave> waves[] = {
+            {"sine", Wave::sine},         {"saw", Wave::saw},     {"square", Wave::square},
+            {"triangle", Wave::triangle}, {"pulse", Wave::pulse}, {"noise", Wave::noise}};
+        static const std::pair<const char*, FilterMode> filters[] = {{"lp", FilterMode::lowpass},
+                                                                     {"bp", FilterMode::bandpass},
+                                                                     {"hp", FilterMode::highpass}};
+        const std::size_t eq = word.find('=');
+        if (eq == std::string::npos)
+            fail("expected key=value, got '" + word + "'");
+        const std::string key = word.substr(0, eq);
+        const std::string value = word.substr(eq + 1);
+        if (key == "wave") {
+            patch.wave = named(waves, value, "unknown wave '" + value + "'");
+        } else if (key == "filter") {
+            patch.filter = named(filters, value, "unknown filter '" + value + "' (lp, bp, hp)");
+        } else {
+            double Patch::*field =
+                named(numbers, key, "unknown instrument parameter '" + key + "'");
+            patch.*field = number(value, key.c_str());
         }
-        if (patch.voices < 1.0 || patch.voices > 7.0)
-            fail("voices must lie between 1 and 7");
-        if (patch.cutoff <= 0.0)
-            fail("a cutoff must be above 0 Hz");
-        instrumentIndex[name] = static_cast<int>(score.instruments.size());
-        score.instruments.push_back(instrument);
     }
 
     void chordStatement(const std::vector<std::string>& words) {

@@ -378,30 +378,111 @@ void panGains(double pan, double& left, double& right) {
 
 // --- renderMix ---
 
+namespace {
+
+// Per instrument: its notes in time order, the next one to start, the
+// sounding voices and its lanes.
+struct Track {
+    std::vector<const NoteEvent*> notes;
+    std::size_t next = 0;
+    std::vector<Voice> voices;
+    const Lane* lanes[static_cast<int>(LaneParam::count)] = {};
+
+    // The lane's value for `param` at `when`, or `base` without a lane.
+    double lane(LaneParam param, double base, double when) const {
+        const Lane* found = lanes[static_cast<int>(param)];
+        return found ? found->valueAt(when, base) : base;
+    }
+};
+
+std::vector<Track> makeTracks(const Score& score) {
+    std::vector<Track> tracks(score.instruments.size());
+    for (const NoteEvent& note : score.notes)
+        tracks[note.instrument].notes.push_back(&note);
+    for (const Lane& lane : score.lanes)
+        tracks[lane.instrument].lanes[static_cast<int>(lane.param)] = &lane;
+    return tracks;
+}
+
+// The frames at which notes of the ducking triggers start, in time order.
+std::vector<long long> triggerFrames(const Score& score) {
+    std::vector<long long> triggers;
+    for (const NoteEvent& note : score.notes)
+        if (score.instruments[note.instrument].patch.trigger > 0.0)
+            triggers.push_back(frameOf(note.time));
+    std::sort(triggers.begin(), triggers.end());
+    return triggers;
+}
+
+// One block of the mix: where it lies, the dry mix, the echo and reverb sends
+// and the duck envelope the triggers cast on it.
+struct MixBlock {
+    long long start = 0;
+    long long end = 0;
+    int count = 0;
+    double timeStart = 0.0;
+    double timeEnd = 0.0;
+    double mixLeft[blockSize], mixRight[blockSize];
+    double echoLeft[blockSize], echoRight[blockSize];
+    double reverbLeft[blockSize], reverbRight[blockSize];
+    double duck[blockSize];
+};
+
+// Renders the track's voices (starting those whose notes begin in the block)
+// and adds them, with its gain, pan and sends, to the block's buses.
+void mixTrack(Track& track, const Instrument& instrument, MixBlock& block,
+              std::uint32_t& voiceSeed) {
+    const Patch& patch = instrument.patch;
+    while (track.next < track.notes.size() && frameOf(track.notes[track.next]->time) < block.end) {
+        const NoteEvent& note = *track.notes[track.next++];
+        track.voices.emplace_back(instrument, note, frameOf(note.time), voiceSeed++);
+    }
+    if (track.voices.empty())
+        return;
+
+    const double t0 = block.timeStart;
+    const double t1 = block.timeEnd;
+    const double cutoff = exp2d(track.lane(LaneParam::cutoff, log2d(patch.cutoff), t0));
+    const double res = track.lane(LaneParam::res, patch.res, t0);
+    double busLeft[blockSize], busRight[blockSize];
+    for (int i = 0; i < block.count; ++i)
+        busLeft[i] = busRight[i] = 0.0;
+    for (Voice& voice : track.voices)
+        voice.render(busLeft, busRight, block.start, block.start, block.end, cutoff, res);
+    track.voices.erase(std::remove_if(track.voices.begin(), track.voices.end(),
+                                      [](const Voice& v) { return v.finished(); }),
+                       track.voices.end());
+
+    // Gain and pan glide across the block so that automation never steps.
+    const double gain0 = dbToGain(track.lane(LaneParam::gain, patch.gain, t0));
+    const double gain1 = dbToGain(track.lane(LaneParam::gain, patch.gain, t1));
+    double left0, right0, left1, right1;
+    panGains(track.lane(LaneParam::pan, patch.pan, t0), left0, right0);
+    panGains(track.lane(LaneParam::pan, patch.pan, t1), left1, right1);
+    const double echoSend = track.lane(LaneParam::echo, patch.echo, t0);
+    const double reverbSend = track.lane(LaneParam::reverb, patch.reverb, t0);
+    for (int i = 0; i < block.count; ++i) {
+        const double f = static_cast<double>(i) / blockSize;
+        const double gain = (gain0 + (gain1 - gain0) * f) * (1.0 - patch.duck * block.duck[i]);
+        const double l = busLeft[i] * gain * (left0 + (left1 - left0) * f);
+        const double r = busRight[i] * gain * (right0 + (right1 - right0) * f);
+        block.mixLeft[i] += l;
+        block.mixRight[i] += r;
+        block.echoLeft[i] += l * echoSend;
+        block.echoRight[i] += r * echoSend;
+        block.reverbLeft[i] += l * reverbSend;
+        block.reverbRight[i] += r * reverbSend;
+    }
+}
+
+} // namespace
+
 StereoBuffer renderMix(const Score& score, long long untilFrame) {
     const long long frames =
         untilFrame < 0 ? score.lengthSamples : std::min(untilFrame, score.lengthSamples);
     StereoBuffer out(static_cast<std::size_t>(2 * frames), 0.0f);
-    const int instrumentCount = static_cast<int>(score.instruments.size());
-
-    // Per instrument: its notes in time order, the next one to start, the
-    // sounding voices and its lanes.
-    struct Track {
-        std::vector<const NoteEvent*> notes;
-        std::size_t next = 0;
-        std::vector<Voice> voices;
-        const Lane* lanes[static_cast<int>(LaneParam::count)] = {};
-    };
-    std::vector<Track> tracks(static_cast<std::size_t>(instrumentCount));
-    std::vector<long long> triggers;
-    for (const NoteEvent& note : score.notes) {
-        tracks[note.instrument].notes.push_back(&note);
-        if (score.instruments[note.instrument].patch.trigger > 0.0)
-            triggers.push_back(frameOf(note.time));
-    }
-    std::sort(triggers.begin(), triggers.end());
-    for (const Lane& lane : score.lanes)
-        tracks[lane.instrument].lanes[static_cast<int>(lane.param)] = &lane;
+    std::vector<Track> tracks = makeTracks(score);
+    const std::vector<long long> triggers = triggerFrames(score);
 
     Echo echo(score.echo, score.stepSeconds());
     Reverb reverb(score.reverb);
@@ -412,83 +493,34 @@ StereoBuffer renderMix(const Score& score, long long untilFrame) {
     std::size_t nextTrigger = 0;
     long long lastTrigger = -1000000000;
 
-    double busLeft[blockSize], busRight[blockSize];
-    double mixLeft[blockSize], mixRight[blockSize];
-    double echoLeft[blockSize], echoRight[blockSize];
-    double reverbLeft[blockSize], reverbRight[blockSize];
-    double duck[blockSize];
-
-    for (long long blockStart = 0; blockStart < frames; blockStart += blockSize) {
-        const int count = static_cast<int>(std::min<long long>(blockSize, frames - blockStart));
-        const long long blockEnd = blockStart + count;
-        const double timeStart = blockStart / sampleRate;
-        const double timeEnd = blockEnd / sampleRate;
-        for (int i = 0; i < count; ++i) {
-            mixLeft[i] = mixRight[i] = echoLeft[i] = echoRight[i] = 0.0;
-            reverbLeft[i] = reverbRight[i] = 0.0;
-            const long long frame = blockStart + i;
+    MixBlock block;
+    for (block.start = 0; block.start < frames; block.start += blockSize) {
+        block.count = static_cast<int>(std::min<long long>(blockSize, frames - block.start));
+        block.end = block.start + block.count;
+        block.timeStart = block.start / sampleRate;
+        block.timeEnd = block.end / sampleRate;
+        for (int i = 0; i < block.count; ++i) {
+            block.mixLeft[i] = block.mixRight[i] = block.echoLeft[i] = block.echoRight[i] = 0.0;
+            block.reverbLeft[i] = block.reverbRight[i] = 0.0;
+            const long long frame = block.start + i;
             while (nextTrigger < triggers.size() && triggers[nextTrigger] <= frame)
                 lastTrigger = triggers[nextTrigger++];
-            duck[i] = duckShape((frame - lastTrigger) / sampleRate);
+            block.duck[i] = duckShape((frame - lastTrigger) / sampleRate);
         }
+        for (std::size_t t = 0; t < tracks.size(); ++t)
+            mixTrack(tracks[t], score.instruments[t], block, voiceSeed);
 
-        for (int t = 0; t < instrumentCount; ++t) {
-            Track& track = tracks[t];
-            const Instrument& instrument = score.instruments[t];
-            const Patch& patch = instrument.patch;
-            while (track.next < track.notes.size() &&
-                   frameOf(track.notes[track.next]->time) < blockEnd) {
-                const NoteEvent& note = *track.notes[track.next++];
-                track.voices.emplace_back(instrument, note, frameOf(note.time), voiceSeed++);
-            }
-            if (track.voices.empty())
-                continue;
-
-            auto lane = [&](LaneParam param, double base, double when) {
-                const Lane* found = track.lanes[static_cast<int>(param)];
-                return found ? found->valueAt(when, base) : base;
-            };
-            const double cutoff = exp2d(lane(LaneParam::cutoff, log2d(patch.cutoff), timeStart));
-            const double res = lane(LaneParam::res, patch.res, timeStart);
-            for (int i = 0; i < count; ++i)
-                busLeft[i] = busRight[i] = 0.0;
-            for (Voice& voice : track.voices)
-                voice.render(busLeft, busRight, blockStart, blockStart, blockEnd, cutoff, res);
-            track.voices.erase(std::remove_if(track.voices.begin(), track.voices.end(),
-                                              [](const Voice& v) { return v.finished(); }),
-                               track.voices.end());
-
-            // Gain and pan glide across the block so that automation never steps.
-            const double gain0 = dbToGain(lane(LaneParam::gain, patch.gain, timeStart));
-            const double gain1 = dbToGain(lane(LaneParam::gain, patch.gain, timeEnd));
-            double left0, right0, left1, right1;
-            panGains(lane(LaneParam::pan, patch.pan, timeStart), left0, right0);
-            panGains(lane(LaneParam::pan, patch.pan, timeEnd), left1, right1);
-            const double echoSend = lane(LaneParam::echo, patch.echo, timeStart);
-            const double reverbSend = lane(LaneParam::reverb, patch.reverb, timeStart);
-            for (int i = 0; i < count; ++i) {
-                const double f = static_cast<double>(i) / blockSize;
-                const double gain = (gain0 + (gain1 - gain0) * f) * (1.0 - patch.duck * duck[i]);
-                const double l = busLeft[i] * gain * (left0 + (left1 - left0) * f);
-                const double r = busRight[i] * gain * (right0 + (right1 - right0) * f);
-                mixLeft[i] += l;
-                mixRight[i] += r;
-                echoLeft[i] += l * echoSend;
-                echoRight[i] += r * echoSend;
-                reverbLeft[i] += l * reverbSend;
-                reverbRight[i] += r * reverbSend;
-            }
-        }
-
-        for (int i = 0; i < count; ++i) {
+        // The sends through the echo and the reverb (which also hears the
+        // echo), and the sum without its DC.
+        for (int i = 0; i < block.count; ++i) {
             double el, er, rl, rr;
-            echo.process(echoLeft[i], echoRight[i], el, er);
-            reverb.process(reverbLeft[i] + score.echo.reverb * el,
-                           reverbRight[i] + score.echo.reverb * er, rl, rr);
-            const double l = dcLeft.highpass(mixLeft[i] + el + rl);
-            const double r = dcRight.highpass(mixRight[i] + er + rr);
-            out[2 * (blockStart + i)] = static_cast<float>(l);
-            out[2 * (blockStart + i) + 1] = static_cast<float>(r);
+            echo.process(block.echoLeft[i], block.echoRight[i], el, er);
+            reverb.process(block.reverbLeft[i] + score.echo.reverb * el,
+                           block.reverbRight[i] + score.echo.reverb * er, rl, rr);
+            const double l = dcLeft.highpass(block.mixLeft[i] + el + rl);
+            const double r = dcRight.highpass(block.mixRight[i] + er + rr);
+            out[2 * (block.start + i)] = static_cast<float>(l);
+            out[2 * (block.start + i) + 1] = static_cast<float>(r);
         }
     }
     return out;

@@ -1,7 +1,14 @@
-// The headless platform: a console that keeps what it is shown and plays back
-// scripted input, a timer that only moves when told to (or when slept on), and
-// a player whose position follows that timer or is set by hand. Tests and the
-// capture tool run the real show on it, with no terminal and no audio device.
+// The headless platform: tests and the capture tool run the real show on it,
+// with no terminal and no audio device.
+//   [x] console: keeps the presented frames (the last, or every one) and
+//       plays back scripted input; can be told to fail opening
+//   [x] keys and mouse: scripted records (pressKey, mouse, push)
+//   [x] title: kept for a look
+//   [x] timer: moves only when set or slept on, so paced loops run exactly
+//   [x] audio: a player that decodes nothing; its position follows that timer
+//       from where it was started, or is set by hand; can be told to fail
+//   [ ] errors, resources: the program linking it supplies them
+//   [ ] resize, close notification, colours: nothing to have them from
 #pragma once
 
 #include "app/platform.h"
@@ -47,12 +54,11 @@ class HeadlessTimer : public FrameTimer {
         ticks += milliseconds;
         slept.push_back(milliseconds);
     }
-    std::uint32_t minimumPeriod() override { return 1; }
-    void beginPeriod(std::uint32_t period) override { activePeriod = period; }
-    void endPeriod(std::uint32_t) override { activePeriod = 0; }
+    void raiseResolution() override { resolutionRaised = true; }
+    void restoreResolution() override { resolutionRaised = false; }
 
     std::uint32_t ticks = 0;
-    std::uint32_t activePeriod = 0;
+    bool resolutionRaised = false;
     std::vector<std::uint32_t> slept;
 };
 

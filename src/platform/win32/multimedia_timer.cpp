@@ -11,13 +11,18 @@ class MultimediaTimer : public FrameTimer {
   public:
     std::uint32_t now() override { return timeGetTime(); }
     void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
-    std::uint32_t minimumPeriod() override {
+    // The finest period the device offers; 0 until it is asked for, and kept
+    // after it is given back.
+    void raiseResolution() override {
         TIMECAPS caps{};
         timeGetDevCaps(&caps, sizeof(caps));
-        return caps.wPeriodMin;
+        period = caps.wPeriodMin;
+        timeBeginPeriod(period);
     }
-    void beginPeriod(std::uint32_t period) override { timeBeginPeriod(period); }
-    void endPeriod(std::uint32_t period) override { timeEndPeriod(period); }
+    void restoreResolution() override { timeEndPeriod(period); }
+
+  private:
+    UINT period = 0;
 };
 
 } // namespace

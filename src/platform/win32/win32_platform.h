@@ -1,6 +1,21 @@
-// The Windows platform: a console window of the program's own (the program is a
-// GUI-subsystem process), the multimedia timer, waveOut audio over the shared
-// Ogg Vorbis decoder, the executable's resources and an error box.
+// The Windows platform: the program is a GUI-subsystem process with a console
+// window of its own.
+//   [x] console: a new console window of exactly 80 x 50 cells, the whole
+//       frame in one WriteConsoleOutputA
+//   [x] colours: the console's own 16
+//   [x] keys: the console's key records as they come, virtual-key codes
+//   [x] mouse: the console's mouse records (both buttons, double clicks,
+//       dragging) once the overlay asks for them
+//   [x] title: SetConsoleTitleA
+//   [x] close notification: break, close, log-off and shut-down end the show
+//       (consoleCtrlHandler)
+//   [x] timer: the multimedia timer, Sleep, and the system timer period raised
+//       to its finest while the music plays
+//   [x] audio: waveOut over the Ogg Vorbis decoder; the position is the
+//       device's count of played samples
+//   [x] errors: a message box
+//   [x] resources: the executable's own
+//   [ ] resize: the window keeps its 80 x 50 cells
 #pragma once
 
 #include "app/platform.h"
