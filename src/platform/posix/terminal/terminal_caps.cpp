@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
 #include <string>
@@ -44,6 +45,39 @@ void copyCap(char* out, std::size_t size, const char* value) {
 }
 
 char failureText[96];
+
+// mlterm's own 16 colours are not the VGA ones and its description cannot
+// change them, but it takes xterm's palette sequences (OSC 4, OSC 104). Its
+// 24-bit colours are no way round: cells keep a slot of a colour cache that
+// later colours take over, so black turns white as the show goes on.
+void setMltermPalette(TerminalCaps& caps) {
+    caps.colours = 16;
+    caps.setPalette = true;
+    for (unsigned n = 0; n < 16; ++n) {
+        const VgaColour& c = vgaPalette[ansiOfConsole(n)];
+        std::snprintf(caps.palette[n], sizeof(caps.palette[n]),
+                      "\x1b]4;%u;rgb:%02x/%02x/%02x\x1b\\", n, c.r, c.g, c.b);
+    }
+    copyCap(caps.resetPalette, sizeof(caps.resetPalette), "\x1b]104\x07");
+}
+
+// An ASCII look-alike of each code page 437 picture that is not ASCII (the
+// control-range pictures 0x01-0x1F, 0x7F, and the letters and symbols from
+// 0x80), so that a terminal without them still shows something readable: the
+// starfield's ☼ centres as `*`, ≈ as `~`, é as `e`. Only ¿ stays a question mark.
+char plainStandIn(int byte) {
+    static const char low[] = " oov+++*#o#oodd*><|!PS-|^v><L-^v";
+    static const char high[] = "CueaaaaceeeiiiAAEaAooouuyOUcLYPfaiounNao?--24!<>"
+                               "................................................"
+                               "aBGnEsutOOOd8oen=+><()/~o..vn2# ";
+    if (byte >= 0 && byte < 0x20)
+        return low[byte];
+    if (byte == 0x7F)
+        return '^';
+    if (byte >= 0x80 && byte <= 0xFF)
+        return high[byte - 0x80];
+    return static_cast<char>(byte);
+}
 
 } // namespace
 
@@ -97,6 +131,8 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
         if (caps.resetPalette[0] == '\0')
             caps.setPalette = false;
     }
+    if (isMlterm(term, std::getenv("MLTERM")) && !caps.setPalette && !caps.directColour)
+        setMltermPalette(caps);
 
     // DEC graphics where the description maps the checkerboard and the lines.
     const char* acsc = stringCap("acsc");
@@ -126,6 +162,18 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
         return false;
     }
     return true;
+}
+
+bool isMlterm(const char* term, const char* mltermVersion) {
+    return startsWith(term, "mlterm") ||
+           (startsWith(term, "xterm") && mltermVersion != nullptr && mltermVersion[0] != '\0');
+}
+
+const char* directColourRefusal(const char* term, const char* mltermVersion) {
+    if (isMlterm(term, mltermVersion))
+        return "mlterm loses 24-bit colours as the show goes on (black turns white); "
+               "--colors 16 gives it the VGA palette";
+    return nullptr;
 }
 
 ColourMode chooseColourMode(const TerminalCaps& caps, const char* colorTerm) {
@@ -253,7 +301,7 @@ void buildGlyphTable(Charset charset, const TerminalCaps& caps, GlyphTable& tabl
             }
         }
         if (!done) {
-            set('?', 0);
+            set(plainStandIn(byte), 0);
             table.approximatesLetters = true;
         }
     }
@@ -279,4 +327,34 @@ void describeApproximations(Charset charset, const GlyphTable& table, char* out,
     std::snprintf(out, size,
                   "The terminal's %s encoding has no code page 437 %s; they were approximated.",
                   charsetName(charset), kinds.c_str());
+}
+
+void wrapAtWords(char* text, std::size_t width) {
+    std::size_t lineStart = 0;
+    std::size_t lastSpace = 0;
+    bool haveSpace = false;
+    for (std::size_t i = 0; text[i] != '\0'; ++i) {
+        if (text[i] == '\n') {
+            lineStart = i + 1;
+            haveSpace = false;
+            continue;
+        }
+        if (text[i] == ' ') {
+            lastSpace = i;
+            haveSpace = true;
+        }
+        // Column i - lineStart + 1 would pass the width: break at the last space.
+        if (i - lineStart >= width && haveSpace && text[i] != ' ') {
+            text[lastSpace] = '\n';
+            lineStart = lastSpace + 1;
+            haveSpace = false;
+            // Spaces between lastSpace and i were passed: find the last one again.
+            for (std::size_t j = lineStart; j < i; ++j) {
+                if (text[j] == ' ') {
+                    lastSpace = j;
+                    haveSpace = true;
+                }
+            }
+        }
+    }
 }
