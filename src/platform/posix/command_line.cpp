@@ -45,7 +45,7 @@ std::string silentPlayNote(const char* reason) {
     std::string line = reason && reason[0] ? reason : "no audio device answered";
     while (!line.empty() && (line.back() == '.' || line.back() == '\n' || line.back() == ' '))
         line.pop_back();
-    return "Played without sound (" + line + "); 'shadestrip --sound' insists on sound.";
+    return "Played without sound (" + line + ").";
 }
 
 bool soundIsRequired(const CommandLine& line, const char* audioChoice) {
