@@ -67,13 +67,6 @@ int main(int argc, char** argv) {
     case CommandLine::Action::play:
         break;
     }
-    if (line.fixColourMode && line.colourMode == ColourMode::trueColour) {
-        if (const char* why = directColourRefusal(std::getenv("TERM"), std::getenv("MLTERM"))) {
-            printNote(std::string("shadestrip: --colors 24bit: ") + why);
-            std::fputs(tryHelpText, stderr);
-            return 2;
-        }
-    }
     demo.startSilent = line.silent;
     demo.silentWithoutDevice = !soundIsRequired(line, std::getenv("SHADESTRIP_AUDIO"));
     demo.startTime = line.startTime;

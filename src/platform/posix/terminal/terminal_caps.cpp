@@ -46,21 +46,6 @@ void copyCap(char* out, std::size_t size, const char* value) {
 
 char failureText[96];
 
-// mlterm's own 16 colours are not the VGA ones and its description cannot
-// change them, but it takes xterm's palette sequences (OSC 4, OSC 104). Its
-// 24-bit colours are no way round: cells keep a slot of a colour cache that
-// later colours take over, so black turns white as the show goes on.
-void setMltermPalette(TerminalCaps& caps) {
-    caps.colours = 16;
-    caps.setPalette = true;
-    for (unsigned n = 0; n < 16; ++n) {
-        const VgaColour& c = vgaPalette[ansiOfConsole(n)];
-        std::snprintf(caps.palette[n], sizeof(caps.palette[n]),
-                      "\x1b]4;%u;rgb:%02x/%02x/%02x\x1b\\", n, c.r, c.g, c.b);
-    }
-    copyCap(caps.resetPalette, sizeof(caps.resetPalette), "\x1b]104\x07");
-}
-
 // An ASCII look-alike of each code page 437 picture that is not ASCII (the
 // control-range pictures 0x01-0x1F, 0x7F, and the letters and symbols from
 // 0x80), so that a terminal without them still shows something readable: the
@@ -131,8 +116,11 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
         if (caps.resetPalette[0] == '\0')
             caps.setPalette = false;
     }
-    if (isMlterm(term, std::getenv("MLTERM")) && !caps.setPalette && !caps.directColour)
-        setMltermPalette(caps);
+    // mlterm draws 24-bit colours (the VGA ones exactly) but neither its
+    // description nor COLORTERM says so, and its own 16 colours are not VGA's;
+    // its palette cannot be put back once changed (it has no OSC 104).
+    if (isMlterm(term, std::getenv("MLTERM")))
+        caps.directColour = true;
 
     // DEC graphics where the description maps the checkerboard and the lines.
     const char* acsc = stringCap("acsc");
@@ -167,13 +155,6 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
 bool isMlterm(const char* term, const char* mltermVersion) {
     return startsWith(term, "mlterm") ||
            (startsWith(term, "xterm") && mltermVersion != nullptr && mltermVersion[0] != '\0');
-}
-
-const char* directColourRefusal(const char* term, const char* mltermVersion) {
-    if (isMlterm(term, mltermVersion))
-        return "mlterm loses 24-bit colours as the show goes on (black turns white); "
-               "--colors 16 gives it the VGA palette";
-    return nullptr;
 }
 
 ColourMode chooseColourMode(const TerminalCaps& caps, const char* colorTerm) {

@@ -42,11 +42,9 @@ struct TerminalCaps {
 bool describeTerminal(const char* term, TerminalCaps& caps);
 
 // The terminal is mlterm: TERM says so, or TERM is xterm in a window that sets
-// MLTERM (its version, `mltermVersion`, may be null). There the show uses 16
-// colours with the VGA palette set (OSC 4).
+// MLTERM (its version, `mltermVersion`, may be null). There the show uses
+// 24-bit colour: mlterm draws it without saying so.
 bool isMlterm(const char* term, const char* mltermVersion);
-// Why --colors 24bit cannot be kept in this terminal (null where it can).
-const char* directColourRefusal(const char* term, const char* mltermVersion);
 
 // The richest colour mode the terminal has: 24-bit where COLORTERM says so or
 // the description has RGB/Tc or 2^24 colours; the 256-colour cube with 256
