@@ -3,7 +3,7 @@
 # few seconds in is compared cell by cell with the capture tool's frames around
 # that moment, through the terminal's palette; SIGTERM (or Escape) then ends
 # the show, and the terminal must be as it was: modes, the main screen pixel
-# for pixel (two lines of text and the cursor, put there before the show), and
+# for pixel (a screenful of text and the cursor, put there before the show), and
 # the window title. The show runs without DISPLAY: it needs no X.
 #
 # EMULATOR: xterm (default TERM, the bitmap font "fixed", 6 x 13 pixels),
@@ -16,6 +16,7 @@
 # and shrunk back during the show, which Escape then ends).
 # PENDING: a comma-separated list of checks whose fixes are still to come
 # (title, screen); such a check that fails makes the run skip, saying so.
+# The main screen holds 48 lines and a prompt before the show.
 #
 # Usage: run_terminal.sh PROGRAM CAPTURE SCREEN_MATCH WORKDIR [MODE] [EMULATOR] [PENDING]
 # Exit code 0 passed, 1 failed, 77 skipped (no Xvfb, emulator or ImageMagick).
@@ -67,10 +68,23 @@ check() {
 # shellcheck source=../lib/tmux.sh
 . "$here/../lib/tmux.sh"
 
-Xvfb -displayfd 3 -screen 0 1000x1000x24 -nolisten tcp 3> "$dir/display" 2> "$dir/xvfb.log" &
-xvfbPid=$!
-wait_for 10 test -s "$dir/display" || { echo "SKIP: Xvfb did not start"; exit 77; }
-export DISPLAY=":$(cat "$dir/display")"
+# A display of our own. Just after another server on the same number ended,
+# Xvfb can get the number but not the socket; then it is tried again.
+for attempt in 1 2 3; do
+    rm -f "$dir/display"
+    Xvfb -displayfd 3 -screen 0 1000x1000x24 -nolisten tcp 3> "$dir/display" 2> "$dir/xvfb.log" &
+    xvfbPid=$!
+    wait_for 10 test -s "$dir/display" || { echo "SKIP: Xvfb did not start"; exit 77; }
+    export DISPLAY=":$(cat "$dir/display")"
+    sleep 0.2
+    grep -q "failed\|already running" "$dir/xvfb.log" || break
+    kill "$xvfbPid" 2> /dev/null
+    wait "$xvfbPid" 2> /dev/null
+    xvfbPid=""
+    sleep 1
+done
+[ -n "$xvfbPid" ] || { echo "SKIP: Xvfb found no free display"; exit 77; }
+wait_for 10 xdotool getdisplaygeometry > /dev/null 2>&1 || { echo "SKIP: Xvfb does not answer"; exit 77; }
 
 if [ "$mode" = latin1 ]; then
     # A Latin-1 locale of our own where localedef can make one, else plain C.
@@ -109,7 +123,10 @@ mlterm)
     offset="+2+2"
     ;;
 st)
-    terminal=(stterm -g 80x50+0+0 -f "fixed:pixelsize=13" -t before -e)
+    # 8 x 17 pixels a cell inside a 2-pixel border.
+    terminal=(stterm -g 80x50+0+0 -f "DejaVu Sans Mono:pixelsize=14:antialias=false" -t before -e)
+    cell="8 17"
+    offset="+2+2"
     ;;
 konsole)
     mkdir -p "$dir/home"
@@ -120,11 +137,11 @@ konsole)
 *) fail "unknown emulator" ;;
 esac
 
-# Two lines of text and the cursor on the main screen, which must be as they
-# were after the show.
+# A screenful of text with the cursor on the last line but one, as a shell
+# leaves it, which must be as it was after the show.
 touch "$dir/keep"
 env $locale "${launcher[@]}" "${terminal[@]}" \
-    sh -c 'printf "before the show\n%s\n$ " "$1"; shift; exec sh "$@"' sh "line two" \
+    sh -c 'seq -f "line %g before the show" 48; printf "$ "; exec sh "$@"' sh \
     "$here/../lib/pane.sh" "$dir" env -u DISPLAY SDL_AUDIODRIVER=dummy $locale "$program" \
     > "$dir/emulator.log" 2>&1 &
 xtermPid=$!
@@ -137,6 +154,8 @@ findWindow() {
 wait_for 30 findWindow || fail "the terminal's window did not show"
 # The terminal's title and screen before the show.
 sleep 1.5
+xdotool windowfocus --sync "$window" 2> /dev/null
+sleep 0.3
 titleBefore=$(xdotool getwindowname "$window")
 import -window root "$dir/before.png" || fail "no screenshot"
 touch "$dir/go"
@@ -168,19 +187,23 @@ if [ -n "$cell" ]; then
         awk -v n="$brown" 'BEGIN { exit !(n > 1000) }' || fail "no VGA brown on mlterm's screen ($brown pixels)"
     fi
 fi
-case "$(xdotool getwindowname "$window")" in
-*alt?enter*) ;;
+# Konsole's window shows its tab's title, which is not the program's.
+case "$emulator:$(xdotool getwindowname "$window")" in
+konsole:* | *alt?enter*) ;;
 *) fail "the show's title is not on the window" ;;
 esac
 
 if [ "$mode" = resize ]; then
-    # Grown, then shrunk back to 80 x 50, while the show plays.
-    xdotool windowsize --usehints "$window" 100 60
-    sleep 1
-    xdotool windowsize --usehints "$window" 80 50
-    sleep 1
+    # Grown and shrunk back to 80 x 50, twice, while the show plays. (Shrunk
+    # below the text on the main screen, xterm itself drops lines.)
+    for size in "100 60" "80 50" "100 60" "80 50"; do
+        # shellcheck disable=SC2086 # columns and rows
+        xdotool windowsize --usehints "$window" $size
+        sleep 1
+        import -window root "$dir/size-${size/ /x}.png"
+    done
     xdotool windowfocus --sync "$window" 2> /dev/null
-    xdotool key --window "$window" Escape
+    xdotool key Escape
     wait_for 10 test -f "$dir/rc" || fail "the show did not end on Escape after the resizes"
 else
     kill -TERM "$(cat "$dir/pid")"
