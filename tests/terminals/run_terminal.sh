@@ -104,6 +104,7 @@ fi
 cell=""
 offset="+0+0"
 minShare=0.97
+lines=48
 launcher=()
 case "$emulator" in
 xterm)
@@ -132,6 +133,9 @@ konsole)
     mkdir -p "$dir/home"
     terminal=(konsole --nofork --hide-menubar --hide-tabbar -e)
     launcher=(env HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" dbus-run-session --)
+    # Its window has fewer rows than the 50 the show asks it for: text that
+    # fills the window would scroll when the grid changes.
+    lines=2
     command -v dbus-run-session > /dev/null || { echo "SKIP: dbus-run-session is not installed"; exit 77; }
     ;;
 *) fail "unknown emulator" ;;
@@ -141,7 +145,7 @@ esac
 # leaves it, which must be as it was after the show.
 touch "$dir/keep"
 env $locale "${launcher[@]}" "${terminal[@]}" \
-    sh -c 'seq -f "line %g before the show" 48; printf "$ "; exec sh "$@"' sh \
+    sh -c 'seq -f "line %g before the show" "$0"; printf "$ "; exec sh "$@"' "$lines" \
     "$here/../lib/pane.sh" "$dir" env -u DISPLAY SDL_AUDIODRIVER=dummy $locale "$program" \
     > "$dir/emulator.log" 2>&1 &
 xtermPid=$!
