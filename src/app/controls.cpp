@@ -18,11 +18,8 @@ constexpr std::uint16_t labelAttribute = 240;      // black on bright white
 constexpr std::uint16_t helpAttribute = 0x1F;      // bright white on blue
 constexpr std::uint16_t helpTitleAttribute = 0x1E; // yellow on blue
 
-// `?` is Shift with the slash key, the OEM key 0xBF of the US layout.
-constexpr std::uint16_t questionMarkKey = 0xBF;
-
 bool isHelpKey(std::uint16_t code) {
-    return code == questionMarkKey || code == virtualKey::f1;
+    return code == virtualKey::questionMark || code == virtualKey::f1;
 }
 
 // The key list between its top and bottom borders, in code page 437: each

@@ -210,11 +210,10 @@ TEST_F(ControlsTest, ReadOutAndDragFollowTheStripOnTheWholeGrid) {
 // ? (the slash key's code) or F1 lays the key list over the picture; the next
 // other key hides it and still acts; releases and the mouse leave it.
 TEST_F(ControlsTest, QuestionMarkOrF1ShowsTheKeysUntilTheNextKey) {
-    constexpr std::uint16_t questionMark = 0xBF;
     at(20.0f);
     ASSERT_TRUE(frameAt(20.0));
     const Cell before = console.lastFrame[20 * 80 + 13];
-    console.pressKey(questionMark);
+    console.pressKey(virtualKey::questionMark);
     ASSERT_TRUE(frameAt(20.01));
     EXPECT_TRUE(demo.helpOn);
     // The list is boxed and centred: its top border and a line of it.
