@@ -9,7 +9,8 @@
 #include <utility>
 
 const char* const usageText =
-    "usage: shadestrip [--silent | --sound] [--at SECONDS] [--colors auto|16|256|24bit]\n"
+    "usage: shadestrip [--silent | --sound] [--at SECONDS]\n"
+    "                  [--colors auto|16|256|24bit]\n"
     "       shadestrip --help | --version\n"
     "Plays the Shade Strip demo in this terminal: 80 x 50 cells, 142 seconds of music.\n"
     "\n"
@@ -23,7 +24,7 @@ const char* const usageText =
     "  --version       show the version and exit\n"
     "\n"
     "Escape ends the show; N and M turn the sound off and back on; ? or F1 lists\n"
-    "the keys over the picture. The keys and the mouse are described in shadestrip(6).\n";
+    "the keys over the picture. shadestrip(6) describes the keys and the mouse.\n";
 
 const char* const tryHelpText = "Try 'shadestrip --help' for more information.\n";
 
