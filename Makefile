@@ -12,7 +12,8 @@ $(DEPS_STAMP): scripts/install-deps
 	scripts/install-deps
 	@mkdir -p build && touch $@
 
-# The extra packages of the Windows and browser builds.
+# The extra packages of the Windows and browser builds, and the smaller set
+# that make run needs (play).
 build/.deps-%-installed: scripts/install-deps
 	scripts/install-deps $*
 	@mkdir -p build && touch $@
@@ -23,8 +24,15 @@ build: $(DEPS_STAMP)
 	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
-run: build
-	./build/default/src/platform/posix/shadestrip
+# Playing needs less than testing: the packages of `install-deps play` and the
+# program alone, built quietly in its own preset (or in the full build when
+# that is already there). RUN_ARGS go to the program, e.g. RUN_ARGS=--silent.
+RUN_PRESET = $(if $(wildcard build/default/CMakeCache.txt),default,play)
+RUN_ARGS ?=
+
+run: build/.deps-play-installed
+	@scripts/build-quietly $(RUN_PRESET) shadestrip $(JOBS)
+	@./build/$(RUN_PRESET)/src/platform/posix/shadestrip $(RUN_ARGS)
 
 test: build
 	ctest --preset default -j $(JOBS)

@@ -15,7 +15,10 @@ find_package(PkgConfig REQUIRED)
 # A cross build runs none of the programs that encode Vorbis.
 if(NOT CMAKE_CROSSCOMPILING)
     pkg_check_modules(VORBIS REQUIRED IMPORTED_TARGET GLOBAL vorbisenc vorbisfile vorbis ogg)
-    pkg_check_modules(VTERM REQUIRED IMPORTED_TARGET GLOBAL vterm)
+    # Only the tests and benchmarks use it: a build to play the show needs less.
+    if(SHADESTRIP_TESTS OR SHADESTRIP_BENCH)
+        pkg_check_modules(VTERM REQUIRED IMPORTED_TARGET GLOBAL vterm)
+    endif()
 endif()
 
 find_path(SHADESTRIP_STB_DIR stb_vorbis.h

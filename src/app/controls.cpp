@@ -2,6 +2,7 @@
 // title line and the column read-outs are drawn after the scenes.
 #include "demo.h"
 
+#include "scenes/console_grid.h"
 #include "timeline/strip.h"
 
 #include <cstdio>
@@ -13,7 +14,39 @@ constexpr float pageStepFrames = 200.0f;
 constexpr float arrowStepFrames = 20.0f;
 constexpr float markerLeadSeconds = 4.0f;
 
-constexpr std::uint16_t labelAttribute = 240; // black on bright white
+constexpr std::uint16_t labelAttribute = 240;      // black on bright white
+constexpr std::uint16_t helpAttribute = 0x1F;      // bright white on blue
+constexpr std::uint16_t helpTitleAttribute = 0x1E; // yellow on blue
+
+bool isHelpKey(std::uint16_t code) {
+    return code == virtualKey::questionMark || code == virtualKey::f1;
+}
+
+// The key list between its top and bottom borders, in code page 437: each
+// line is helpWidth cells wide, a double line at either end.
+constexpr int helpWidth = 58;
+const char* const helpLines[] = {
+    "\xBA Escape         end the show                            \xBA",
+    "\xBA Space          time and frame rate in the title, mouse \xBA",
+    "\xBA Page Up/Down   pause and step about 2 s forward/back   \xBA",
+    "\xBA Right/Left     pause and step about 0.2 s forward/back \xBA",
+    "\xBA Home           pause at the start                      \xBA",
+    "\xBA Down           pause 4 s before the marker (87 s)      \xBA",
+    "\xBA Up             play on                                 \xBA",
+    "\xBA N / M          sound off / on                          \xBA",
+    "\xBA Mouse (Space)  left: pause, drag, read-out; right: pin \xBA",
+    "\xBA ? or F1        this list, until the next key           \xBA",
+};
+constexpr int helpLineCount = static_cast<int>(sizeof helpLines / sizeof helpLines[0]);
+
+// A double-line border of the key list's width between two corners.
+void fillBorder(char (&border)[helpWidth + 1], char leftCorner, char rightCorner) {
+    for (char& c : border)
+        c = '\xCD';
+    border[0] = leftCorner;
+    border[helpWidth - 1] = rightCorner;
+    border[helpWidth] = '\0';
+}
 
 // The strip column at the screen's left edge counted from the marker's column:
 // the columns the read-outs name are the ones the strip draws under the mouse.
@@ -30,6 +63,10 @@ bool Demo::handleInput() {
             // Escape ends at once; anything queued behind it stays unhandled.
             if (record.virtualKeyCode == virtualKey::escape)
                 return false;
+            // A press of ? or F1 shows the key list; the next press of any
+            // other key hides it and does what that key does. Releases leave it.
+            if (record.keyDown)
+                helpOn = isHelpKey(record.virtualKeyCode);
             handleKey(record.virtualKeyCode);
         } else if (record.eventType == InputRecord::mouseEvent) {
             handleMouse(record);
@@ -147,4 +184,19 @@ void Demo::drawColumnLabels() {
         std::snprintf(text, sizeof text, "\xC5(%i,%i)", pinnedColumn, pinnedRow);
         console.drawText(text, labelAttribute, pinnedColumn - k, pinnedRow);
     }
+}
+
+void Demo::drawHelp() {
+    if (!helpOn)
+        return;
+    const int left = (consoleColumns - helpWidth) / 2;
+    const int top = (consoleRows - helpLineCount - 2) / 2;
+    char border[helpWidth + 1];
+    fillBorder(border, '\xC9', '\xBB');
+    console.drawText(border, helpAttribute, left, top);
+    console.drawText(" Keys ", helpTitleAttribute, left + 3, top);
+    for (int line = 0; line < helpLineCount; ++line)
+        console.drawText(helpLines[line], helpAttribute, left, top + 1 + line);
+    fillBorder(border, '\xC8', '\xBC');
+    console.drawText(border, helpAttribute, left, top + 1 + helpLineCount);
 }

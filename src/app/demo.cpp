@@ -4,6 +4,8 @@
 #include "scenes/resource_blob.h"
 #include "timeline/strip.h"
 
+#include <cstdio>
+
 const char* const errorCaption = "Demo error.";
 const char* const consoleErrorText = "Cannot initialize console.";
 const char* const demoErrorText = "Cannot initialize demo.";
@@ -50,12 +52,8 @@ bool Demo::start() {
     if (!assets.build())
         return fail(demoErrorText, assets.failureReason()) == 0;
     // No sound: no device and no stream; time runs on the timer.
-    if (startSilent) {
-        clock.startWithoutSound();
-        if (startTime != 0.0f)
-            clock.seek(startTime);
-        return true;
-    }
+    if (startSilent)
+        return startOnTimer();
     platform.audio->setCancelCheck(&startWaitCancelled, this);
     const bool audioReady = initAudio(*platform.audio, *platform.timer);
     platform.audio->setCancelCheck(nullptr, nullptr);
@@ -63,6 +61,8 @@ bool Demo::start() {
         console.close();
         return false;
     }
+    if (!audioReady && silentWithoutDevice)
+        return startWithoutDevice();
     if (!audioReady)
         return fail(musicErrorText, platform.audio->failureReason()) == 0;
     // The stream goes on reading the resource after this blob is gone: the
@@ -80,6 +80,23 @@ bool Demo::start() {
         clock.setPaused(false);
     }
     return true;
+}
+
+bool Demo::startOnTimer() {
+    clock.startWithoutSound();
+    if (startTime != 0.0f)
+        clock.seek(startTime);
+    return true;
+}
+
+// The device did not answer: the show goes on as a silent one, and the reason
+// is kept for the note the platform prints afterwards.
+bool Demo::startWithoutDevice() {
+    const char* reason = platform.audio->failureReason();
+    std::snprintf(silentReason, sizeof silentReason, "%s",
+                  reason != nullptr && reason[0] != '\0' ? reason : "no audio device answered");
+    startSilent = true;
+    return startOnTimer();
 }
 
 float Demo::shownTime() const {
@@ -103,6 +120,7 @@ bool Demo::frame() {
         return false;
     updateTitle();
     drawColumnLabels();
+    drawHelp();
     console.present();
     return true;
 }

@@ -54,6 +54,7 @@ class Demo : NonCopyable {
     bool handleInput();
     void updateTitle();
     void drawColumnLabels();
+    void drawHelp();
 
     Platform platform;
 
@@ -61,8 +62,15 @@ class Demo : NonCopyable {
     // (no audio device is opened or needed), and the music time to start at.
     bool startSilent = false;
     float startTime = 0.0f;
+    // Where no audio device answers: play silently instead of failing, keeping
+    // what failed in silentReason (empty when the sound played). A failure of
+    // the music itself (a missing resource, a bad stream) still fails.
+    bool silentWithoutDevice = false;
+    char silentReason[160] = {};
 
     bool overlayOn = false;
+    // The key list drawn over the picture, from a press of ? or F1 to the next key.
+    bool helpOn = false;
     bool leftLabelOn = false;
     bool pinnedLabelOn = false;
     bool dragging = false;
@@ -87,4 +95,6 @@ class Demo : NonCopyable {
     void handleKey(std::uint16_t virtualKeyCode);
     void handleMouse(const InputRecord& record);
     int fail(const char* text, const char* detail = nullptr);
+    bool startOnTimer();
+    bool startWithoutDevice();
 };

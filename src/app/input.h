@@ -41,6 +41,9 @@ constexpr std::uint16_t del = 46;
 constexpr std::uint16_t m = 'M';
 constexpr std::uint16_t n = 'N';
 constexpr std::uint16_t f1 = 112;
+// The US layout's / and ? key (OEM 2). A console turns a typed ? into this
+// code whatever the layout, so that ? always asks for the key list.
+constexpr std::uint16_t questionMark = 0xBF;
 } // namespace virtualKey
 
 // The console's mouse button bits (InputRecord::buttonState).

@@ -206,3 +206,34 @@ TEST_F(ControlsTest, ReadOutAndDragFollowTheStripOnTheWholeGrid) {
         demo.handleInput();
     }
 }
+
+// ? (the slash key's code) or F1 lays the key list over the picture; the next
+// other key hides it and still acts; releases and the mouse leave it.
+TEST_F(ControlsTest, QuestionMarkOrF1ShowsTheKeysUntilTheNextKey) {
+    at(20.0f);
+    ASSERT_TRUE(frameAt(20.0));
+    const Cell before = console.lastFrame[20 * 80 + 13];
+    console.pressKey(virtualKey::questionMark);
+    ASSERT_TRUE(frameAt(20.01));
+    EXPECT_TRUE(demo.helpOn);
+    // The list is boxed and centred: its top border and a line of it.
+    EXPECT_EQ(console.lastFrame[19 * 80 + 11].character & 0xFF, 0xC9);
+    EXPECT_EQ(textAt(11, 20, 20).substr(2), "Escape         end");
+    EXPECT_EQ(demo.console.at(11, 20).attributes, 0x1F);
+    EXPECT_NE(before.character & 0xFF, 'E') << "the picture there was another";
+    demo.console.setMouseInput(true);
+    console.mouse(5, 5, 0);
+    ASSERT_TRUE(frameAt(20.02));
+    EXPECT_TRUE(demo.helpOn) << "the mouse does not hide it";
+
+    console.pressKey(virtualKey::home);
+    ASSERT_TRUE(frameAt(20.03));
+    EXPECT_FALSE(demo.helpOn);
+    EXPECT_EQ(demo.clock.t, 0.0f) << "the key that hides the list acts too";
+
+    console.pressKey(virtualKey::f1);
+    demo.handleInput();
+    EXPECT_TRUE(demo.helpOn);
+    console.pressKey(virtualKey::escape);
+    EXPECT_FALSE(demo.handleInput()) << "Escape still ends the show";
+}

@@ -32,6 +32,29 @@ TEST_F(DemoTest, AudioAndMusicFailuresShowTheMusicMessage) {
     EXPECT_EQ(reportedErrors()[0], "Demo error. Cannot load music.");
 }
 
+// Where sound is wished for but not required, a device that does not answer
+// makes a silent show on the timer, with the reason kept for the note; the
+// music itself missing still fails.
+TEST_F(DemoTest, NoDevicePlaysSilentlyWhenSoundIsNotRequired) {
+    demo.silentWithoutDevice = true;
+    player.failOpen = true;
+    ASSERT_TRUE(demo.start());
+    EXPECT_TRUE(reportedErrors().empty());
+    EXPECT_TRUE(demo.startSilent);
+    EXPECT_NE(std::string(demo.silentReason), "");
+    EXPECT_FALSE(player.deviceOpen);
+    timer.ticks += 500;
+    ASSERT_TRUE(demo.frame());
+    EXPECT_NEAR(demo.clock.t, 0.5f, 0.02f) << "time runs on the timer";
+
+    overrideResource(resourceId::music, nullptr, 0, false);
+    Demo second(makePlatform());
+    second.silentWithoutDevice = true;
+    player.failOpen = false;
+    EXPECT_FALSE(second.start());
+    EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot load music."});
+}
+
 TEST_F(DemoTest, MissingMusicResourceShowsTheMusicMessage) {
     overrideResource(resourceId::music, nullptr, 0, false);
     EXPECT_EQ(demo.run(), 1);

@@ -27,3 +27,13 @@ foreach(scenario escape sighup sigterm hangup redirect redirect-plain)
     set_tests_properties(e2e.shadestrip.${scenario} PROPERTIES
         TIMEOUT 60 LABELS e2e SKIP_RETURN_CODE 77)
 endforeach()
+
+# make run in a fresh clone of this checkout, without a sound device: it builds
+# the program (a few minutes on two cores) and plays the show silently. Once is
+# enough: not again for the sanitizer build, whose program it does not use.
+if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+    add_test(NAME e2e.make_run
+        COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/make_run.sh ${CMAKE_SOURCE_DIR}
+            ${e2e_work}/make-run)
+    set_tests_properties(e2e.make_run PROPERTIES TIMEOUT 1800 LABELS e2e SKIP_RETURN_CODE 77)
+endif()

@@ -54,13 +54,21 @@ on_pty() {
     rc=$?
 }
 
-# A sound driver that does not exist stands for a machine without sound.
-on_pty "SDL_AUDIODRIVER=none-such TERM=xterm '$program'"
-[ $rc -eq 1 ] || fail "without sound the program exits $rc, expected 1"
+# A sound driver that does not exist stands for a machine without sound: with
+# --sound the show does not start.
+on_pty "SDL_AUDIODRIVER=none-such TERM=xterm '$program' --sound"
+[ $rc -eq 1 ] || fail "--sound without sound exits $rc, expected 1"
 tr -d '\r' < "$work/pty" | grep -A1 -F "Demo error. Cannot load music." > "$work/err"
 [ -s "$work/err" ] || fail "no 'Cannot load music.'"
 tail -n 1 "$work/err" | grep -qF -- "'shadestrip --silent' plays the show without sound." ||
     fail "the line under 'Cannot load music.' does not offer --silent"
+
+# Without it, the show plays silently and says so in one line at the end.
+on_pty "SDL_AUDIODRIVER=none-such TERM=xterm '$program' --at 141.2"
+[ $rc -eq 0 ] || fail "without sound the program exits $rc, expected 0"
+grep -q "Demo error" "$work/pty" && fail "a show without sound reports an error"
+tr -d '\r' < "$work/pty" | grep -q "Played without sound (.*)\.\$" ||
+    fail "no note that the show played without sound"
 
 # The last 0.3 s of the show, silent, ends by itself with exit code 0.
 on_pty "SDL_AUDIODRIVER=none-such TERM=xterm '$program' --silent --at 141.2"

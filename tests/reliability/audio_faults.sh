@@ -77,8 +77,14 @@ no-device)
 *) fail "unknown scenario" ;;
 esac
 
+# Where the start-up is to fail, sound is asked for (--sound): otherwise a show
+# whose device does not answer plays silently.
+soundFlag=""
+case "$scenario" in
+stopped-at-start | silent-socket | no-device) soundFlag="--sound" ;;
+esac
 title="Please press alt+enter for full screen mode."
-run="env $audio HOME='$dir/home' TERM=tmux-256color COLORTERM=truecolor '$program'"
+run="env $audio HOME='$dir/home' TERM=tmux-256color COLORTERM=truecolor '$program' $soundFlag"
 pane_start "$run"
 wait_for 10 test -f "$dir/pid" || fail "the program did not start"
 startedAt=$(now_ms)

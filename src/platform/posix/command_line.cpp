@@ -9,19 +9,22 @@
 #include <utility>
 
 const char* const usageText =
-    "usage: shadestrip [--silent] [--at SECONDS] [--colors auto|16|256|24bit]\n"
+    "usage: shadestrip [--silent | --sound] [--at SECONDS]\n"
+    "                  [--colors auto|16|256|24bit]\n"
     "       shadestrip --help | --version\n"
     "Plays the Shade Strip demo in this terminal: 80 x 50 cells, 142 seconds of music.\n"
     "\n"
     "  --silent        play without sound: no audio device is opened and the show\n"
     "                  runs on the clock (over ssh, or where there is no sound)\n"
+    "  --sound         sound or nothing: fail if no audio device answers (without\n"
+    "                  either, the show plays silently where none does, and says so)\n"
     "  --at SECONDS    start at that moment of the show, from 0 to 141.5\n"
     "  --colors MODE   auto (from TERM and COLORTERM), 16, 256 or 24bit colours\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
-    "Escape ends the show; N and M turn the sound off and back on. The other keys\n"
-    "and the mouse are described in shadestrip(6).\n";
+    "Escape ends the show; N and M turn the sound off and back on; ? or F1 lists\n"
+    "the keys over the picture. shadestrip(6) describes the keys and the mouse.\n";
 
 const char* const tryHelpText = "Try 'shadestrip --help' for more information.\n";
 
@@ -37,6 +40,17 @@ std::string musicFailureLine(const char* reason) {
     while (!line.empty() && (line.back() == '.' || line.back() == '\n' || line.back() == ' '))
         line.pop_back();
     return line + ". 'shadestrip --silent' plays the show without sound.";
+}
+
+std::string silentPlayNote(const char* reason) {
+    std::string line = reason && reason[0] ? reason : "no audio device answered";
+    while (!line.empty() && (line.back() == '.' || line.back() == '\n' || line.back() == ' '))
+        line.pop_back();
+    return "Played without sound (" + line + ").";
+}
+
+bool soundIsRequired(const CommandLine& line, const char* audioChoice) {
+    return line.soundRequired || (audioChoice != nullptr && audioChoice[0] != '\0');
 }
 
 namespace {
@@ -106,11 +120,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             haveValue = true;
         }
 
-        if (option == "--help" || option == "-h" || option == "--version" || option == "--silent") {
+        if (option == "--help" || option == "-h" || option == "--version" || option == "--silent" ||
+            option == "--sound") {
             if (haveValue)
                 return mistake("option '" + option + "' takes no value");
-            if (option == "--silent") {
-                line.silent = true;
+            if (option == "--silent" || option == "--sound") {
+                (option == "--silent" ? line.silent : line.soundRequired) = true;
+                if (line.silent && line.soundRequired)
+                    return mistake("--silent and --sound cannot both be given");
                 continue;
             }
             line.action =

@@ -16,6 +16,10 @@ struct CommandLine {
     Action action = Action::play;
     // No audio device: time comes from the timer from the first frame on.
     bool silent = false;
+    // Sound or nothing: without an audio device the show does not start
+    // ("Cannot load music.", exit 1). Otherwise the show plays silently where
+    // no device answers, with a note at the end.
+    bool soundRequired = false;
     // Music time to start from, seconds from 0 to the end of the show.
     float startTime = 0.0f;
     // False leaves the colour mode to the terminal's own detection.
@@ -37,3 +41,9 @@ std::string versionText(const char* version);
 // The line printed under "Cannot load music.": what failed (`reason`, may be
 // null or empty) and how to play without sound.
 std::string musicFailureLine(const char* reason);
+// The note after a show that played silently because no audio device
+// answered (`reason`, may be empty).
+std::string silentPlayNote(const char* reason);
+// Sound was asked for, not just wished for: --sound, or SHADESTRIP_AUDIO
+// (`audioChoice`, may be null) naming a player.
+bool soundIsRequired(const CommandLine& line, const char* audioChoice);

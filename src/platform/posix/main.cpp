@@ -4,10 +4,12 @@
 #include "app/demo.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/terminal/terminal_caps.h"
 #include "platform/posix/terminal/terminal_console.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -36,6 +38,12 @@ int printText(const std::string& text) {
     return 0;
 }
 
+// A note on standard error, its lines broken between words to fit 80 columns.
+void printNote(std::string note) {
+    wrapAtWords(&note[0], 80);
+    std::fprintf(stderr, "%s\n", note.c_str());
+}
+
 Platform programPlatform() {
     Platform platform = posixPlatform();
     platform.reportError = &reportError;
@@ -60,9 +68,15 @@ int main(int argc, char** argv) {
         break;
     }
     demo.startSilent = line.silent;
+    demo.silentWithoutDevice = !soundIsRequired(line, std::getenv("SHADESTRIP_AUDIO"));
     demo.startTime = line.startTime;
     // The program's console is the terminal console (posix_platform.h).
     if (line.fixColourMode)
         static_cast<TerminalConsole&>(terminalConsole()).setColourMode(line.colourMode);
-    return demo.run();
+    const int status = demo.run();
+    // Said after the show, on the user's own screen: during it the picture
+    // covers the terminal.
+    if (demo.silentReason[0] != '\0')
+        printNote(silentPlayNote(demo.silentReason));
+    return status;
 }

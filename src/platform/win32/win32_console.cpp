@@ -10,8 +10,8 @@ static_assert(sizeof(Cell) == sizeof(CHAR_INFO), "a Cell must be a CHAR_INFO");
 static_assert(offsetof(Cell, character) == offsetof(CHAR_INFO, Char), "Cell::character");
 static_assert(offsetof(Cell, attributes) == offsetof(CHAR_INFO, Attributes), "Cell::attributes");
 
-// Input records are passed on as the console gives them: the shared key codes
-// and mouse bits are the system's own values.
+// Input records are passed on as the console gives them (but for a typed ?):
+// the shared key codes and mouse bits are the system's own values.
 static_assert(InputRecord::keyEvent == KEY_EVENT && InputRecord::mouseEvent == MOUSE_EVENT,
               "event types");
 static_assert(virtualKey::back == VK_BACK && virtualKey::tab == VK_TAB &&
@@ -21,7 +21,8 @@ static_assert(virtualKey::back == VK_BACK && virtualKey::tab == VK_TAB &&
                   virtualKey::home == VK_HOME && virtualKey::left == VK_LEFT &&
                   virtualKey::up == VK_UP && virtualKey::right == VK_RIGHT &&
                   virtualKey::down == VK_DOWN && virtualKey::insert == VK_INSERT &&
-                  virtualKey::del == VK_DELETE && virtualKey::f1 == VK_F1,
+                  virtualKey::del == VK_DELETE && virtualKey::f1 == VK_F1 &&
+                  virtualKey::questionMark == VK_OEM_2,
               "virtual-key codes");
 static_assert(mouseButton::left == FROM_LEFT_1ST_BUTTON_PRESSED &&
                   mouseButton::right == RIGHTMOST_BUTTON_PRESSED &&
@@ -128,6 +129,9 @@ class Win32Console : public ConsoleBackend {
         if (event.EventType == KEY_EVENT) {
             record.keyDown = event.Event.KeyEvent.bKeyDown != FALSE;
             record.virtualKeyCode = event.Event.KeyEvent.wVirtualKeyCode;
+            // ? lies on different keys in different layouts: the character decides.
+            if (event.Event.KeyEvent.uChar.AsciiChar == '?')
+                record.virtualKeyCode = virtualKey::questionMark;
         } else if (event.EventType == MOUSE_EVENT) {
             record.mouseX = event.Event.MouseEvent.dwMousePosition.X;
             record.mouseY = event.Event.MouseEvent.dwMousePosition.Y;

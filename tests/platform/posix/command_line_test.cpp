@@ -97,3 +97,26 @@ TEST(CommandLine, MusicFailureLineSaysWhatFailedAndOffersSilentPlay) {
     EXPECT_EQ(musicFailureLine(nullptr), musicFailureLine(""));
     EXPECT_EQ(musicFailureLine(nullptr).rfind("The sound could not be started. ", 0), 0u);
 }
+
+// Sound is required by --sound or by naming a player in SHADESTRIP_AUDIO;
+// otherwise a show without a device plays silently and says so afterwards.
+TEST(CommandLine, SoundRequiredOnlyWhenAskedFor) {
+    const CommandLine plain = parse({});
+    EXPECT_FALSE(plain.soundRequired);
+    EXPECT_FALSE(soundIsRequired(plain, nullptr));
+    EXPECT_FALSE(soundIsRequired(plain, ""));
+    EXPECT_TRUE(soundIsRequired(plain, "pulse"));
+    const CommandLine sound = parse({"--sound", "--at", "3"});
+    EXPECT_EQ(sound.action, CommandLine::Action::play);
+    EXPECT_TRUE(soundIsRequired(sound, nullptr));
+    EXPECT_FALSE(sound.silent);
+
+    const CommandLine both = parse({"--silent", "--sound"});
+    EXPECT_EQ(both.action, CommandLine::Action::error);
+    EXPECT_NE(both.problem.find("--silent and --sound"), std::string::npos) << both.problem;
+    EXPECT_EQ(parse({"--sound=yes"}).action, CommandLine::Action::error);
+
+    EXPECT_EQ(silentPlayNote("ALSA: Couldn't open audio device.\n"),
+              "Played without sound (ALSA: Couldn't open audio device).");
+    EXPECT_EQ(silentPlayNote(nullptr), silentPlayNote(""));
+}

@@ -127,7 +127,9 @@ std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const Fr
     o.literal("\x1b[?2026h");
     if (redrawAll) {
         // Erased cells take the current background: black, not the terminal's own.
-        o.literal("\x1b[0;");
+        // The reset goes in a sequence of its own: mlterm drops the 24-bit
+        // colours of a sequence that starts with one.
+        o.literal("\x1b[0m\x1b[");
         o.colour(0, true, mode);
         o.literal("m\x1b[2J");
     }
@@ -207,7 +209,7 @@ std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const Fr
                     if (fg != foreground || bg != background) {
                         o.literal("\x1b[");
                         if (foreground < 0) {
-                            o.literal("0;");
+                            o.literal("0m\x1b[");
                             o.colour(static_cast<unsigned>(fg), false, mode);
                             o.byte(';');
                             o.colour(static_cast<unsigned>(bg), true, mode);

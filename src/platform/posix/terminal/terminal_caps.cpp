@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
 #include <string>
@@ -44,6 +45,24 @@ void copyCap(char* out, std::size_t size, const char* value) {
 }
 
 char failureText[96];
+
+// An ASCII look-alike of each code page 437 picture that is not ASCII (the
+// control-range pictures 0x01-0x1F, 0x7F, and the letters and symbols from
+// 0x80), so that a terminal without them still shows something readable: the
+// starfield's ☼ centres as `*`, ≈ as `~`, é as `e`. Only ¿ stays a question mark.
+char plainStandIn(int byte) {
+    static const char low[] = " oov+++*#o#oodd*><|!PS-|^v><L-^v";
+    static const char high[] = "CueaaaaceeeiiiAAEaAooouuyOUcLYPfaiounNao?--24!<>"
+                               "................................................"
+                               "aBGnEsutOOOd8oen=+><()/~o..vn2# ";
+    if (byte >= 0 && byte < 0x20)
+        return low[byte];
+    if (byte == 0x7F)
+        return '^';
+    if (byte >= 0x80 && byte <= 0xFF)
+        return high[byte - 0x80];
+    return static_cast<char>(byte);
+}
 
 } // namespace
 
@@ -97,6 +116,11 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
         if (caps.resetPalette[0] == '\0')
             caps.setPalette = false;
     }
+    // mlterm draws 24-bit colours (the VGA ones exactly) but neither its
+    // description nor COLORTERM says so, and its own 16 colours are not VGA's;
+    // its palette cannot be put back once changed (it has no OSC 104).
+    if (isMlterm(term, std::getenv("MLTERM")))
+        caps.directColour = true;
 
     // DEC graphics where the description maps the checkerboard and the lines.
     const char* acsc = stringCap("acsc");
@@ -126,6 +150,11 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
         return false;
     }
     return true;
+}
+
+bool isMlterm(const char* term, const char* mltermVersion) {
+    return startsWith(term, "mlterm") ||
+           (startsWith(term, "xterm") && mltermVersion != nullptr && mltermVersion[0] != '\0');
 }
 
 ColourMode chooseColourMode(const TerminalCaps& caps, const char* colorTerm) {
@@ -253,7 +282,7 @@ void buildGlyphTable(Charset charset, const TerminalCaps& caps, GlyphTable& tabl
             }
         }
         if (!done) {
-            set('?', 0);
+            set(plainStandIn(byte), 0);
             table.approximatesLetters = true;
         }
     }
@@ -279,4 +308,34 @@ void describeApproximations(Charset charset, const GlyphTable& table, char* out,
     std::snprintf(out, size,
                   "The terminal's %s encoding has no code page 437 %s; they were approximated.",
                   charsetName(charset), kinds.c_str());
+}
+
+void wrapAtWords(char* text, std::size_t width) {
+    std::size_t lineStart = 0;
+    std::size_t lastSpace = 0;
+    bool haveSpace = false;
+    for (std::size_t i = 0; text[i] != '\0'; ++i) {
+        if (text[i] == '\n') {
+            lineStart = i + 1;
+            haveSpace = false;
+            continue;
+        }
+        if (text[i] == ' ') {
+            lastSpace = i;
+            haveSpace = true;
+        }
+        // Column i - lineStart + 1 would pass the width: break at the last space.
+        if (i - lineStart >= width && haveSpace && text[i] != ' ') {
+            text[lastSpace] = '\n';
+            lineStart = lastSpace + 1;
+            haveSpace = false;
+            // Spaces between lastSpace and i were passed: find the last one again.
+            for (std::size_t j = lineStart; j < i; ++j) {
+                if (text[j] == ' ') {
+                    lastSpace = j;
+                    haveSpace = true;
+                }
+            }
+        }
+    }
 }

@@ -41,6 +41,11 @@ struct TerminalCaps {
 // terminal that cannot address the cursor (TERM=dumb, say), with the reason.
 bool describeTerminal(const char* term, TerminalCaps& caps);
 
+// The terminal is mlterm: TERM says so, or TERM is xterm in a window that sets
+// MLTERM (its version, `mltermVersion`, may be null). There the show uses
+// 24-bit colour: mlterm draws it without saying so.
+bool isMlterm(const char* term, const char* mltermVersion);
+
 // The richest colour mode the terminal has: 24-bit where COLORTERM says so or
 // the description has RGB/Tc or 2^24 colours; the 256-colour cube with 256
 // colours; the 16 ANSI colours otherwise.
@@ -73,3 +78,8 @@ void buildGlyphTable(Charset charset, const TerminalCaps& caps, GlyphTable& tabl
 // "<charset>: shades, lines and some letters are approximated" into `out`, or
 // an empty string when nothing is.
 void describeApproximations(Charset charset, const GlyphTable& table, char* out, std::size_t size);
+
+// Breaks `text` (nul-terminated) into lines of at most `width` columns by
+// turning spaces into line feeds, in place; a word longer than a line stays
+// whole on a line of its own. Bytes count as columns.
+void wrapAtWords(char* text, std::size_t width);

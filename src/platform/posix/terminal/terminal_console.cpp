@@ -507,6 +507,7 @@ void TerminalConsole::close() {
         if (glyphs != nullptr && !noteShown) {
             // Said once, on the user's own screen.
             describeApproximations(charset, *glyphs, approximationNote, sizeof(approximationNote));
+            wrapAtWords(approximationNote, 80);
             if (approximationNote[0] != '\0')
                 std::fprintf(stderr, "%s\n", approximationNote);
             noteShown = true;

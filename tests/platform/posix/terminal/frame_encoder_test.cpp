@@ -218,11 +218,12 @@ TEST(FrameEncoder, WholeFramesAndDiffsShowEveryGlyphAndColourInEachMode) {
         second[0x90].character = 0xFF90;
         const std::string diff = encode(second, shown, whole, false, mode);
         EXPECT_LT(diff.size(), 400u);
-        // The first colour sequence starts from a reset, so no attribute of the
-        // previous frame leaks into this one.
+        // The first colour sequence is a reset of its own, so no attribute of
+        // the previous frame leaks into this one (and mlterm, which drops
+        // 24-bit colours after a reset in the same sequence, gets them too).
         std::smatch sgr;
         ASSERT_TRUE(std::regex_search(diff, sgr, std::regex("\x1b\\[[0-9;]*m")));
-        EXPECT_EQ(sgr.str().rfind("\x1b[0;", 0), 0u) << sgr.str();
+        EXPECT_EQ(sgr.str(), "\x1b[0m");
         oracle.feed(diff);
         expectShows(oracle, second, whole, mode);
 

@@ -84,7 +84,20 @@ TEST(TerminalCaps, GlyphsForEachEncoding) {
         EXPECT_EQ(ascii.flags[byte] & GlyphTable::decGlyph, 0) << byte;
     }
     EXPECT_EQ(ascii.bytes[0xC4][0], '-');
-    EXPECT_EQ(ascii.bytes[0x82][0], '?');
+    EXPECT_EQ(ascii.bytes[0x82][0], 'e');
+    // A readable stand-in for every picture, the starfield's centre (0x0F)
+    // among them: a question mark only for itself and the inverted one.
+    for (const GlyphTable* table : {&latin1, &ascii}) {
+        for (int byte = 1; byte < 256; ++byte) {
+            if (byte != '?' && byte != 0xA8) {
+                EXPECT_NE(table->bytes[byte][0], '?') << byte;
+            }
+        }
+    }
+    EXPECT_EQ(ascii.bytes[0x0F][0], '*');
+    EXPECT_EQ(ascii.bytes[0xF7][0], '~');
+    EXPECT_EQ(latin1.bytes[0x0F][0], '*');
+    EXPECT_EQ(latin1.flags[0x0F], 0);
 
     char note[160];
     describeApproximations(Charset::latin1, latin1, note, sizeof(note));
@@ -126,4 +139,30 @@ TEST(TerminalCaps, AsciiFrameShowsShadesThroughDecGraphicsAndReverse) {
     EXPECT_EQ(block.bg.indexed.idx, 11);
     // The frame leaves the ordinary character set selected.
     EXPECT_EQ(oracle.glyph(1, 7), static_cast<std::uint32_t>('x'));
+}
+
+// mlterm draws 24-bit colour without saying so; its own 16 colours are not
+// VGA's, and a palette changed there is not put back.
+TEST(TerminalCaps, MltermGetsTwentyFourBitColour) {
+    TerminalCaps caps;
+    ASSERT_TRUE(describeTerminal("mlterm", caps));
+    EXPECT_EQ(chooseColourMode(caps, nullptr), ColourMode::trueColour);
+    EXPECT_FALSE(caps.setPalette);
+    EXPECT_TRUE(isMlterm("xterm", "3.9.0"));
+    EXPECT_FALSE(isMlterm("xterm", nullptr));
+    EXPECT_FALSE(isMlterm("tmux-256color", "3.9.0")) << "tmux speaks for itself";
+}
+
+TEST(TerminalCaps, NotesBreakBetweenWords) {
+    char note[] = "The terminal's Latin-1 encoding has no code page 437 shades, box lines, some "
+                  "symbols; they were approximated.";
+    wrapAtWords(note, 80);
+    EXPECT_EQ(std::string(note), "The terminal's Latin-1 encoding has no code page 437 shades, "
+                                 "box lines, some\nsymbols; they were approximated.");
+    char narrow[] = "one two three averyveryverylongword four";
+    wrapAtWords(narrow, 9);
+    EXPECT_EQ(std::string(narrow), "one two\nthree\naveryveryverylongword\nfour");
+    char exact[] = "abc def";
+    wrapAtWords(exact, 7);
+    EXPECT_EQ(std::string(exact), "abc def");
 }
