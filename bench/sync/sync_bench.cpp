@@ -21,6 +21,9 @@
 #ifdef SHADESTRIP_HAVE_PULSE
 #include "platform/posix/audio/pulse_audio_player.h"
 #endif
+#ifdef SHADESTRIP_HAVE_PIPEWIRE
+#include "platform/posix/audio/pipewire_audio_player.h"
+#endif
 #include "audio/vorbis_stream.h"
 #include "platform/posix/posix_platform.h"
 
@@ -34,6 +37,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <sched.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -85,7 +89,9 @@ void readRecording(int fd, Clock::time_point origin, Recording& recording) {
     }
 }
 
-// parec on the monitor, its standard output on a pipe. Returns its pid.
+// The recorder on the monitor, its standard output on a pipe: parec for a
+// PulseAudio source, or pw-record (unbuffered, or it writes in 4 KB blocks
+// that arrive late) for a PipeWire sink named "pw:NAME". Returns its pid.
 pid_t startRecorder(const char* monitor, int& readFd) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
@@ -95,6 +101,17 @@ pid_t startRecorder(const char* monitor, int& readFd) {
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
+        if (std::strncmp(monitor, "pw:", 3) == 0) {
+            // At real-time priority where allowed: a recorder that misses a
+            // cycle drops what it missed, and every later window reads early.
+            sched_param priority{};
+            priority.sched_priority = 40;
+            sched_setscheduler(0, SCHED_FIFO, &priority);
+            execlp("stdbuf", "stdbuf", "-o0", "pw-record", "--target", monitor + 3, "-P",
+                   "stream.capture.sink=true", "--rate", "44100", "--channels", "2", "--format",
+                   "s16", "--latency", "128", "-", static_cast<char*>(nullptr));
+            _exit(127);
+        }
         const std::string device = std::string("--device=") + monitor;
         execlp("parec", "parec", device.c_str(), "--raw", "--format=s16le", "--rate=44100",
                "--channels=2", "--latency-msec=2", static_cast<char*>(nullptr));
@@ -217,6 +234,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<AudioPlayer> chosen;
     if (std::strcmp(playerName, "sdl") == 0) {
         chosen = std::make_unique<SdlAudioPlayer>();
+    } else if (std::strcmp(playerName, "pipewire") == 0) {
+#ifdef SHADESTRIP_HAVE_PIPEWIRE
+        chosen = std::make_unique<PipeWireAudioPlayer>();
+#else
+        std::printf("sync (%s): built without libpipewire; skipped\n", label);
+        return 0;
+#endif
     } else if (std::strcmp(playerName, "pulse") == 0) {
 #ifdef SHADESTRIP_HAVE_PULSE
         chosen = std::make_unique<PulseAudioPlayer>();
