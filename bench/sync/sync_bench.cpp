@@ -24,6 +24,9 @@
 #ifdef SHADESTRIP_HAVE_PIPEWIRE
 #include "platform/posix/audio/pipewire_audio_player.h"
 #endif
+#ifdef SHADESTRIP_HAVE_ALSA
+#include "platform/posix/audio/alsa_audio_player.h"
+#endif
 #include "audio/vorbis_stream.h"
 #include "platform/posix/posix_platform.h"
 
@@ -234,6 +237,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<AudioPlayer> chosen;
     if (std::strcmp(playerName, "sdl") == 0) {
         chosen = std::make_unique<SdlAudioPlayer>();
+    } else if (std::strcmp(playerName, "alsa") == 0) {
+#ifdef SHADESTRIP_HAVE_ALSA
+        chosen = std::make_unique<AlsaAudioPlayer>();
+#else
+        std::printf("sync (%s): built without alsa-lib; skipped\n", label);
+        return 0;
+#endif
     } else if (std::strcmp(playerName, "pipewire") == 0) {
 #ifdef SHADESTRIP_HAVE_PIPEWIRE
         chosen = std::make_unique<PipeWireAudioPlayer>();

@@ -14,6 +14,15 @@ class PulseAudioPlayer : public AudioPlayer {
     bool serverAbsent() const { return true; }
 };
 #endif
+#ifdef SHADESTRIP_HAVE_ALSA
+#include "platform/posix/audio/alsa_audio_player.h"
+#else
+// Without alsa-lib there is never an ALSA player to ask.
+class AlsaAudioPlayer : public AudioPlayer {
+  public:
+    bool serverAbsent() const { return true; }
+};
+#endif
 #ifdef SHADESTRIP_HAVE_PIPEWIRE
 #include "platform/posix/audio/pipewire_audio_player.h"
 #else
@@ -39,6 +48,8 @@ PosixAudioPlayer::Choice PosixAudioPlayer::choiceFromEnvironment() {
         return Choice::pipewireOnly;
     if (own && std::strcmp(own, "pulse") == 0)
         return Choice::pulseOnly;
+    if (own && std::strcmp(own, "alsa") == 0)
+        return Choice::alsaOnly;
     if (own && std::strcmp(own, "sdl") == 0)
         return Choice::sdlOnly;
     const char* sdlDriver = std::getenv("SDL_AUDIODRIVER");
@@ -89,7 +100,11 @@ bool PosixAudioPlayer::audioOpen(std::uint32_t rate) {
         return tryServer(pipewire, rate, next);
     } else if (choice == Choice::pulseOnly) {
         return tryServer(pulse, rate, next);
+    } else if (choice == Choice::alsaOnly) {
+        return tryServer(alsa, rate, next);
     }
+    if (next && choice == Choice::all && tryServer(alsa, rate, next))
+        return true;
     if (!next || !sdl)
         return false;
     if (sdl->audioOpen(rate)) {
@@ -146,24 +161,37 @@ const char* PosixAudioPlayer::failureReason() const {
 void PosixAudioPlayer::setCancelCheck(CancelCheck check, void* context) {
     if (pipewire)
         pipewire->setCancelCheck(check, context);
+    if (alsa)
+        alsa->setCancelCheck(check, context);
     if (pulse)
         pulse->setCancelCheck(check, context);
     if (sdl)
         sdl->setCancelCheck(check, context);
 }
 
-AudioPlayer& posixAudioPlayer() {
-    // Never destroyed: a close that was left behind may still be running at exit.
-#ifdef SHADESTRIP_HAVE_PULSE
-    PulseAudioPlayer* pulse = new PulseAudioPlayer;
-#else
+namespace {
+
+// The candidates this build has, made once.
+PosixAudioPlayer* makePosixAudioPlayer() {
     PulseAudioPlayer* pulse = nullptr;
+    PipeWireAudioPlayer* pipewire = nullptr;
+    AlsaAudioPlayer* alsa = nullptr;
+#ifdef SHADESTRIP_HAVE_PULSE
+    pulse = new PulseAudioPlayer;
 #endif
 #ifdef SHADESTRIP_HAVE_PIPEWIRE
-    PipeWireAudioPlayer* pipewire = new PipeWireAudioPlayer;
-#else
-    PipeWireAudioPlayer* pipewire = nullptr;
+    pipewire = new PipeWireAudioPlayer;
 #endif
-    static auto* player = new PosixAudioPlayer(pulse, new SdlAudioPlayer, pipewire);
+#ifdef SHADESTRIP_HAVE_ALSA
+    alsa = new AlsaAudioPlayer;
+#endif
+    return new PosixAudioPlayer(pulse, new SdlAudioPlayer, pipewire, alsa);
+}
+
+} // namespace
+
+AudioPlayer& posixAudioPlayer() {
+    // Never destroyed: a close that was left behind may still be running at exit.
+    static PosixAudioPlayer* player = makePosixAudioPlayer();
     return *player;
 }

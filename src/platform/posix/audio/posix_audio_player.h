@@ -2,7 +2,8 @@
 // device it can reach when the device is opened and hands every call to it:
 // the PipeWire player (the graph's own timing) where a PipeWire daemon
 // answers, the PulseAudio player (the server's own timing) where a PulseAudio
-// server does, SDL2 otherwise. Its audioClose takes a bounded time whatever
+// server does, the ALSA player (the device's own delay) where ALSA's default
+// device opens, SDL2 otherwise. Its audioClose takes a bounded time whatever
 // the device does.
 #pragma once
 
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 
+class AlsaAudioPlayer;
 class PipeWireAudioPlayer;
 class PulseAudioPlayer;
 
@@ -18,19 +20,20 @@ class PosixAudioPlayer : public AudioPlayer {
     // How long audioClose waits for the device before leaving it behind.
     static constexpr std::uint32_t closeTimeoutMs = 1500;
 
-    // The candidates; `pipewire` and `pulse` may be null (not built in). The
+    // The candidates; all but `fallback` may be null (not built in). The
     // program's are never destroyed: a close left behind may still be running at exit.
     PosixAudioPlayer(PulseAudioPlayer* pulse, AudioPlayer* fallback,
-                     PipeWireAudioPlayer* pipewire = nullptr)
-        : pipewire(pipewire), pulse(pulse), sdl(fallback) {}
+                     PipeWireAudioPlayer* pipewire = nullptr, AlsaAudioPlayer* alsa = nullptr)
+        : pipewire(pipewire), pulse(pulse), alsa(alsa), sdl(fallback) {}
 
     // Which candidates may be tried, from the environment: SHADESTRIP_AUDIO=
-    // pipewire, =pulse or =sdl picks one; otherwise an SDL_AUDIODRIVER other
-    // than pulseaudio (a choice made for SDL) means SDL alone, and anything
-    // else means all. The servers are tried in turn, PipeWire first unless
-    // PULSE_SERVER names a PulseAudio server; a server that is absent gives
-    // way at once to the next, and SDL comes last.
-    enum class Choice { all, pipewireOnly, pulseOnly, sdlOnly };
+    // pipewire, =pulse, =alsa or =sdl picks one; otherwise an SDL_AUDIODRIVER
+    // other than pulseaudio (a choice made for SDL) means SDL alone, and
+    // anything else means all. The servers are tried in turn, PipeWire first
+    // unless PULSE_SERVER names a PulseAudio server, then ALSA, then SDL; one
+    // that is absent gives way at once to the next, one that does not answer
+    // ends the search.
+    enum class Choice { all, pipewireOnly, pulseOnly, alsaOnly, sdlOnly };
     static Choice choiceFromEnvironment();
 
     bool audioOpen(std::uint32_t rate) override;
@@ -86,6 +89,7 @@ class PosixAudioPlayer : public AudioPlayer {
 
     PipeWireAudioPlayer* pipewire;
     PulseAudioPlayer* pulse;
+    AlsaAudioPlayer* alsa;
     AudioPlayer* sdl;
     AudioPlayer* current = nullptr;
     const char* reason = nullptr;
