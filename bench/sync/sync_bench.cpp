@@ -414,9 +414,10 @@ void printOffsets(const std::vector<double>& offsets, double sinkLatency) {
 
 // Windows of the recording every quarter second of the steady run, each found
 // in the track near where the clock says it should be: t at the moment the
-// window was played, minus the window's own time.
-void analyseRun(const Recording& recording, const std::vector<std::int16_t>& track, const Run& run,
-                const Envelope& envelope, double runEnd) {
+// window was played, minus the window's own time. Returns the median
+// offset (NaN when nothing matched).
+double analyseRun(const Recording& recording, const std::vector<std::int16_t>& track,
+                  const Run& run, const Envelope& envelope, double runEnd) {
     const std::uint64_t recorded = recording.samples.size() / 2;
     std::vector<double> offsets, wholeRunOffsets;
     int silent = 0, unmatched = 0, exact = 0;
@@ -447,7 +448,7 @@ void analyseRun(const Recording& recording, const std::vector<std::int16_t>& tra
         std::printf("sync: no window of the recording matched the track (%d silent, %d "
                     "unmatched); skipped\n",
                     silent, unmatched);
-        return;
+        return std::nan("");
     }
     std::printf("%zu windows matched (%d silent, %d unmatched)\n\n", offsets.size(), silent,
                 unmatched);
@@ -458,6 +459,7 @@ void analyseRun(const Recording& recording, const std::vector<std::int16_t>& tra
                     "%.2f, p90 %.2f.\n",
                     percentile(wholeRunOffsets, 0.5), percentile(wholeRunOffsets, 0.1),
                     percentile(wholeRunOffsets, 0.9));
+    return percentile(offsets, 0.5);
 }
 
 // After each seek: where the target's sound first shows in the recording, and
@@ -529,6 +531,25 @@ void printRunFacts(const Run& run, const Recording& recording, double openMs) {
                 recording.deliveries.size(), run.log.size());
 }
 
+// With SYNC_CHECK_MS set (a test): 1 unless the run's median offset and the
+// median of the offsets after seeks are within that many milliseconds.
+int verdict(double median, const std::vector<double>& seekOffsets) {
+    const char* limitText = std::getenv("SYNC_CHECK_MS");
+    if (!limitText)
+        return 0;
+    const double limit = std::atof(limitText);
+    if (!(std::fabs(median) <= limit)) {
+        std::printf("FAIL: the picture is %+.2f ms from the sound (limit %.1f)\n", median, limit);
+        return 1;
+    }
+    if (seekOffsets.size() < 3 || !(std::fabs(percentile(seekOffsets, 0.5)) <= limit)) {
+        std::printf("FAIL: after seeks the picture is not within %.1f ms of the sound\n", limit);
+        return 1;
+    }
+    std::printf("PASS: within %.1f ms, during the run and after seeks\n", limit);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -593,11 +614,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     const Envelope envelope(recording.deliveries);
-    analyseRun(recording, track, run, envelope, runEnd);
+    const double median = analyseRun(recording, track, run, envelope, runEnd);
     const std::vector<double> seekOffsets = analyseSeeks(recording, track, run, envelope);
     std::printf("\nAfter seeks, t 20 ms after the target's first sound minus that sound (ms):");
     for (double o : seekOffsets)
         std::printf(" %+.2f", o);
     std::printf("\n");
-    return 0;
+    return verdict(median, seekOffsets);
 }
