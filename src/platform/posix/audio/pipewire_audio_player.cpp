@@ -136,14 +136,22 @@ bool PipeWireAudioPlayer::connectStream() {
         pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
                           PW_KEY_MEDIA_ROLE, "Music", PW_KEY_APP_NAME, "Shade Strip",
                           PW_KEY_NODE_NAME, "Shade Strip", PW_KEY_NODE_LATENCY, latency, nullptr);
-    // Without a daemon the stream has no core to connect to: no server here.
-    output = pw_stream_new_simple(pw_thread_loop_get_loop(loop), "Shade Strip music", properties,
-                                  &hooks->events, hooks);
-    if (!output) {
+    // The connection is made here, at once: without a daemon there is no
+    // socket to reach, and no server here.
+    context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+    core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    if (!core) {
+        pw_properties_free(properties);
         fail("no sound server", "no PipeWire daemon");
         absent = true;
         return false;
     }
+    output = pw_stream_new(core, "Shade Strip music", properties);
+    if (!output) {
+        fail("no audio device", "PipeWire refused the stream");
+        return false;
+    }
+    pw_stream_add_listener(output, &hooks->listener, &hooks->events, hooks);
     std::uint8_t space[512];
     spa_pod_builder builder{};
     spa_pod_builder_init(&builder, space, sizeof space);
@@ -171,6 +179,14 @@ void PipeWireAudioPlayer::teardown() {
     if (output) {
         pw_stream_destroy(output);
         output = nullptr;
+    }
+    if (core) {
+        pw_core_disconnect(core);
+        core = nullptr;
+    }
+    if (context) {
+        pw_context_destroy(context);
+        context = nullptr;
     }
     if (loop) {
         pw_thread_loop_destroy(loop);

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <mutex>
 
+struct pw_context;
+struct pw_core;
 struct pw_thread_loop;
 struct pw_stream;
 
@@ -73,6 +75,8 @@ class PipeWireAudioPlayer : public VorbisStreamPlayer {
 
     // Main thread only.
     pw_thread_loop* loop = nullptr;
+    pw_context* context = nullptr;
+    pw_core* core = nullptr;
     pw_stream* output = nullptr;
     Hooks* hooks = nullptr;
     CancelCheck cancelCheck = nullptr;
