@@ -19,6 +19,8 @@
 #   silent-socket     a socket that accepts and never answers: "Cannot load music." (exit 1)
 #   no-device         no server and no sound card: "Cannot load music." and one detail
 #                     line, nothing from the sound libraries (exit 1)
+#   pipewire-*        stopped-escape, stopped-resume, stopped-at-start and
+#                     escape-at-start on a private PipeWire (its own player)
 #   sdl-*             stopped-at-start, escape-at-start, sigterm-at-start and
 #                     silent-socket with the SDL player (SHADESTRIP_AUDIO=sdl), whose
 #                     open must give up within its own 3 s bound too
@@ -33,6 +35,8 @@ tmux_run_args "$@"
 label=$scenario
 # shellcheck source=../lib/pulse.sh
 . "$here/../lib/pulse.sh"
+# shellcheck source=../lib/pipewire.sh
+. "$here/../lib/pipewire.sh"
 
 socketPid=""
 tmux_open "shadestrip-audio-$$-$scenario"
@@ -40,6 +44,7 @@ cleanup() {
     tmux_close
     if [ -n "$socketPid" ]; then kill "$socketPid" 2> /dev/null; wait "$socketPid" 2> /dev/null; fi
     pulse_stop
+    pipewire_stop
 }
 trap cleanup EXIT
 
@@ -59,23 +64,42 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 command -v tmux > /dev/null || fail "tmux is not installed (scripts/install-deps)"
 
+serverPid=""
 start_server() {
+    if [ "$stack" = pipewire ]; then
+        for tool in pipewire wireplumber pw-cli; do
+            command -v $tool > /dev/null || { echo "SKIP ($label): $tool is not installed"; exit 77; }
+        done
+        pipewire_start "$dir" 48000 || { echo "SKIP ($label): PipeWire did not start"; exit 77; }
+        serverPid=$pipewirePid
+        return
+    fi
     if ! command -v pulseaudio > /dev/null; then
         echo "SKIP ($label): pulseaudio is not installed"
         exit 77
     fi
     pulse_start "$dir" || { echo "SKIP ($label): PulseAudio did not start"; exit 77; }
+    serverPid=$pulsePid
 }
 
 # The program finds its server only through PULSE_SERVER; SDL is left to
 # choose its own driver, as for a user.
 audio="PULSE_SERVER=unix:$dir/native"
-# The SDL cases are the same with SDL's player, on whatever driver SDL picks.
+# The SDL cases are the same with SDL's player, on whatever driver SDL picks;
+# the PipeWire cases with a private PipeWire, found as a user's would be.
 giveUpMs=8000
+stack=pulse
 case "$scenario" in
 sdl-*)
     scenario=${scenario#sdl-}
     audio="SHADESTRIP_AUDIO=sdl $audio"
+    giveUpMs=6000
+    ;;
+pipewire-*)
+    scenario=${scenario#pipewire-}
+    stack=pipewire
+    pipewireDir=$dir
+    audio=$(pipewire_env)
     giveUpMs=6000
     ;;
 esac
@@ -83,7 +107,7 @@ case "$scenario" in
 stopped-escape | stopped-sigterm | stopped-resume) start_server ;;
 stopped-at-start | escape-at-start | sigterm-at-start)
     start_server
-    kill -STOP "$pulsePid"
+    kill -STOP "$serverPid"
     ;;
 silent-socket)
     # Accepts every connection and never says a word.
@@ -124,7 +148,7 @@ case "$scenario" in
 stopped-resume)
     wait_for 15 titled || fail "the title never showed"
     sleep 2
-    kill -STOP "$pulsePid"
+    kill -STOP "$serverPid"
     sleep 1.5
     # A pause a little way back, then a resume: t must run on the timer at
     # once, not stand for the wait a starting device is given.
@@ -145,7 +169,7 @@ stopped-escape | stopped-sigterm)
     wait_for 15 titled || fail "the title never showed"
     sleep 2
     alive || fail "the show ended before the server was stopped"
-    kill -STOP "$pulsePid"
+    kill -STOP "$serverPid"
     # The picture goes on on the timer once the sound stops moving.
     sleep 1.5
     tm capture-pane -p -e -t test > "$dir/screen-before.txt"
