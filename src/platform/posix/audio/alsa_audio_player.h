@@ -6,7 +6,7 @@
 // time, decoded on the player's own thread.
 #pragma once
 
-#include "platform/vorbis_stream_player.h"
+#include "platform/posix/audio/locked_stream_player.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-class AlsaAudioPlayer : public VorbisStreamPlayer {
+class AlsaAudioPlayer : public LockedStreamPlayer {
   public:
     // How long audioOpen waits for the device to open.
     static constexpr std::uint32_t openTimeoutMs = 3000;
@@ -39,12 +39,6 @@ class AlsaAudioPlayer : public VorbisStreamPlayer {
     // position being heard.
     void audioClose() override;
 
-    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override;
-    bool streamPlay(std::uint32_t stream, bool restart) override;
-    bool streamPause(std::uint32_t stream) override;
-    std::uint64_t streamGetPosition(std::uint32_t stream) override;
-    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
-    bool streamFree(std::uint32_t stream) override;
     void setCancelCheck(CancelCheck check, void* context) override {
         cancelCheck = check;
         cancelContext = context;
@@ -74,8 +68,8 @@ class AlsaAudioPlayer : public VorbisStreamPlayer {
     void* cancelContext = nullptr;
     bool openingLeftBehind = false;
 
-    // Shared with the player's thread, as are the stream, `playing` and `heard`.
-    std::mutex lock;
+    // Guarded by `lock` (shared with the player's thread), as are the stream,
+    // `playing` and `heard`.
     std::uint64_t deviceFrames = 0; // frames written to the device, silence included
     bool timed = false;
     std::uint64_t snapshotFrame = 0; // device frame heard at snapshotTime

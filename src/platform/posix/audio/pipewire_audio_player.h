@@ -9,7 +9,7 @@
 // shares with the graph's thread is guarded by a lock of the player's own.
 #pragma once
 
-#include "platform/vorbis_stream_player.h"
+#include "platform/posix/audio/locked_stream_player.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +20,7 @@ struct pw_core;
 struct pw_thread_loop;
 struct pw_stream;
 
-class PipeWireAudioPlayer : public VorbisStreamPlayer {
+class PipeWireAudioPlayer : public LockedStreamPlayer {
   public:
     // How long audioOpen waits for the graph to take the stream.
     static constexpr std::uint32_t openTimeoutMs = 3000;
@@ -44,20 +44,12 @@ class PipeWireAudioPlayer : public VorbisStreamPlayer {
     // stands at the position being heard.
     void audioClose() override;
 
-    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override;
-    bool streamPlay(std::uint32_t stream, bool restart) override;
-    bool streamPause(std::uint32_t stream) override;
-    std::uint64_t streamGetPosition(std::uint32_t stream) override;
-    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
-    bool streamFree(std::uint32_t stream) override;
     void setCancelCheck(CancelCheck check, void* context) override;
 
     // The last failed open found no PipeWire daemon at all: another kind of
     // player may be tried.
     bool serverAbsent() const { return absent; }
     bool deviceOpen() const { return loop != nullptr; }
-    // Frames of the stream handed to the graph so far (for tests).
-    std::uint64_t framesHandedOut();
 
     // What the graph's thread sees; public for the C callbacks only.
     struct Hooks;
@@ -86,8 +78,8 @@ class PipeWireAudioPlayer : public VorbisStreamPlayer {
     // Set by the loop's thread: 0 pending, 1 streaming, -1 failed.
     std::atomic<int> streamState{0};
 
-    // Shared with the graph's thread, as are the stream, `playing` and `heard`.
-    std::mutex lock;
+    // Guarded by `lock` (shared with the graph's thread), as are the stream,
+    // `playing` and `heard`.
     std::uint64_t deviceFrames = 0;  // frames handed to the graph, silence included
     bool timed = false;              // a snapshot exists
     std::uint64_t snapshotFrame = 0; // device frame heard at snapshotTime
