@@ -1,20 +1,27 @@
 // Sync of the music clock with the sound actually played: runs MusicClock on
-// one of the real players (PLAYER: pulse, the PulseAudio player, or sdl, the
-// SDL player on whatever driver SDL_AUDIODRIVER names) over the show's track
-// (resource 103); sync.sh gives it a private PulseAudio with a null sink, and
-// logs (steady time, t) every millisecond, and records the sink's monitor with
-// parec meanwhile. Each stretch of the recording is then found in a decode of
-// the track, which tells which music time was being played at that moment;
-// the clock's t at the same moment minus that time is the offset. Prints the
-// median and spread of the offsets. Never passes or fails.
+// one of the real players (PLAYER: pulse, pipewire, alsa, or sdl on whatever
+// driver SDL_AUDIODRIVER names) over the show's track (resource 103), logs
+// (steady time, t) every millisecond, and records the sink meanwhile (sync.sh
+// starts the private servers). Each stretch of the recording is then found in
+// a decode of the track, which tells which music time was being played at that
+// moment; the clock's t at the same moment minus that time is the offset.
+// Prints the median and spread of the offsets, and after five seeks while
+// playing, t against the target's sound 20 ms after it is first heard. Never
+// fails unless SYNC_CHECK_MS asks it to (the audio-server tests).
 //
 // It also reports the clock's steadiness: whether t ever went back while
 // playing, and how far each step of t between frames (read every 10 ms, as
 // the show does) differs from the wall clock's step; and how far the first
 // reading after a seek lands from its target.
 //
+// Index: the recording (readRecording, startRecorder); steadiness and the
+// clock between readings (printSteadiness, clockAt, sinkLatencyMs); the run
+// (makePlayer, LatencyReader, runClock); the analysis (Envelope, findInTrack,
+// analyseRun, analyseSeeks, verdict); main.
+//
 // Usage: sync_bench SECONDS MONITOR [PLAYER [LABEL]]
-//   (MONITOR: the source parec records; PLAYER: pulse (default) or sdl)
+//   (MONITOR: the PulseAudio source parec records, or pw:SINK for pw-record on
+//   a PipeWire sink; PLAYER: pulse (default), pipewire, alsa or sdl)
 #include "app/music_clock.h"
 #include "app/platform.h"
 #include "platform/posix/audio/sdl_audio_player.h"
@@ -420,7 +427,7 @@ double analyseRun(const Recording& recording, const std::vector<std::int16_t>& t
                   const Run& run, const Envelope& envelope, double runEnd) {
     const std::uint64_t recorded = recording.samples.size() / 2;
     std::vector<double> offsets, wholeRunOffsets;
-    int silent = 0, unmatched = 0, exact = 0;
+    int silent = 0, unmatched = 0;
     for (std::uint64_t k = static_cast<std::uint64_t>(0.5 * rate); k + window < recorded;
          k += static_cast<std::uint64_t>(0.25 * rate)) {
         const std::int16_t* w = recording.samples.data() + 2 * k;
@@ -452,7 +459,6 @@ double analyseRun(const Recording& recording, const std::vector<std::int16_t>& t
     }
     std::printf("%zu windows matched (%d silent, %d unmatched)\n\n", offsets.size(), silent,
                 unmatched);
-    (void)exact;
     printOffsets(offsets, run.sinkLatency);
     if (!wholeRunOffsets.empty())
         std::printf("\nWith one envelope for the whole run (the first method): median %.2f, p10 "
