@@ -19,6 +19,8 @@
 #   silent-socket     a socket that accepts and never answers: "Cannot load music." (exit 1)
 #   no-device         no server and no sound card: "Cannot load music." and one detail
 #                     line, nothing from the sound libraries (exit 1)
+#   sdlalsa-*         stopped-at-start and escape-at-start with SDL on ALSA
+#                     (SDL_AUDIODRIVER=alsa) through ALSA's PulseAudio plugin
 #   pipewire-*        stopped-escape, stopped-resume, stopped-at-start and
 #                     escape-at-start on a private PipeWire (its own player)
 #   sdl-*             stopped-at-start, escape-at-start, sigterm-at-start and
@@ -93,6 +95,14 @@ case "$scenario" in
 sdl-*)
     scenario=${scenario#sdl-}
     audio="SHADESTRIP_AUDIO=sdl $audio"
+    giveUpMs=6000
+    ;;
+sdlalsa-*)
+    # SDL on ALSA, whose default device is the server's ALSA plugin.
+    scenario=${scenario#sdlalsa-}
+    audio="SDL_AUDIODRIVER=alsa $audio"
+    mkdir -p "$dir/home"
+    printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$dir/home/.asoundrc"
     giveUpMs=6000
     ;;
 pipewire-*)

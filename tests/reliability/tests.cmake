@@ -67,7 +67,8 @@ if(TARGET shadestrip)
     foreach(scenario stopped-escape stopped-sigterm stopped-resume stopped-at-start
             escape-at-start sigterm-at-start silent-socket no-device sdl-stopped-at-start
             sdl-escape-at-start sdl-sigterm-at-start sdl-silent-socket pipewire-stopped-escape
-            pipewire-stopped-resume pipewire-stopped-at-start pipewire-escape-at-start)
+            pipewire-stopped-resume pipewire-stopped-at-start pipewire-escape-at-start
+            sdlalsa-stopped-at-start sdlalsa-escape-at-start)
         add_test(NAME reliability.audio.${scenario}
             COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/audio_faults.sh ${scenario}
                 $<TARGET_FILE:shadestrip> ${CMAKE_BINARY_DIR}/reliability/audio-${scenario})
