@@ -18,7 +18,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 namespace {
@@ -108,6 +107,20 @@ void openDevice(const std::shared_ptr<SdlAudioPlayer::Opening>& opening, SDL_Aud
     opening->done = true;
 }
 
+// What the opening thread is handed.
+struct OpeningTask {
+    std::shared_ptr<SdlAudioPlayer::Opening> opening;
+    SDL_AudioSpec want;
+};
+
+// The opening thread is one of SDL's own: SDL keeps per-thread state (its
+// error text) that only its own threads give back when they end.
+int runOpening(void* data) {
+    const std::unique_ptr<OpeningTask> task(static_cast<OpeningTask*>(data));
+    openDevice(task->opening, task->want);
+    return 0;
+}
+
 } // namespace
 
 bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
@@ -155,11 +168,11 @@ std::uint32_t SdlAudioPlayer::openBounded(const SDL_AudioSpec& want) {
     // and more for one that is stopped or silent), deaf to the user: the open
     // runs on a thread of its own, and this one waits for it within bounds.
     const auto opening = std::make_shared<Opening>();
-    try {
-        std::thread(openDevice, opening, want).detach();
-    } catch (const std::system_error&) {
-        openDevice(opening, want);
-    }
+    auto* task = new OpeningTask{opening, want};
+    if (SDL_Thread* thread = SDL_CreateThread(&runOpening, "shadestrip-audio-open", task))
+        SDL_DetachThread(thread);
+    else
+        runOpening(task);
     const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * 1000000ll;
     for (;;) {
         {
