@@ -3,7 +3,8 @@
 # the show's track on PLAYER, records the sink, and fails unless t is within
 # SYNC_CHECK_MS (3 ms) of the sound played, through the run and after seeks.
 # STACK is pulse (a private PulseAudio) or pipewire (a private PipeWire, its
-# graph at 48000 Hz and a quantum of 1024). Exits 77 (skipped) where the server
+# graph at 44100 Hz, where the path is bit-exact and every seek's sound is
+# found, and a quantum of 1024). Exits 77 (skipped) where the server
 # is not installed or does not start here; everything started is stopped by PID.
 # Usage: sync_check.sh STACK SYNC_BENCH PLAYER
 set -u
@@ -38,7 +39,7 @@ pipewire)
     for tool in pipewire wireplumber pw-record pw-metadata; do
         command -v $tool > /dev/null || { echo "$tool is not installed: skipped"; exit 77; }
     done
-    pipewire_start "$dir" 48000 || { echo "PipeWire did not start here: skipped"; exit 77; }
+    pipewire_start "$dir" 44100 || { echo "PipeWire did not start here: skipped"; exit 77; }
     pipewire_quantum 1024
     # shellcheck disable=SC2046
     env $(pipewire_env) PULSE_SERVER="$pipewirePulse" "$bench" 6 pw:shadestrip "$player"
