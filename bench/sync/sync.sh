@@ -1,42 +1,121 @@
 #!/usr/bin/env bash
-# Runs sync_bench against a private PulseAudio: a null sink at 44100 Hz behind
-# a socket in a temporary directory, recorded through its monitor, once for
-# each path to it: the PulseAudio player, the SDL player on SDL's PulseAudio
-# driver, and the SDL player on ALSA through ALSA's PulseAudio plugin (where
-# that plugin is installed). Everything
-# started here is stopped by its PID; skipped (with a message) when PulseAudio
-# or parec is not installed or the server does not start.
-# Usage: sync.sh SYNC_BENCH [SECONDS]   (SECONDS of music, default 20)
+# Runs sync_bench on every sound stack this machine can start privately, a run
+# per stack and path:
+#   - a private PulseAudio (a null sink at 44100 Hz, recorded through its
+#     monitor with parec): the PulseAudio player, the ALSA player and SDL on
+#     ALSA through ALSA's PulseAudio plugin, SDL's own PulseAudio driver;
+#   - a private PipeWire (a null sink driving the graph, recorded with
+#     pw-record, unbuffered), at 44100 and 48000 Hz and quanta 128 to 2048 for
+#     the PipeWire player, and at 48000 Hz, quantum 1024 for the players that
+#     reach it through its PulseAudio protocol (PulseAudio, ALSA's plugin, SDL);
+#   - JACK's dummy driver, where jackd is installed: said skipped with the
+#     reason (nothing here records JACK's output).
+# Everything started here is stopped by its PID; a stack whose server is not
+# installed or does not start is skipped with a message.
+# Usage: sync.sh SYNC_BENCH [SECONDS]   (SECONDS of music per run, default 8)
 set -u
 bench=$1
-seconds=${2:-20}
-
-if ! command -v pulseaudio > /dev/null || ! command -v parec > /dev/null; then
-    echo "## Sync: skipped (pulseaudio and pulseaudio-utils are not installed)"
-    exit 0
-fi
+seconds=${2:-8}
+here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d "${TMPDIR:-/tmp}/shadestrip-sync.XXXXXX")
 # shellcheck source=../../tests/lib/pulse.sh
-. "$(dirname "$0")/../../tests/lib/pulse.sh"
+. "$here/../../tests/lib/pulse.sh"
+# shellcheck source=../../tests/lib/pipewire.sh
+. "$here/../../tests/lib/pipewire.sh"
 cleanup() {
     pulse_stop
+    pipewire_stop
     rm -rf "$dir"
 }
 trap cleanup EXIT
 
-if ! pulse_start "$dir"; then
-    echo "## Sync: skipped (PulseAudio did not start here)"
-    exit 0
-fi
-export PULSE_SERVER=$pulseSocket
+run() { timeout $((seconds + 90)) "$bench" "$seconds" "$@"; echo; }
+have_alsa_pulse() { ls /usr/lib/*/alsa-lib/libasound_module_pcm_pulse.so > /dev/null 2>&1; }
 
-run() { timeout $((seconds + 90)) "$bench" "$seconds" shadestrip.monitor "$@"; echo; }
-run pulse "PulseAudio player (libpulse)"
-SDL_AUDIODRIVER=pulseaudio run sdl "SDL player, SDL's PulseAudio driver"
-# ALSA's default device as a client of the same server, in the private home.
-if ls /usr/lib/*/alsa-lib/libasound_module_pcm_pulse.so > /dev/null 2>&1; then
-    printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$dir/home/.asoundrc"
-    HOME="$dir/home" SDL_AUDIODRIVER=alsa run sdl "SDL player, ALSA through its PulseAudio plugin"
+# ALSA's default device as a client of the PulseAudio server PULSE_SERVER names.
+alsa_to_pulse() {
+    mkdir -p "$1"
+    printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$1/.asoundrc"
+}
+
+pulse_stack() {
+    if ! command -v pulseaudio > /dev/null || ! command -v parec > /dev/null; then
+        echo "## Sync, PulseAudio: skipped (pulseaudio and pulseaudio-utils are not installed)"
+        return
+    fi
+    pulse_start "$dir/pulse" || { echo "## Sync, PulseAudio: skipped (it did not start)"; return; }
+    export PULSE_SERVER=$pulseSocket
+    run shadestrip.monitor pulse "PulseAudio 16: PulseAudio player"
+    SDL_AUDIODRIVER=pulseaudio run shadestrip.monitor sdl "PulseAudio 16: SDL, its PulseAudio driver"
+    if have_alsa_pulse; then
+        alsa_to_pulse "$dir/pulse/home"
+        HOME="$dir/pulse/home" run shadestrip.monitor alsa "PulseAudio 16: ALSA player, pulse plugin"
+        HOME="$dir/pulse/home" SDL_AUDIODRIVER=alsa run shadestrip.monitor sdl \
+            "PulseAudio 16: SDL on ALSA, pulse plugin"
+    else
+        echo "## Sync, ALSA on PulseAudio: skipped (libasound2-plugins is not installed)"
+    fi
+    pulse_stop
+    unset PULSE_SERVER
+}
+
+# One PipeWire graph at RATE: the PipeWire player at each quantum, then (at
+# 48000 Hz) the other paths at quantum 1024.
+pipewire_graph() {
+    local rate=$1 quantum
+    rm -rf "$dir/pw"
+    mkdir -p "$dir/pw"
+    pipewire_start "$dir/pw" "$rate" || { echo "## Sync, PipeWire $rate Hz: skipped (it did not start)"; return; }
+    # shellcheck disable=SC2046
+    local client="env $(pipewire_env) PULSE_SERVER=$pipewirePulse"
+    for quantum in 128 256 1024 2048; do
+        pipewire_quantum "$quantum"
+        $client "$bench" "$seconds" pw:shadestrip pipewire \
+            "PipeWire $rate Hz, quantum $quantum: PipeWire player"
+        echo
+    done
+    if [ "$rate" = 48000 ]; then
+        pipewire_quantum 1024
+        local path
+        for path in "pulse:PulseAudio player, pulse protocol" "sdl:SDL, its own driver"; do
+            $client SDL_AUDIODRIVER=pipewire "$bench" "$seconds" pw:shadestrip "${path%%:*}" \
+                "PipeWire 48000 Hz, quantum 1024: ${path#*:}"
+            echo
+        done
+        $client SDL_AUDIODRIVER=pulseaudio "$bench" "$seconds" pw:shadestrip sdl \
+            "PipeWire 48000 Hz, quantum 1024: SDL, its PulseAudio driver"
+        echo
+        if have_alsa_pulse; then
+            alsa_to_pulse "$dir/pw/alsa-home"
+            $client HOME="$dir/pw/alsa-home" "$bench" "$seconds" pw:shadestrip alsa \
+                "PipeWire 48000 Hz, quantum 1024: ALSA player, pulse plugin"
+            echo
+            $client HOME="$dir/pw/alsa-home" SDL_AUDIODRIVER=alsa "$bench" "$seconds" \
+                pw:shadestrip sdl "PipeWire 48000 Hz, quantum 1024: SDL on ALSA, pulse plugin"
+            echo
+        fi
+    fi
+    pipewire_quantum 0
+    pipewire_stop
+}
+
+pipewire_stack() {
+    local tool
+    for tool in pipewire wireplumber pw-record pw-metadata; do
+        if ! command -v $tool > /dev/null; then
+            echo "## Sync, PipeWire: skipped ($tool is not installed: scripts/install-deps)"
+            return
+        fi
+    done
+    pipewire_graph 48000
+    pipewire_graph 44100
+}
+
+pulse_stack
+pipewire_stack
+if command -v jackd > /dev/null; then
+    echo "## Sync, JACK (dummy driver): skipped (no recorder of JACK's output here; the ALSA"
+    echo "player reads the jack plugin's delay, which is its buffer: see docs/performance.md)"
 else
-    echo "## Sync, SDL over ALSA: skipped (ALSA's PulseAudio plugin, libasound2-plugins, is not installed)"
+    echo "## Sync, JACK: skipped (jackd2 is not installed)"
 fi

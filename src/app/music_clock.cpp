@@ -76,6 +76,15 @@ void MusicClock::watchStream(std::uint32_t now) {
     lastMoveTick = now;
 }
 
+void MusicClock::rewatchStream(std::uint32_t now) {
+    // A stream that had stopped moving is not trusted again until it moves:
+    // meanwhile t keeps running on the timer rather than standing for the
+    // first-movement wait.
+    const bool wasStalled = stalled;
+    watchStream(now);
+    stalled = wasStalled;
+}
+
 void MusicClock::followStream(std::uint32_t now) {
     const std::uint64_t position = audio->streamGetPosition(stream);
     if (!positionKnown) {
@@ -128,7 +137,7 @@ void MusicClock::setPaused(bool p) {
             audio->streamPause(stream);
         } else {
             resumeStreamAtT();
-            watchStream(now);
+            rewatchStream(now);
         }
     }
     paused = p;
@@ -143,7 +152,7 @@ void MusicClock::setSilent(bool s) {
             audio->streamPause(stream);
         } else {
             resumeStreamAtT();
-            watchStream(timer->now());
+            rewatchStream(timer->now());
         }
     }
     silent = s;
@@ -155,7 +164,7 @@ void MusicClock::seek(float seconds) {
     alignStartTick(now);
     if (!paused && !silent) {
         audio->streamSetPosition(stream, audio->streamSecondsToBytes(stream, t));
-        watchStream(now);
+        rewatchStream(now);
     }
 }
 

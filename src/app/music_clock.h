@@ -55,6 +55,9 @@ class MusicClock {
     void resumeStreamAtT();
     // A new run of the stream starts now: watch its position afresh.
     void watchStream(std::uint32_t now);
+    // The same for a resume or a seek, which keeps t on the timer if the
+    // stream had stalled, until its position moves again.
+    void rewatchStream(std::uint32_t now);
     // The stream-driven part of update.
     void followStream(std::uint32_t now);
     void runOnTimer(std::uint32_t now);

@@ -1,7 +1,8 @@
 // The music clock over a sound device that stops: a position that stands
 // still while the stream plays hands t to the timer, without a jump and never
 // backwards, and when the position moves again the stream is sent to t. A
-// device that is slow to start is given longer before that happens.
+// device that is slow to start is given longer before that happens; a seek or
+// a resume over a device that stopped keeps t on the timer until it moves.
 #include "app/music_clock.h"
 #include "platform/headless/headless_platform.h"
 
@@ -110,28 +111,43 @@ TEST_F(StallingClock, ASlowStartIsWaitedForLongerThanAStop) {
     EXPECT_NEAR(clock.t, 5.5f, 0.03f);
 }
 
-TEST_F(StallingClock, PausingAndSeekingStartTheWatchAfresh) {
+TEST_F(StallingClock, SeeksAndResumesOverAStoppedDeviceKeepTOnTheTimer) {
     for (int i = 0; i < 100; ++i)
         frame(true);
     for (int i = 0; i < 60; ++i)
         frame(false);
     ASSERT_TRUE(clock.onTimer());
 
-    // A seek hands t back to the stream, which reports the target.
+    // A seek or a resume while the device stands: t runs on from the target
+    // at once, rather than standing for the first-movement wait.
     clock.seek(20.0f);
     frame(false);
+    EXPECT_TRUE(clock.onTimer());
+    EXPECT_NEAR(clock.t, 20.01f, 1e-4f);
+    clock.setPaused(true);
+    frame(false);
+    clock.setPaused(false);
+    for (int i = 0; i < 10; ++i)
+        frame(false);
+    EXPECT_NEAR(clock.t, 20.11f, 1e-3f);
+    clock.setSilent(true);
+    clock.setSilent(false);
+    frame(false);
+    EXPECT_NEAR(clock.t, 20.12f, 1e-3f);
+
+    // The device moves again: the stream is sent to t and leads it from there.
+    frame(true);
     EXPECT_FALSE(clock.onTimer());
-    EXPECT_FLOAT_EQ(clock.t, 20.0f);
+    EXPECT_NEAR(clock.t, 20.13f, 1e-3f);
 
     // A pause longer than any limit is not a stall.
-    frame(true);
     clock.setPaused(true);
     for (int i = 0; i < 400; ++i)
         frame(false);
     clock.setPaused(false);
     frame(true);
     EXPECT_FALSE(clock.onTimer());
-    EXPECT_NEAR(clock.t, 20.02f, 1e-3f);
+    EXPECT_NEAR(clock.t, 20.14f, 1e-3f);
 }
 
 } // namespace

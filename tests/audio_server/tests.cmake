@@ -27,3 +27,6 @@ if(TARGET shade_sdl_audio)
             pulse_audio_player_test.cpp 120 GTest::gtest_main)
     endif()
 endif()
+
+# The picture against the sound actually played runs sync_bench, so it is
+# registered with the bench (bench/sync/CMakeLists.txt), under this label.

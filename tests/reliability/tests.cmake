@@ -64,8 +64,11 @@ endif()
 # A sound server that stops answering, at start-up and mid-show, a socket that
 # never answers, and no sound device at all (audio_faults.sh).
 if(TARGET shadestrip)
-    foreach(scenario stopped-escape stopped-sigterm stopped-at-start escape-at-start
-            sigterm-at-start silent-socket no-device)
+    foreach(scenario stopped-escape stopped-sigterm stopped-resume stopped-at-start
+            escape-at-start sigterm-at-start silent-socket no-device sdl-stopped-at-start
+            sdl-escape-at-start sdl-sigterm-at-start sdl-silent-socket pipewire-stopped-escape
+            pipewire-stopped-resume pipewire-stopped-at-start pipewire-escape-at-start
+            sdlalsa-stopped-at-start sdlalsa-escape-at-start)
         add_test(NAME reliability.audio.${scenario}
             COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/audio_faults.sh ${scenario}
                 $<TARGET_FILE:shadestrip> ${CMAKE_BINARY_DIR}/reliability/audio-${scenario})

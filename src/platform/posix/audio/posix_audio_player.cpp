@@ -14,6 +14,24 @@ class PulseAudioPlayer : public AudioPlayer {
     bool serverAbsent() const { return true; }
 };
 #endif
+#ifdef SHADESTRIP_HAVE_ALSA
+#include "platform/posix/audio/alsa_audio_player.h"
+#else
+// Without alsa-lib there is never an ALSA player to ask.
+class AlsaAudioPlayer : public AudioPlayer {
+  public:
+    bool serverAbsent() const { return true; }
+};
+#endif
+#ifdef SHADESTRIP_HAVE_PIPEWIRE
+#include "platform/posix/audio/pipewire_audio_player.h"
+#else
+// Without libpipewire there is never a PipeWire player to ask.
+class PipeWireAudioPlayer : public AudioPlayer {
+  public:
+    bool serverAbsent() const { return true; }
+};
+#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -26,14 +44,35 @@ class PulseAudioPlayer : public AudioPlayer {
 
 PosixAudioPlayer::Choice PosixAudioPlayer::choiceFromEnvironment() {
     const char* own = std::getenv("SHADESTRIP_AUDIO");
+    if (own && std::strcmp(own, "pipewire") == 0)
+        return Choice::pipewireOnly;
     if (own && std::strcmp(own, "pulse") == 0)
         return Choice::pulseOnly;
+    if (own && std::strcmp(own, "alsa") == 0)
+        return Choice::alsaOnly;
     if (own && std::strcmp(own, "sdl") == 0)
         return Choice::sdlOnly;
     const char* sdlDriver = std::getenv("SDL_AUDIODRIVER");
     if (sdlDriver && sdlDriver[0] && std::strcmp(sdlDriver, "pulseaudio") != 0)
         return Choice::sdlOnly;
-    return Choice::both;
+    return Choice::all;
+}
+
+template <class Server>
+bool PosixAudioPlayer::tryServer(Server* server, std::uint32_t rate, bool& next) {
+    next = true;
+    if (!server)
+        return false;
+    if (server->audioOpen(rate)) {
+        current = server;
+        return true;
+    }
+    reason = server->failureReason();
+    // A server that is there but does not answer would hold the next player
+    // up the same way (PipeWire serves the PulseAudio protocol too, and SDL's
+    // first choice is the same server): only a missing server lets it try.
+    next = server->serverAbsent();
+    return false;
 }
 
 bool PosixAudioPlayer::audioOpen(std::uint32_t rate) {
@@ -43,27 +82,36 @@ bool PosixAudioPlayer::audioOpen(std::uint32_t rate) {
         return current->audioOpen(rate);
     reason = nullptr;
     const Choice choice = choiceFromEnvironment();
-    if (pulse && choice != Choice::sdlOnly) {
-        if (pulse->audioOpen(rate)) {
-            current = pulse;
+    bool next = true;
+    // A PULSE_SERVER of the user's names the server to play on.
+    const char* pulseServer = std::getenv("PULSE_SERVER");
+    const bool pulseFirst = pulseServer && pulseServer[0];
+    if (choice == Choice::all && pulseFirst) {
+        if (tryServer(pulse, rate, next))
             return true;
-        }
-        reason = pulse->failureReason();
-        // A server that is there but does not answer would hold SDL up the
-        // same way (its first choice is the same server): only a missing
-        // server lets the next player try.
-        if (!pulse->serverAbsent())
-            return false;
-        if (choice == Choice::pulseOnly)
-            return false;
-    }
-    if (sdl && choice != Choice::pulseOnly) {
-        if (sdl->audioOpen(rate)) {
-            current = sdl;
+        if (next && tryServer(pipewire, rate, next))
             return true;
-        }
-        reason = sdl->failureReason();
+    } else if (choice == Choice::all) {
+        if (tryServer(pipewire, rate, next))
+            return true;
+        if (next && tryServer(pulse, rate, next))
+            return true;
+    } else if (choice == Choice::pipewireOnly) {
+        return tryServer(pipewire, rate, next);
+    } else if (choice == Choice::pulseOnly) {
+        return tryServer(pulse, rate, next);
+    } else if (choice == Choice::alsaOnly) {
+        return tryServer(alsa, rate, next);
     }
+    if (next && choice == Choice::all && tryServer(alsa, rate, next))
+        return true;
+    if (!next || !sdl)
+        return false;
+    if (sdl->audioOpen(rate)) {
+        current = sdl;
+        return true;
+    }
+    reason = sdl->failureReason();
     return false;
 }
 
@@ -111,18 +159,39 @@ const char* PosixAudioPlayer::failureReason() const {
 }
 
 void PosixAudioPlayer::setCancelCheck(CancelCheck check, void* context) {
+    if (pipewire)
+        pipewire->setCancelCheck(check, context);
+    if (alsa)
+        alsa->setCancelCheck(check, context);
     if (pulse)
         pulse->setCancelCheck(check, context);
     if (sdl)
         sdl->setCancelCheck(check, context);
 }
 
+namespace {
+
+// The candidates this build has, made once.
+PosixAudioPlayer* makePosixAudioPlayer() {
+    PulseAudioPlayer* pulse = nullptr;
+    PipeWireAudioPlayer* pipewire = nullptr;
+    AlsaAudioPlayer* alsa = nullptr;
+#ifdef SHADESTRIP_HAVE_PULSE
+    pulse = new PulseAudioPlayer;
+#endif
+#ifdef SHADESTRIP_HAVE_PIPEWIRE
+    pipewire = new PipeWireAudioPlayer;
+#endif
+#ifdef SHADESTRIP_HAVE_ALSA
+    alsa = new AlsaAudioPlayer;
+#endif
+    return new PosixAudioPlayer(pulse, new SdlAudioPlayer, pipewire, alsa);
+}
+
+} // namespace
+
 AudioPlayer& posixAudioPlayer() {
     // Never destroyed: a close that was left behind may still be running at exit.
-#ifdef SHADESTRIP_HAVE_PULSE
-    static auto* player = new PosixAudioPlayer(new PulseAudioPlayer, new SdlAudioPlayer);
-#else
-    static auto* player = new PosixAudioPlayer(nullptr, new SdlAudioPlayer);
-#endif
+    static PosixAudioPlayer* player = makePosixAudioPlayer();
     return *player;
 }

@@ -1,14 +1,18 @@
 // PosixAudioPlayer: the player the POSIX program uses. It picks the best
 // device it can reach when the device is opened and hands every call to it:
-// the PulseAudio player (the server's own timing: PulseAudio, and PipeWire
-// through its PulseAudio service) when a server is there, SDL2 otherwise.
-// Its audioClose takes a bounded time whatever the device does.
+// the PipeWire player (the graph's own timing) where a PipeWire daemon
+// answers, the PulseAudio player (the server's own timing) where a PulseAudio
+// server does, the ALSA player (the device's own delay) where ALSA's default
+// device opens, SDL2 otherwise. Its audioClose takes a bounded time whatever
+// the device does.
 #pragma once
 
 #include "app/platform.h"
 
 #include <cstdint>
 
+class AlsaAudioPlayer;
+class PipeWireAudioPlayer;
 class PulseAudioPlayer;
 
 class PosixAudioPlayer : public AudioPlayer {
@@ -16,16 +20,20 @@ class PosixAudioPlayer : public AudioPlayer {
     // How long audioClose waits for the device before leaving it behind.
     static constexpr std::uint32_t closeTimeoutMs = 1500;
 
-    // The candidates, in the order they are tried; `pulse` may be null (not
-    // built in). The program's are never destroyed: a close left behind may
-    // still be running at exit.
-    PosixAudioPlayer(PulseAudioPlayer* pulse, AudioPlayer* fallback)
-        : pulse(pulse), sdl(fallback) {}
+    // The candidates; all but `fallback` may be null (not built in). The
+    // program's are never destroyed: a close left behind may still be running at exit.
+    PosixAudioPlayer(PulseAudioPlayer* pulse, AudioPlayer* fallback,
+                     PipeWireAudioPlayer* pipewire = nullptr, AlsaAudioPlayer* alsa = nullptr)
+        : pipewire(pipewire), pulse(pulse), alsa(alsa), sdl(fallback) {}
 
-    // Which candidates may be tried, from the environment: SHADESTRIP_AUDIO=pulse
-    // or =sdl picks one; otherwise an SDL_AUDIODRIVER other than pulseaudio
-    // (a choice made for SDL) means SDL alone, and anything else means both.
-    enum class Choice { both, pulseOnly, sdlOnly };
+    // Which candidates may be tried, from the environment: SHADESTRIP_AUDIO=
+    // pipewire, =pulse, =alsa or =sdl picks one; otherwise an SDL_AUDIODRIVER
+    // other than pulseaudio (a choice made for SDL) means SDL alone, and
+    // anything else means all. The servers are tried in turn, PipeWire first
+    // unless PULSE_SERVER names a PulseAudio server, then ALSA, then SDL; one
+    // that is absent gives way at once to the next, one that does not answer
+    // ends the search.
+    enum class Choice { all, pipewireOnly, pulseOnly, alsaOnly, sdlOnly };
     static Choice choiceFromEnvironment();
 
     bool audioOpen(std::uint32_t rate) override;
@@ -75,7 +83,13 @@ class PosixAudioPlayer : public AudioPlayer {
         return player ? (player->*call)(arguments...) : none;
     }
 
+    // Tries one sound server's player: true when it opened, and `next` says
+    // whether another may be tried after a failure (only when it found no server).
+    template <class Server> bool tryServer(Server* server, std::uint32_t rate, bool& next);
+
+    PipeWireAudioPlayer* pipewire;
     PulseAudioPlayer* pulse;
+    AlsaAudioPlayer* alsa;
     AudioPlayer* sdl;
     AudioPlayer* current = nullptr;
     const char* reason = nullptr;

@@ -9,7 +9,7 @@
 // the audio thread holds only while it decodes, never while it waits on the server.
 #pragma once
 
-#include "platform/vorbis_stream_player.h"
+#include "platform/posix/audio/locked_stream_player.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,7 +19,7 @@ struct pa_context;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
-class PulseAudioPlayer : public VorbisStreamPlayer {
+class PulseAudioPlayer : public LockedStreamPlayer {
   public:
     // How long audioOpen waits for the server to take the stream.
     static constexpr std::uint32_t openTimeoutMs = 3000;
@@ -41,20 +41,12 @@ class PulseAudioPlayer : public VorbisStreamPlayer {
     // server; a playing stream stands at the position being heard.
     void audioClose() override;
 
-    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override;
-    bool streamPlay(std::uint32_t stream, bool restart) override;
-    bool streamPause(std::uint32_t stream) override;
-    std::uint64_t streamGetPosition(std::uint32_t stream) override;
-    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
-    bool streamFree(std::uint32_t stream) override;
     void setCancelCheck(CancelCheck check, void* context) override;
 
     // The last failed open found no server at all (rather than one that did
     // not answer): another kind of player may be tried.
     bool serverAbsent() const { return absent; }
     bool deviceOpen() const { return mainloop != nullptr; }
-    // Frames of the stream handed to the server so far (for tests).
-    std::uint64_t framesHandedOut();
 
   private:
     enum class Wait { ready, failed, timedOut, cancelled };
@@ -91,8 +83,8 @@ class PulseAudioPlayer : public VorbisStreamPlayer {
     std::atomic<int> contextState{0};
     std::atomic<int> streamState{0};
 
-    // Shared with the audio thread, as are the stream, `playing` and `heard`.
-    std::mutex lock;
+    // Guarded by `lock` (shared with the audio thread), as are the stream,
+    // `playing` and `heard`.
     std::uint64_t deviceFrames = 0;  // frames written to the server, silence included
     bool timed = false;              // a snapshot exists
     std::uint64_t snapshotFrame = 0; // device frame being played at snapshotTime

@@ -14,7 +14,11 @@
 #endif
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -55,6 +59,70 @@ SdlAudioPlayer::~SdlAudioPlayer() {
 
 // --- Device ---
 
+// What the opening thread and audioOpen share. The thread may outlive the
+// call (a server that never answers); it then closes whatever it opened.
+struct SdlAudioPlayer::Opening {
+    std::mutex lock;
+    bool done = false;
+    bool abandoned = false;
+    SDL_AudioDeviceID device = 0;
+    char error[160] = {};
+};
+
+namespace {
+
+// Runs on the opening thread: SDL's audio and the default device, paused (the
+// callback cannot run before audioOpen starts it).
+void openDevice(const std::shared_ptr<SdlAudioPlayer::Opening>& opening, SDL_AudioSpec want) {
+    SDL_AudioDeviceID opened = 0;
+    char error[sizeof opening->error] = {};
+    // Starting SDL's audio also starts its event queue, which by default turns
+    // SIGINT and SIGTERM into quit events nobody reads: the terminal's own
+    // handlers must keep them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::snprintf(error, sizeof error, "%s", SDL_GetError());
+    } else {
+        SDL_AudioSpec have;
+        SDL_zero(have);
+        // No changes allowed: SDL converts to whatever the hardware wants, and
+        // the callback always sees exactly the format asked for.
+        opened = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (opened == 0) {
+            std::snprintf(error, sizeof error, "%s", SDL_GetError());
+            quitSdlAudio();
+        }
+    }
+    std::lock_guard<std::mutex> guard(opening->lock);
+    if (opening->abandoned) {
+        // Nobody waits any more: let go of what was opened.
+        if (opened) {
+            SDL_CloseAudioDevice(opened);
+            quitSdlAudio();
+        }
+        return;
+    }
+    opening->device = opened;
+    std::memcpy(opening->error, error, sizeof error);
+    opening->done = true;
+}
+
+// What the opening thread is handed.
+struct OpeningTask {
+    std::shared_ptr<SdlAudioPlayer::Opening> opening;
+    SDL_AudioSpec want;
+};
+
+// The opening thread is one of SDL's own: SDL keeps per-thread state (its
+// error text) that only its own threads give back when they end.
+int runOpening(void* data) {
+    const std::unique_ptr<OpeningTask> task(static_cast<OpeningTask*>(data));
+    openDevice(task->opening, task->want);
+    return 0;
+}
+
+} // namespace
+
 bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     if (device)
         return true;
@@ -63,19 +131,15 @@ bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
         fail("no audio device", "the music plays only at 44100 Hz");
         return false;
     }
+    if (openingLeftBehind) {
+        // SDL's audio still belongs to the thread that never came back.
+        fail("no audio device", "an earlier open never ended");
+        return false;
+    }
 #ifdef SHADESTRIP_HAVE_ALSA
     snd_lib_error_set_handler(&ignoreAlsaMessage);
 #endif
     QuietStandardError quiet;
-    // Starting SDL's audio also starts its event queue, which by default turns
-    // SIGINT and SIGTERM into quit events nobody reads: the terminal's own
-    // handlers must keep them.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        fail("no audio device", SDL_GetError());
-        return false;
-    }
-
     SDL_AudioSpec want;
     SDL_zero(want);
     want.freq = static_cast<int>(rate);
@@ -84,26 +148,54 @@ bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     want.samples = static_cast<Uint16>(deviceBufferFrames);
     want.callback = &SdlAudioPlayer::deviceCallback;
     want.userdata = this;
-    SDL_AudioSpec have;
-    SDL_zero(have);
 
-    // The callback cannot run before the device exists, so no lock is needed.
+    // The callback cannot run before the device is started, so no lock is needed.
     deviceFrames = 0;
     lastBufferStart = 0;
     lastCallbackTime = 0;
     deviceStarted = false;
     bufferFrames = deviceBufferFrames;
-    // No changes allowed: SDL converts to whatever the hardware wants, and the
-    // callback always sees exactly the format asked for.
-    const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (opened == 0) {
-        fail("no audio device", SDL_GetError());
-        quitSdlAudio();
+    const SDL_AudioDeviceID opened = openBounded(want);
+    if (opened == 0)
         return false;
-    }
     device = opened;
     SDL_PauseAudioDevice(device, 0);
     return true;
+}
+
+std::uint32_t SdlAudioPlayer::openBounded(const SDL_AudioSpec& want) {
+    // SDL's drivers wait on a sound server as long as it takes (half a minute
+    // and more for one that is stopped or silent), deaf to the user: the open
+    // runs on a thread of its own, and this one waits for it within bounds.
+    const auto opening = std::make_shared<Opening>();
+    auto* task = new OpeningTask{opening, want};
+    if (SDL_Thread* thread = SDL_CreateThread(&runOpening, "shadestrip-audio-open", task))
+        SDL_DetachThread(thread);
+    else
+        runOpening(task);
+    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * 1000000ll;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(opening->lock);
+            if (opening->done) {
+                if (opening->device == 0)
+                    fail("no audio device", opening->error);
+                return opening->device;
+            }
+            const bool cancelled = cancelCheck && cancelCheck(cancelContext);
+            const bool late = monotonicNanoseconds() >= deadline;
+            if (cancelled || late) {
+                opening->abandoned = true;
+                openingLeftBehind = true;
+                if (cancelled)
+                    fail("cancelled");
+                else
+                    fail("the sound device does not answer", "no answer within 3 s");
+                return 0;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 void SdlAudioPlayer::audioClose() {

@@ -8,6 +8,9 @@
 #include "platform/posix/audio/pulse_audio_player.h"
 #include "platform/posix/monotonic_clock.h"
 #endif
+#ifdef SHADESTRIP_HAVE_PIPEWIRE
+#include "platform/posix/audio/pipewire_audio_player.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -114,14 +117,26 @@ TEST(PosixAudioPlayerChoice, WithoutAServerTheNextPlayerIsTriedAtOnce) {
     unsetenv("SHADESTRIP_AUDIO");
     unsetenv("SDL_AUDIODRIVER");
     setenv("PULSE_SERVER", "unix:/nonexistent/shadestrip-no-server", 1);
+    setenv("PIPEWIRE_REMOTE", "/nonexistent/shadestrip-no-pipewire", 1);
     PulseAudioPlayer pulse;
     ScriptedPlayer fallback;
     fallback.opens = false;
+#ifdef SHADESTRIP_HAVE_PIPEWIRE
+    // Both servers are asked, and neither is there.
+    PipeWireAudioPlayer pipewire;
+    PosixAudioPlayer player(&pulse, &fallback, &pipewire);
+#else
     PosixAudioPlayer player(&pulse, &fallback);
+#endif
     const std::int64_t asked = monotonicNanoseconds();
     EXPECT_FALSE(player.audioOpen(44100));
     EXPECT_LT(millisecondsSince(asked), 1000.0);
     EXPECT_TRUE(pulse.serverAbsent());
+#ifdef SHADESTRIP_HAVE_PIPEWIRE
+    EXPECT_TRUE(pipewire.serverAbsent());
+    ASSERT_NE(pipewire.failureReason(), nullptr);
+    EXPECT_NE(std::string(pipewire.failureReason()).find("no sound server"), std::string::npos);
+#endif
     ASSERT_NE(pulse.failureReason(), nullptr);
     EXPECT_NE(std::string(pulse.failureReason()).find("no sound server"), std::string::npos);
     // The message is the last player's.
@@ -135,6 +150,7 @@ TEST(PosixAudioPlayerChoice, WithoutAServerTheNextPlayerIsTriedAtOnce) {
     unsetenv("SHADESTRIP_AUDIO");
     unsetenv("SDL_AUDIODRIVER");
     unsetenv("PULSE_SERVER");
+    unsetenv("PIPEWIRE_REMOTE");
 }
 #endif
 

@@ -1,0 +1,207 @@
+// AlsaAudioPlayer: alsa-lib's blocking writes of 16-bit stereo at 44100 Hz on
+// a thread of the player's own. After each write the device says how many
+// frames it holds that are not yet heard (snd_pcm_delay: for a card, its
+// buffer and what the driver knows beyond it; for a plugin, what its server
+// says); the frame being heard then is what was written less that.
+#include "platform/posix/audio/alsa_audio_player.h"
+
+#include "platform/posix/audio/quiet_stderr.h"
+#include "platform/posix/monotonic_clock.h"
+
+#include <alsa/asoundlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t nsPerMs = 1000000;
+constexpr std::int64_t nsPerSecond = 1000000000;
+
+// ALSA reports every card it cannot find on standard error, from whichever
+// thread touches it; the failure reason says what matters.
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+} // namespace
+
+struct AlsaAudioPlayer::Shared {
+    std::mutex lock;
+    int state = 0; // 0 opening, 1 open, -1 failed
+    bool abandoned = false;
+    std::atomic<bool> stop{false};
+    char error[160] = {};
+};
+
+AlsaAudioPlayer::~AlsaAudioPlayer() {
+    audioClose();
+}
+
+// --- Device ---
+
+bool AlsaAudioPlayer::audioOpen(std::uint32_t rate) {
+    if (worker.joinable())
+        return true;
+    clearFailure();
+    if (rate != VorbisStream::frameRate) {
+        fail("no audio device", "the music plays only at 44100 Hz");
+        return false;
+    }
+    if (openingLeftBehind) {
+        fail("no audio device", "an earlier open never ended");
+        return false;
+    }
+    snd_lib_error_set_handler(&ignoreAlsaMessage);
+    QuietStandardError quiet;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        deviceFrames = 0;
+        timed = false;
+    }
+    shared = std::make_shared<Shared>();
+    try {
+        worker = std::thread(&AlsaAudioPlayer::run, this, shared);
+    } catch (const std::system_error&) {
+        fail("no audio device", "no thread to play on");
+        return false;
+    }
+    // A plugin's server may never answer: the wait is bounded, and Escape or
+    // a signal ends it at once.
+    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * nsPerMs;
+    for (bool waiting = true; waiting;) {
+        {
+            std::lock_guard<std::mutex> guard(shared->lock);
+            if (shared->state > 0)
+                return true;
+            const bool cancelled = cancelCheck && cancelCheck(cancelContext);
+            if (shared->state < 0) {
+                fail("no audio device", shared->error);
+                waiting = false;
+            } else if (cancelled || monotonicNanoseconds() >= deadline) {
+                shared->abandoned = true;
+                openingLeftBehind = true;
+                if (cancelled)
+                    fail("cancelled");
+                else
+                    fail("the sound device does not answer", "no answer within 3 s");
+                waiting = false;
+            }
+        }
+        if (waiting)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (openingLeftBehind)
+        worker.detach();
+    else
+        worker.join();
+    return false;
+}
+
+void AlsaAudioPlayer::audioClose() {
+    if (!worker.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopWhereHeard();
+        timed = false;
+    }
+    shared->stop.store(true);
+    worker.join();
+}
+
+// --- Player's thread ---
+
+void AlsaAudioPlayer::run(std::shared_ptr<Shared> state) {
+    const char* name = std::getenv("SHADESTRIP_ALSA_DEVICE");
+    if (!name || !name[0])
+        name = "default";
+    snd_pcm_t* pcm = nullptr;
+    int error = snd_pcm_open(&pcm, name, SND_PCM_STREAM_PLAYBACK, 0);
+    if (error >= 0)
+        error = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
+                                   VorbisStream::channels, VorbisStream::frameRate, 1,
+                                   periodFrames * periods * 1000000u / VorbisStream::frameRate);
+    {
+        std::lock_guard<std::mutex> guard(state->lock);
+        if (state->abandoned || error < 0) {
+            std::snprintf(state->error, sizeof state->error, "%s", snd_strerror(error));
+            state->state = -1;
+            if (pcm)
+                snd_pcm_close(pcm);
+            return;
+        }
+        state->state = 1;
+    }
+    std::vector<std::int16_t> buffer(periodFrames * VorbisStream::channels);
+    while (!state->stop.load()) {
+        fill(buffer.data(), periodFrames);
+        std::uint32_t done = 0;
+        while (done < periodFrames && !state->stop.load()) {
+            const snd_pcm_sframes_t wrote = snd_pcm_writei(
+                pcm, buffer.data() + done * VorbisStream::channels, periodFrames - done);
+            if (wrote >= 0) {
+                done += static_cast<std::uint32_t>(wrote);
+            } else if (snd_pcm_recover(pcm, static_cast<int>(wrote), 1) < 0) {
+                // A device that is gone: the position stands, and the thread
+                // waits to be stopped rather than spin.
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        snd_pcm_sframes_t delay = 0;
+        if (snd_pcm_delay(pcm, &delay) == 0)
+            takeSnapshot(delay, snd_pcm_state(pcm) == SND_PCM_STATE_RUNNING);
+    }
+    snd_pcm_drop(pcm);
+    snd_pcm_close(pcm);
+}
+
+void AlsaAudioPlayer::fill(std::int16_t* out, std::uint32_t frames) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (playing) {
+        heard.handOut(deviceFrames);
+        music.read(out, frames);
+    } else {
+        std::memset(out, 0, static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame);
+    }
+    deviceFrames += frames;
+}
+
+void AlsaAudioPlayer::takeSnapshot(std::int64_t delayFrames, bool running) {
+    const std::int64_t now = monotonicNanoseconds();
+    std::lock_guard<std::mutex> guard(lock);
+    const auto delay = static_cast<std::uint64_t>(delayFrames > 0 ? delayFrames : 0);
+    snapshotFrame = deviceFrames > delay ? deviceFrames - delay : 0;
+    snapshotTime = now;
+    snapshotRunning = running;
+    timed = true;
+}
+
+// --- Position ---
+
+void AlsaAudioPlayer::moveTo(std::uint64_t frame) {
+    VorbisStreamPlayer::moveTo(frame);
+    lastReported = frame;
+}
+
+std::uint64_t AlsaAudioPlayer::heardFrame() {
+    if (!playing || !timed || !heard.handedOut())
+        return heard.start();
+    std::uint64_t device = snapshotFrame;
+    if (snapshotRunning) {
+        std::int64_t elapsed = monotonicNanoseconds() - snapshotTime;
+        if (elapsed < 0)
+            elapsed = 0;
+        if (elapsed > extrapolationLimitMs * nsPerMs)
+            elapsed = extrapolationLimitMs * nsPerMs;
+        device += static_cast<std::uint64_t>(elapsed) * VorbisStream::frameRate / nsPerSecond;
+    }
+    if (device > deviceFrames)
+        device = deviceFrames;
+    std::uint64_t frame = heard.at(device, music.position());
+    if (frame < lastReported)
+        frame = lastReported;
+    lastReported = frame;
+    return frame;
+}

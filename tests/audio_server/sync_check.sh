@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The picture against the sound on a private sound server: sync_bench plays
+# the show's track on PLAYER, records the sink, and fails unless t is within
+# SYNC_CHECK_MS (3 ms) of the sound played, through the run and after seeks.
+# STACK is pulse (a private PulseAudio) or pipewire (a private PipeWire, its
+# graph at 44100 Hz, where the path is bit-exact and every seek's sound is
+# found, and a quantum of 1024). Exits 77 (skipped) where the server
+# is not installed or does not start here; everything started is stopped by PID.
+# Usage: sync_check.sh STACK SYNC_BENCH PLAYER
+set -u
+stack=$1
+bench=$2
+player=$3
+here=$(cd "$(dirname "$0")" && pwd)
+export SYNC_CHECK_MS=${SYNC_CHECK_MS:-3}
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/shadestrip-sync-check.XXXXXX")
+# shellcheck source=../lib/pulse.sh
+. "$here/../lib/pulse.sh"
+# shellcheck source=../lib/pipewire.sh
+. "$here/../lib/pipewire.sh"
+cleanup() {
+    pulse_stop
+    pipewire_stop
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+
+case "$stack" in
+pulse)
+    command -v pulseaudio > /dev/null && command -v parec > /dev/null ||
+        { echo "pulseaudio is not installed: skipped"; exit 77; }
+    pulse_start "$dir" || { echo "PulseAudio did not start here: skipped"; exit 77; }
+    # ALSA's default device as a client of the same server (for the ALSA player).
+    printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' > "$dir/home/.asoundrc"
+    HOME="$dir/home" PULSE_SERVER=$pulseSocket "$bench" 6 shadestrip.monitor "$player"
+    ;;
+pipewire)
+    for tool in pipewire wireplumber pw-record pw-metadata; do
+        command -v $tool > /dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+    done
+    pipewire_start "$dir" 44100 || { echo "PipeWire did not start here: skipped"; exit 77; }
+    pipewire_quantum 1024
+    # shellcheck disable=SC2046
+    env $(pipewire_env) PULSE_SERVER="$pipewirePulse" "$bench" 6 pw:shadestrip "$player"
+    ;;
+*)
+    echo "unknown stack $stack"
+    exit 2
+    ;;
+esac
