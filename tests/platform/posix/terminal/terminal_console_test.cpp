@@ -510,8 +510,8 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
     const std::vector<Cell> c = frame(0xB2, 0x07);
     {
         TerminalConsole console(pty.slave, pty.slave);
-        console.replyWaitMs = 60000;
-        console.lostReplyMs = 800;
+        console.flow.replyWaitMs = 60000;
+        console.flow.lostReplyMs = 800;
         ASSERT_TRUE(console.open("t", 80, 50));
         oracle.feed(pty.drain());
         // Until the terminal has answered once, one frame may go ahead of the
@@ -549,7 +549,7 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
     pty.drain();
     // A terminal that never answers is waited for once, then no more.
     TerminalConsole console(pty.slave, pty.slave);
-    console.replyWaitMs = 800;
+    console.flow.replyWaitMs = 800;
     ASSERT_TRUE(console.open("t", 80, 50));
     console.present(a.data(), 80, 50);
     console.present(b.data(), 80, 50);
@@ -591,8 +591,8 @@ TEST(TerminalConsole, PresentationDelayFollowsTheTerminalsAnswers) {
     pty.drain();
     pty.answers = false;
     TerminalConsole console(pty.slave, pty.slave);
-    console.replyWaitMs = 60000;
-    console.lostReplyMs = 60000;
+    console.flow.replyWaitMs = 60000;
+    console.flow.lostReplyMs = 60000;
     ASSERT_TRUE(console.open("t", 80, 50));
     EXPECT_EQ(console.presentDelayMs(), 0u) << "nothing measured yet";
     answerAfter(console, pty, 100); // the opening query is not a frame
@@ -605,9 +605,9 @@ TEST(TerminalConsole, PresentationDelayFollowsTheTerminalsAnswers) {
     }
     EXPECT_GE(console.presentDelayMs(), 270u);
     EXPECT_LE(console.presentDelayMs(), 400u);
-    console.delayCapMs = 200;
+    console.flow.delayCapMs = 200;
     EXPECT_EQ(console.presentDelayMs(), 200u);
-    console.delayCapMs = 1000;
+    console.flow.delayCapMs = 1000;
     // The link speeds up: the estimate comes down with it, to 0 in the end.
     for (int i = 0; i < 4; ++i) {
         console.present((i % 2 ? a : b).data(), 80, 50);
@@ -631,7 +631,7 @@ TEST(TerminalConsole, StuckOutputNeverBlocksAndFramesArriveWhole) {
 
     // The terminal stops reading (and answering; answers are not waited for
     // here): no present waits more than a moment.
-    console.lostReplyMs = 0;
+    console.flow.lostReplyMs = 0;
     pty.reading = false;
     std::vector<Cell> last;
     double slowestMs = 0;
