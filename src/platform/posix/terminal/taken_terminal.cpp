@@ -9,7 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
+#include <initializer_list>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -24,49 +24,99 @@ std::atomic<int> continuePending{0};
 
 // --- Restore ---
 
+namespace {
+
+constexpr char statusAnswer[] = "\x1b[0n";
+
+// Reads and drops what the terminal sends until `answers` answers to status
+// queries have come, or `waitMs` is spent. Raw mode is still on, so nothing
+// read here was echoed.
+void awaitAnswers(int answers, int waitMs) {
+    char bytes[256];
+    std::size_t matched = 0;
+    while (answers > 0 && waitMs > 0) {
+        pollfd p{takenTerminal.inputFd, POLLIN, 0};
+        const int slice = waitMs < 20 ? waitMs : 20;
+        waitMs -= slice;
+        if (poll(&p, 1, slice) <= 0 || (p.revents & POLLIN) == 0)
+            continue;
+        const ssize_t n = read(takenTerminal.inputFd, bytes, sizeof(bytes));
+        if (n <= 0)
+            return;
+        for (ssize_t i = 0; i < n; ++i) {
+            matched = bytes[i] == statusAnswer[matched] ? matched + 1
+                                                        : (bytes[i] == statusAnswer[0] ? 1 : 0);
+            if (matched == sizeof(statusAnswer) - 1) {
+                matched = 0;
+                --answers;
+            }
+        }
+    }
+}
+
+} // namespace
+
 bool restoreTakenTerminal() {
     if (takenTerminal.taken.exchange(0) != 1)
         return true;
     const int savedErrno = errno;
+    // From the background (a stop by SIGTTIN, say) the writes and the modes
+    // must still go through: with SIGTTOU blocked they do.
+    sigset_t ttou;
+    sigset_t previousMask;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &previousMask);
     const int fd = takenTerminal.outputFd;
-    int waitMs = 200;
-    // CAN first: a frame cut short may have left an escape sequence unfinished.
-    bool ok = writeRaw(fd, "\x18", 1, waitMs);
-    if (takenTerminal.frameOpen.exchange(0) != 0 && ok)
-        ok = writeRaw(fd, "\x1b[?2026l", 8, waitMs);
+    int waitMs = restoreBudgetMs;
+    bool ok = true;
+    // A frame cut short may have left an escape sequence unfinished: CAN ends
+    // it. Only then, and on the alternate screen, where a terminal that draws
+    // CAN draws it out of the user's sight.
+    if (takenTerminal.frameOpen.exchange(0) != 0)
+        ok = writeRaw(fd, "\x18\x1b[?2026l", 9, waitMs);
     if (ok)
         ok = writeRaw(fd, takenTerminal.restore, takenTerminal.restoreLength, waitMs);
+    const int titleLength = takenTerminal.userTitleLength.load();
+    if (ok && titleLength > 0)
+        ok = writeRaw(fd, takenTerminal.userTitle, static_cast<std::size_t>(titleLength), waitMs);
     if (ok && takenTerminal.restoreSize.load() != 0)
-        writeRaw(fd, takenTerminal.size, takenTerminal.sizeLength, waitMs);
-    if (takenTerminal.repliesDue.exchange(0) != 0 && ok) {
-        // The last query sent is always a status query: its answer, `ESC [ 0 n`,
-        // comes last. Wait for it a little, not at all for a stuck terminal.
-        char bytes[256];
-        for (int polls = 0; polls < 8; ++polls) {
-            pollfd p{takenTerminal.inputFd, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0)
-                continue;
-            const ssize_t n = read(takenTerminal.inputFd, bytes, sizeof(bytes));
-            if (n <= 0)
-                break;
-            if (n >= 2 && bytes[n - 1] == 'n' && bytes[n - 2] == '0')
-                break;
-        }
+        ok = writeRaw(fd, takenTerminal.size, takenTerminal.sizeLength, waitMs);
+    const int due = takenTerminal.repliesDue.exchange(0);
+    if (ok && due > 0 && writeRaw(fd, "\x1b[5n", 4, waitMs)) {
+        // One more query, answered after all the others: once its answer is in,
+        // no answer is left to reach the shell. Bounded by a few round trips.
+        int answerWait = 4 * takenTerminal.answerMs.load() + 200;
+        awaitAnswers(due + 1, answerWait < waitMs ? answerWait : waitMs);
     }
     tcflush(takenTerminal.inputFd, TCIFLUSH);
     tcsetattr(takenTerminal.inputFd, TCSANOW, &takenTerminal.saved);
-    if (takenTerminal.savedFlags != -1)
-        fcntl(fd, F_SETFL, takenTerminal.savedFlags);
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     errno = savedErrno;
     return ok;
 }
 
-// Writes from a signal handler or at close: no allocation, and one bounded wait
-// in all (the terminal may not be reading at all). Errors are ignored.
-
 bool writeRaw(int fd, const char* data, std::size_t length, int& waitMs) {
     while (length > 0) {
-        const ssize_t n = write(fd, data, length);
+        if (takenTerminal.sharedOutput) {
+            // Blocking descriptor: write only what the terminal is ready for.
+            pollfd p{fd, POLLOUT, 0};
+            const int slice = waitMs < 20 ? waitMs : 20;
+            const int ready = poll(&p, 1, slice);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0) {
+                waitMs -= slice;
+                if (waitMs <= 0)
+                    return false;
+                continue;
+            }
+            if ((p.revents & POLLOUT) == 0)
+                return false;
+        }
+        const std::size_t piece =
+            takenTerminal.sharedOutput && length > sharedWriteChunk ? sharedWriteChunk : length;
+        const ssize_t n = write(fd, data, piece);
         if (n > 0) {
             data += n;
             length -= static_cast<std::size_t>(n);
@@ -74,11 +124,9 @@ bool writeRaw(int fd, const char* data, std::size_t length, int& waitMs) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitMs > 0) {
             pollfd p{fd, POLLOUT, 0};
-            const int wait = waitMs;
-            waitMs = 0;
-            if (poll(&p, 1, wait) <= 0)
-                return false;
-            waitMs = wait / 2;
+            const int slice = waitMs < 20 ? waitMs : 20;
+            waitMs -= slice;
+            poll(&p, 1, slice);
         } else {
             return false;
         }
@@ -123,7 +171,12 @@ void onResize(int) {
     resizePending.store(1);
 }
 
+// Counts continues, so that a stop can tell one came while it was giving the
+// terminal back.
+std::atomic<int> continues{0};
+
 void onContinue(int) {
+    continues.fetch_add(1);
     continuePending.store(1);
     resizePending.store(1);
 }
@@ -135,23 +188,30 @@ void onEndingSignal(int signal) {
     raise(signal);
 }
 
-// Ctrl+Z from the shell's side (kill -TSTP): give the terminal back, stop as
-// the signal would, and on continuing ask the main loop to take it again.
-void onStop(int) {
+// Ctrl+Z from the shell's side (kill -TSTP), or a read or write of the
+// terminal from the background (SIGTTIN, SIGTTOU): give the terminal back, stop
+// as the signal would, and on continuing ask the main loop to take it again.
+void onStop(int signal) {
     const int savedErrno = errno;
+    const int continuesBefore = continues.load();
     restoreTakenTerminal();
-    struct sigaction stop {};
-    stop.sa_handler = SIG_DFL;
-    sigemptyset(&stop.sa_mask);
-    struct sigaction ours {};
-    sigaction(SIGTSTP, &stop, &ours);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    raise(SIGTSTP);
-    // Continued.
-    sigaction(SIGTSTP, &ours, nullptr);
+    // A continue that came while the terminal was being given back (a slow
+    // terminal, stops and continues close together) would be lost on a
+    // process not stopped yet: it would then stay stopped.
+    if (continues.load() == continuesBefore) {
+        struct sigaction stop {};
+        stop.sa_handler = SIG_DFL;
+        sigemptyset(&stop.sa_mask);
+        struct sigaction ours {};
+        sigaction(signal, &stop, &ours);
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, signal);
+        sigprocmask(SIG_UNBLOCK, &set, nullptr);
+        raise(signal);
+        // Continued.
+        sigaction(signal, &ours, nullptr);
+    }
     continuePending.store(1);
     resizePending.store(1);
     errno = savedErrno;
@@ -181,7 +241,8 @@ void installHandlers() {
         installHandler(signal, onClosingSignal, SA_RESTART, false);
     installHandler(SIGWINCH, onResize, SA_RESTART, false);
     installHandler(SIGCONT, onContinue, SA_RESTART, false);
-    installHandler(SIGTSTP, onStop, SA_RESTART);
+    for (int signal : {SIGTSTP, SIGTTIN, SIGTTOU})
+        installHandler(signal, onStop, SA_RESTART);
     // A terminal that went away fails the write with EPIPE or EIO instead.
     installHandler(SIGPIPE, SIG_IGN, 0, false);
     // SA_NODEFER: the re-raised signal is delivered at once, to the old handler.
@@ -204,6 +265,22 @@ void restoreHandlers() {
 }
 
 // --- Helpers for open ---
+
+bool inForeground(int fd) {
+    const pid_t owner = tcgetpgrp(fd);
+    return owner == -1 || owner == getpgrp();
+}
+
+bool stopForBackground() {
+    struct sigaction current {};
+    sigaction(SIGTTOU, nullptr, &current);
+    if (current.sa_handler == SIG_IGN)
+        return false;
+    // Stopped as the shell's job control stops a background job; a handler of
+    // ours gives back nothing (nothing is taken) and stops just the same.
+    raise(SIGTTOU);
+    return true;
+}
 
 bool terminalSize(int fd, int& columns, int& rows) {
     winsize size{};

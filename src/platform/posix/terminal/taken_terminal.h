@@ -24,11 +24,20 @@ struct TakenTerminal {
     // A frame is partly written: synchronized output is on in the terminal and
     // an escape sequence may be unfinished.
     std::atomic<int> frameOpen{0};
-    // Answers to our queries are still to come: they are read and dropped
-    // before the modes go back, or the terminal would echo them at the shell.
+    // How many status queries are unanswered (0 as well for a terminal that
+    // never answers): the answers still to come are read and dropped before
+    // the modes go back, or the terminal would echo them at the shell.
     std::atomic<int> repliesDue{0};
-    // Output flags of a shared descriptor made non-blocking (-1: untouched).
-    int savedFlags = -1;
+    // How long the terminal has lately taken to answer, in ms.
+    std::atomic<int> answerMs{0};
+    // The output descriptor is the one the shell uses too, so it is never made
+    // non-blocking: bytes go out only when poll says the terminal takes some,
+    // a little at a time.
+    bool sharedOutput = false;
+    // The terminal's own title as it reported it at open, as a sequence that
+    // sets it again (no bytes: not reported).
+    char userTitle[320] = {};
+    std::atomic<int> userTitleLength{0};
 };
 
 extern TakenTerminal takenTerminal;
@@ -44,7 +53,15 @@ bool restoreTakenTerminal();
 void restoreAtExit();
 // Writes from a signal handler or at close: no allocation, and the whole
 // write waits `waitMs` at most in all (the terminal may not be reading at all).
+// On the shared descriptor, writes only what poll says the terminal takes.
 bool writeRaw(int fd, const char* data, std::size_t length, int& waitMs);
+// The most written at once on a shared (blocking) descriptor after poll said
+// the terminal takes bytes: a terminal that takes any has room for this much.
+constexpr std::size_t sharedWriteChunk = 256;
+
+// How long restoring may wait in all for the terminal to take its bytes and
+// answer the last query.
+constexpr int restoreBudgetMs = 1500;
 
 // Raw mode: bytes as typed, no echo, no line editing, no flow control, no
 // signal keys, reads that return at once.

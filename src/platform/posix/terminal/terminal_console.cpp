@@ -32,7 +32,21 @@
 
 namespace {
 
+// The terminal did not take the bytes that give it back (its output is
+// stuck): said on stderr, which may be that same terminal, so without waiting
+// on it for long.
+void sayRestoreFailed() {
+    static const char text[] =
+        "The terminal did not take what restores it; the command reset puts it back.\n";
+    pollfd p{STDERR_FILENO, POLLOUT, 0};
+    if (poll(&p, 1, 200) > 0 && (p.revents & POLLOUT) != 0)
+        (void)!write(STDERR_FILENO, text, sizeof(text) - 1);
+}
+
 constexpr char statusQuery[] = "\x1b[5n";
+constexpr char parkCursor[] = "\x1b[H";
+// Asks for the window title, where there is no title stack to save it on.
+constexpr char titleQuery[] = "\x1b[21t";
 // Sets a 24-bit colour and asks for the colour setting back: a terminal that
 // keeps 24-bit colours reports it.
 constexpr char colourProbe[] = "\x1b[0;38;2;1;2;3m\x1bP$qm\x1b\\\x1b[0m";
@@ -89,18 +103,24 @@ std::size_t TerminalConsole::appendControl(char* out) {
             appendSequence(out, capacity, length, request);
         }
         if (!colourProbed && !colourModeFixed && colourMode != ColourMode::trueColour &&
-            caps.windowOps)
+            caps.windowOps) {
             appendSequence(out, capacity, length, colourProbe);
+            decoder.stringRepliesDue = true;
+        }
         colourProbed = true;
         if (caps.windowOps)
             appendSequence(out, capacity, length, sizeQuery);
         sizeQueried = true;
+        if (caps.title && !caps.titleStack && takeOverAfterRestore) {
+            appendSequence(out, capacity, length, titleQuery);
+            decoder.stringRepliesDue = true;
+        }
         // Last: the answers to everything above come before its own.
         appendSequence(out, capacity, length, statusQuery);
         flow.querySent(monotonicMilliseconds(), length, false);
         takeOverPending = false;
     }
-    if (titleDirty && caps.title) {
+    if (titleDirty && titleCanBeRestored()) {
         length += encodeTitle(title, out + length, glyphs);
     }
     titleDirty = false;
@@ -117,9 +137,36 @@ std::size_t TerminalConsole::appendControl(char* out) {
     return length;
 }
 
+bool TerminalConsole::titleCanBeRestored() const {
+    return caps.title && (caps.titleStack || takenTerminal.userTitleLength.load() > 0);
+}
+
+// Continued after a stop: takes the terminal again and draws everything, in
+// the foreground only. False while the show must not draw (continued in the
+// background, where the terminal is the shell's).
+bool TerminalConsole::retake() {
+    if (!inForeground(inputFd)) {
+        // Stopped from outside and sent on in the background: give it back.
+        if (takenTerminal.taken.load() != 0 && !restoreTakenTerminal())
+            sayRestoreFailed();
+        stopForBackground();
+        return false;
+    }
+    continuePending.store(0);
+    const bool restored = takenTerminal.taken.load() == 0;
+    const termios raw = rawModes(takenTerminal.saved);
+    tcsetattr(inputFd, TCSANOW, &raw);
+    takenTerminal.taken.store(1);
+    writer.drop();
+    flow.forgetQueries();
+    takeOver(restored);
+    return true;
+}
+
 void TerminalConsole::close() {
     if (holdsTerminal) {
-        restoreTakenTerminal();
+        if (!restoreTakenTerminal())
+            sayRestoreFailed();
         restoreHandlers();
         holdsTerminal = false;
         if (glyphs != nullptr && !noteShown) {
@@ -198,18 +245,8 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
     if (!isOpen || cells == nullptr || w != width || h != height)
         return false;
     const std::uint32_t now = monotonicMilliseconds();
-    if (continuePending.exchange(0) != 0) {
-        // Continued after a stop: take the terminal again and draw everything.
-        const bool restored = takenTerminal.taken.load() == 0;
-        const termios raw = rawModes(takenTerminal.saved);
-        tcsetattr(inputFd, TCSANOW, &raw);
-        if (takenTerminal.savedFlags != -1)
-            fcntl(writer.descriptor(), F_SETFL, takenTerminal.savedFlags | O_NONBLOCK);
-        takenTerminal.taken.store(1);
-        writer.drop();
-        flow.forgetQueries();
-        takeOver(restored);
-    }
+    if (continuePending.load() != 0 && !retake())
+        return consoleClosing.load() == 0;
     if (resizePending.exchange(0) != 0) {
         layOut(now);
         sizeQueried = false;
@@ -227,7 +264,7 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
     if (!flushPending())
         return true;
     if (!flow.maySend(now)) {
-        takenTerminal.repliesDue.store(flow.repliesDue() ? 1 : 0);
+        takenTerminal.repliesDue.store(flow.answersDue());
         return true;
     }
     frameHeld = false;
@@ -244,12 +281,16 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
         sizeQueried = true;
     }
     if (frameLength > 0) {
+        // The cursor waits at the top left: a terminal resized meanwhile then
+        // has nothing below it to push into the shell's screen.
+        std::memcpy(output + length, parkCursor, sizeof(parkCursor) - 1);
+        length += sizeof(parkCursor) - 1;
         std::memcpy(output + length, statusQuery, sizeof(statusQuery) - 1);
         length += sizeof(statusQuery) - 1;
         flow.querySent(now, length, true);
         takenTerminal.frameOpen.store(1);
     }
-    takenTerminal.repliesDue.store(flow.repliesDue() ? 1 : 0);
+    takenTerminal.repliesDue.store(flow.answersDue());
     writer.start(output, length);
     flushPending();
     return consoleClosing.load() == 0;
@@ -263,8 +304,8 @@ void TerminalConsole::setTitle(const char* newTitle) {
     if (std::strcmp(truncated, title) == 0)
         return;
     std::memcpy(title, truncated, sizeof(title));
+    // It goes out with the next frame, which it describes.
     titleDirty = true;
-    sendControlNow();
 }
 
 void TerminalConsole::setMouseInput(bool on) {

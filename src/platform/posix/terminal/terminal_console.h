@@ -96,6 +96,14 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     void layOut(std::uint32_t nowMs, int reportedColumns = 0, int reportedRows = 0);
     void takeOver(bool afterRestore);
     void pumpInput(std::uint32_t nowMs);
+    bool readSome(std::uint32_t nowMs);
+    void decodeInput(std::uint32_t nowMs);
+    void keepUserTitle(const std::uint8_t* text, std::size_t length);
+    bool retake();
+    bool waitForForeground();
+    // The title is set only where the user's can be put back: a title stack,
+    // or a terminal that has told its title.
+    bool titleCanBeRestored() const;
     void handleReply(const DecodeStep& step, std::uint32_t nowMs);
     bool flushPending();
     void sendControlNow();
@@ -148,7 +156,7 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
 
     // Input: bytes not decoded yet, and decoded records not handed out yet.
     KeyDecoder decoder;
-    std::uint8_t inputBytes[256] = {};
+    std::uint8_t inputBytes[1024] = {};
     std::size_t inputLength = 0;
     std::size_t inputRead = 0; // since the last present
     std::uint32_t lastInputMs = 0;

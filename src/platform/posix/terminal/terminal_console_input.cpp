@@ -17,7 +17,11 @@ void TerminalConsole::handleReply(const DecodeStep& step, std::uint32_t now) {
     switch (step.reply) {
     case TerminalReply::status:
         flow.answerReceived(now, previousPollMs);
-        takenTerminal.repliesDue.store(flow.repliesDue() ? 1 : 0);
+        takenTerminal.repliesDue.store(flow.answersDue());
+        takenTerminal.answerMs.store(static_cast<int>(flow.roundTripMs()));
+        break;
+    case TerminalReply::title:
+        keepUserTitle(step.replyText, step.replyTextLength);
         break;
     case TerminalReply::directColour:
         if (!colourModeFixed && colourMode != ColourMode::trueColour) {
@@ -38,32 +42,40 @@ void TerminalConsole::handleReply(const DecodeStep& step, std::uint32_t now) {
         fullScreenRequest = true;
 }
 
-// Reads what the terminal has sent (at most inputBudget bytes between two
-// presents) and decodes it into the queue while the queue has room.
-void TerminalConsole::pumpInput(std::uint32_t now) {
-    if (inputRead < inputBudget && inputLength < sizeof(inputBytes)) {
-        pollfd p{inputFd, POLLIN, 0};
-        previousPollMs = lastPollMs;
-        lastPollMs = now;
-        if (poll(&p, 1, 0) > 0) {
-            if (p.revents & POLLIN) {
-                std::size_t room = sizeof(inputBytes) - inputLength;
-                if (room > inputBudget - inputRead)
-                    room = inputBudget - inputRead;
-                const ssize_t n = read(inputFd, inputBytes + inputLength, room);
-                if (n > 0) {
-                    inputLength += static_cast<std::size_t>(n);
-                    inputRead += static_cast<std::size_t>(n);
-                    lastInputMs = now;
-                } else if (n == 0 || errno == EIO) {
-                    // End of input: the terminal is gone, as with a hang-up.
-                    consoleClosing.store(1);
-                }
-            } else if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                consoleClosing.store(1);
-            }
-        }
+// Reads once what the terminal has sent, if anything: false when nothing was
+// read. Typed bytes count against inputBudget between two presents; pasted
+// ones, dropped unread, do not.
+bool TerminalConsole::readSome(std::uint32_t now) {
+    if ((inputRead >= inputBudget && !decoder.inPaste()) || inputLength == sizeof(inputBytes))
+        return false;
+    pollfd p{inputFd, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0)
+        return false;
+    if ((p.revents & POLLIN) == 0) {
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+            consoleClosing.store(1);
+        return false;
     }
+    std::size_t room = sizeof(inputBytes) - inputLength;
+    if (!decoder.inPaste() && room > inputBudget - inputRead)
+        room = inputBudget - inputRead;
+    const ssize_t n = read(inputFd, inputBytes + inputLength, room);
+    if (n > 0) {
+        inputLength += static_cast<std::size_t>(n);
+        if (!decoder.inPaste())
+            inputRead += static_cast<std::size_t>(n);
+        lastInputMs = now;
+        return true;
+    }
+    if (n == 0 || errno == EIO) {
+        // End of input: the terminal is gone, as with a hang-up.
+        consoleClosing.store(1);
+    }
+    return false;
+}
+
+// Decodes the bytes read into the queue while the queue has room.
+void TerminalConsole::decodeInput(std::uint32_t now) {
     const std::uint32_t idle = now - lastInputMs;
     std::size_t start = 0;
     // A step gives at most two records (a key's press and release).
@@ -84,6 +96,21 @@ void TerminalConsole::pumpInput(std::uint32_t now) {
     }
     std::memmove(inputBytes, inputBytes + start, inputLength - start);
     inputLength -= start;
+}
+
+// Reads and decodes until a record is ready or nothing more is to be read. A
+// paste goes by in one call however long it is (up to a bound), so that a key
+// typed after it is not held up behind it.
+void TerminalConsole::pumpInput(std::uint32_t now) {
+    previousPollMs = lastPollMs;
+    lastPollMs = now;
+    constexpr int maxReads = 256;
+    for (int reads = 0; reads < maxReads && readSome(now); ++reads) {
+        decodeInput(now);
+        if (queue.size() > 0)
+            break;
+    }
+    decodeInput(now);
     if (fullScreenRequest && writer.idle())
         sendControlNow();
 }
@@ -94,4 +121,24 @@ bool TerminalConsole::readInput(InputRecord& record) {
     if (queue.size() == 0)
         pumpInput(monotonicMilliseconds());
     return queue.pop(record);
+}
+
+// The terminal said what its title is: that is what goes back at exit, and the
+// show may now set its own.
+void TerminalConsole::keepUserTitle(const std::uint8_t* text, std::size_t length) {
+    if (takenTerminal.userTitleLength.load() != 0)
+        return;
+    char* out = takenTerminal.userTitle;
+    const std::size_t room = sizeof(takenTerminal.userTitle) - 8;
+    std::size_t n = 0;
+    std::memcpy(out, "\x1b]2;", 4);
+    n = 4;
+    for (std::size_t i = 0; i < length && n < room; ++i) {
+        // Control bytes cannot be part of a title sequence.
+        if (text[i] >= 0x20 && text[i] != 0x7F)
+            out[n++] = static_cast<char>(text[i]);
+    }
+    out[n++] = '\x07';
+    takenTerminal.userTitleLength.store(static_cast<int>(n));
+    titleDirty = true;
 }

@@ -32,6 +32,19 @@ bool TerminalConsole::checkTerminals() {
         failure = caps.failure;
         return false;
     }
+    return waitForForeground();
+}
+
+// A show started in the background waits, stopped, until it is brought to the
+// foreground, as a job that touches the terminal does; where that stop is
+// ignored it does not start (it would take a terminal the shell is using).
+bool TerminalConsole::waitForForeground() {
+    while (!inForeground(inputFd)) {
+        if (!stopForBackground()) {
+            failure = "the show is in the background and cannot take the terminal";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -77,6 +90,8 @@ void TerminalConsole::prepareRestore() {
     takenTerminal.outputFd = writer.descriptor();
     takenTerminal.restoreLength = 0;
     takenTerminal.frameOpen.store(0);
+    takenTerminal.userTitleLength.store(0);
+    takenTerminal.answerMs.store(0);
     appendRestore(caps, colourMode, glyphs != nullptr ? glyphs->decOff : nullptr,
                   takenTerminal.restore, sizeof(takenTerminal.restore),
                   takenTerminal.restoreLength);

@@ -5,10 +5,14 @@
 #include <cstring>
 
 const TerminalMode terminalModes[] = {
-    // Saved on a title stack where there is one, and cleared where there is not.
+    // Saved on a title stack where there is one. Without one the terminal is
+    // asked for its title, and the console puts back what it reports; a title
+    // it cannot put back it never sets.
     {"title", &TerminalCaps::title, "\x1b[22;0t", "\x1b[23;0t", ModeText::title},
     {"alternate screen", &TerminalCaps::alternateScreen, "\x1b[?1049h", "\x1b[?1049l"},
     {"hidden cursor", &TerminalCaps::hideCursor, "\x1b[?25l", "\x1b[?25h"},
+    // Pasted text comes marked, so that it is dropped rather than read as keys.
+    {"bracketed paste", nullptr, "\x1b[?2004h", "\x1b[?2004l"},
     // The VGA colours in place of the terminal's 16 (caps.palette, caps.resetPalette).
     {"palette", &TerminalCaps::setPalette, nullptr, nullptr, ModeText::palette},
     // The frames shift into the line-drawing set; at exit it is shifted out.
@@ -39,7 +43,7 @@ bool applies(const TerminalCaps& caps, const TerminalMode& mode) {
 
 void appendTakeOver(const TerminalCaps& caps, const TakeOverState& state, char* out,
                     std::size_t capacity, std::size_t& length) {
-    appendSequence(out, capacity, length, "\x18");
+    // Nothing here is drawn: some terminals draw a CAN byte, so none is sent.
     appendSequence(out, capacity, length, caps.decEnable);
     for (std::size_t i = 0; i < terminalModeCount; ++i) {
         const TerminalMode& mode = terminalModes[i];
@@ -81,7 +85,8 @@ void appendRestore(const TerminalCaps& caps, ColourMode colourMode, const char* 
             appendSequence(out, capacity, length, mode.restore);
             break;
         case ModeText::title:
-            appendSequence(out, capacity, length, caps.titleStack ? mode.restore : "\x1b]2;\x07");
+            if (caps.titleStack)
+                appendSequence(out, capacity, length, mode.restore);
             break;
         case ModeText::palette:
             if (colourMode == ColourMode::ansi16)

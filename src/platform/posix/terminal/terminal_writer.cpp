@@ -11,7 +11,6 @@
 void TerminalWriter::open(int outputFd) {
     close();
     gone = false;
-    takenTerminal.savedFlags = -1;
     if (const char* name = ttyname(outputFd)) {
         fd = ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0 && !isatty(fd)) {
@@ -20,13 +19,12 @@ void TerminalWriter::open(int outputFd) {
         }
         ownsFd = fd >= 0;
     }
-    if (fd < 0) {
+    // Not by name (another user's terminal, say): the shell's own descriptor,
+    // left blocking, since the shell would inherit a non-blocking one after a
+    // stop or a kill. Writes then wait for poll, a piece at a time.
+    takenTerminal.sharedOutput = fd < 0;
+    if (fd < 0)
         fd = outputFd;
-        const int flags = fcntl(outputFd, F_GETFL);
-        if (flags != -1 && (flags & O_NONBLOCK) == 0 &&
-            fcntl(outputFd, F_SETFL, flags | O_NONBLOCK) == 0)
-            takenTerminal.savedFlags = flags;
-    }
 }
 
 void TerminalWriter::close() {
@@ -45,7 +43,26 @@ void TerminalWriter::start(const char* bytes, std::size_t count) {
 
 bool TerminalWriter::flush(int waitMs) {
     while (sent < length) {
-        const ssize_t n = write(fd, data + sent, length - sent);
+        // Given back meanwhile (a stop): the rest would land on the shell's screen.
+        if (takenTerminal.taken.load() == 0)
+            break;
+        if (takenTerminal.sharedOutput) {
+            pollfd p{fd, POLLOUT, 0};
+            const int ready = poll(&p, 1, waitMs);
+            waitMs = 0;
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready == 0)
+                return false;
+            if (ready < 0 || (p.revents & POLLOUT) == 0) {
+                gone = (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+                break;
+            }
+        }
+        std::size_t piece = length - sent;
+        if (takenTerminal.sharedOutput && piece > sharedWriteChunk)
+            piece = sharedWriteChunk;
+        const ssize_t n = write(fd, data + sent, piece);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
