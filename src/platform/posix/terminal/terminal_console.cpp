@@ -69,7 +69,7 @@ bool TerminalConsole::open(const char* newTitle, int w, int h) {
         return false;
     if (!checkTerminals() || !allocateFrame(w, h) || !readModes())
         return false;
-    writer.open(outputFd);
+    writer.open(outputFd, sharedOutput);
     prepareRestore();
     prepareSizeRequest();
     installGiveBack();

@@ -53,6 +53,9 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
         colourMode = mode;
         colourModeFixed = true;
     }
+    // Writes through the output descriptor itself, as where the terminal
+    // cannot be opened by name (tests).
+    void useSharedOutput() { sharedOutput = true; }
     // The terminal type to use instead of TERM (tests); null for TERM.
     void setTerminalType(const char* term) { terminalType = term; }
     // The encoding to use instead of the locale's (tests).
@@ -125,6 +128,7 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     TerminalCaps caps;
     Charset charset = Charset::utf8;
     bool charsetFixed = false;
+    bool sharedOutput = false;
     GlyphTable* glyphs = nullptr; // null for UTF-8
     ColourMode colourMode = ColourMode::ansi16;
     bool colourModeFixed = false;

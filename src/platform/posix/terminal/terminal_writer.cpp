@@ -8,10 +8,10 @@
 #include <poll.h>
 #include <unistd.h>
 
-void TerminalWriter::open(int outputFd) {
+void TerminalWriter::open(int outputFd, bool shared) {
     close();
     gone = false;
-    if (const char* name = ttyname(outputFd)) {
+    if (const char* name = shared ? nullptr : ttyname(outputFd)) {
         fd = ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0 && !isatty(fd)) {
             ::close(fd);

@@ -9,8 +9,9 @@
 class TerminalWriter {
   public:
     // Writes to the terminal of `outputFd`: through a descriptor of its own,
-    // opened by the terminal's name, where it can; else through `outputFd`.
-    void open(int outputFd);
+    // opened by the terminal's name, where it can (and `shared` is not set,
+    // as tests do); else through `outputFd` itself, never made non-blocking.
+    void open(int outputFd, bool shared = false);
     void close();
     // The descriptor the bytes go through (for the restore at exit).
     int descriptor() const { return fd; }
