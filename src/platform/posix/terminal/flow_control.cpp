@@ -124,12 +124,12 @@ bool FlowControl::maySend(std::uint32_t now) {
     // Before the first answer one frame may go ahead of the opening query.
     if (!answered)
         return queryCount <= 1;
-    if (maxRate <= 0 || minRoundTripMs == 0)
-        return inFlight < windowBytes();
     // An answer long overdue (a lost packet being sent again, say): whatever
     // goes now waits behind it, so nothing goes until the link moves again.
     if (smoothedRoundTripMs > 0 && static_cast<float>(oldest) > 2.0f * smoothedRoundTripMs + 50.0f)
         return false;
+    if (maxRate <= 0 || minRoundTripMs == 0)
+        return inFlight < windowBytes();
     // The bytes on their way are either still waiting for the line or only
     // travelling: a new frame goes once the line is about to be free, so that
     // it never waits behind others and the line never idles for a round trip.
