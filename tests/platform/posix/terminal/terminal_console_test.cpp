@@ -1056,7 +1056,7 @@ TEST(TerminalConsole, TwentyStopsAndContinuesGiveBackEveryTime) {
         EXPECT_TRUE(oracle.cursorVisible);
         expectSameModes(pty.modes(), before);
         kill(child, SIGCONT);
-        std::this_thread::sleep_for(150ms);
+        std::this_thread::sleep_for(250ms);
         oracle.feed(pty.drain());
         EXPECT_TRUE(oracle.altScreen);
     }
