@@ -1,6 +1,9 @@
 // The key decoder: terminal bytes to console input records. Knows the CSI, SS3
 // and `~` key forms of xterm-compatible terminals, SGR (1006) and the older X10
 // mouse reports; everything else is consumed and dropped.
+//
+// Index: key tables / decode (Escape, Alt, SS3) / CSI sequences / strings the
+// terminal sends in answer / bracketed paste / mouse reports.
 #include "key_decoder.h"
 
 #include <cstring>

@@ -1,13 +1,22 @@
 // The terminal console: the user's terminal as the show's 80 x 50 console
 // window. It takes the terminal over (raw mode, alternate screen, hidden
-// cursor, title) and gives everything back on every way out, including a stop
-// for job control (and takes it again on continuing).
+// cursor, bracketed paste, title) and gives everything back on every way out,
+// including a stop for job control (and takes it again on continuing, in the
+// foreground only).
 //
-// Output never blocks: a frame goes out through a non-blocking descriptor, and
-// while part of it is still unsent, later frames are skipped (their cells are
-// sent against what really went out). Where the terminal answers a status
-// query, each frame is followed by one and the next frame waits for the answer,
-// so that a slow or buffering link gets fewer frames rather than late ones.
+// Output never blocks: a frame goes out through a non-blocking descriptor of
+// its own (or, where the terminal cannot be opened by name, the shell's
+// blocking one, only as much as poll says it takes), and while part of it is
+// still unsent, later frames are skipped (their cells are sent against what
+// really went out). Each frame ends with a status query; the answers pace the
+// frames (flow_control.h): several may be on their way, as many as the link
+// carries without a queue, and the show draws ahead by the time a frame takes
+// to reach the screen.
+//
+// The parts: taken_terminal (restore and signals), terminal_modes (what is
+// set and what puts it back), terminal_writer (the writes), flow_control (the
+// pacing), and this class in three files: terminal_console.cpp (present),
+// terminal_console_open.cpp (the opening steps), terminal_console_input.cpp.
 #pragma once
 
 #include "app/platform.h"
