@@ -36,16 +36,16 @@ bool TerminalConsole::checkTerminals() {
 }
 
 // A show started in the background waits, stopped, until it is brought to the
-// foreground, as a job that touches the terminal does; where that stop is
-// ignored it does not start (it would take a terminal the shell is using).
+// foreground, as a job that touches the terminal does. Where that stop is
+// ignored (or discarded, in an orphaned group), or it is continued in the
+// background, it does not start: it would take a terminal the shell is using.
 bool TerminalConsole::waitForForeground() {
-    while (!inForeground(inputFd)) {
-        if (!stopForBackground()) {
-            failure = "the show is in the background and cannot take the terminal";
-            return false;
-        }
-    }
-    return true;
+    if (inForeground(inputFd))
+        return true;
+    if (stopForBackground() && inForeground(inputFd))
+        return true;
+    failure = "the show is in the background and cannot take the terminal";
+    return false;
 }
 
 // The front buffer, the output buffer and the glyphs, all allocated now so
