@@ -538,12 +538,17 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
     {
         TerminalConsole console(pty.slave, pty.slave);
         console.flow.replyWaitMs = 60000;
-        console.flow.lostReplyMs = 800;
+        console.flow.lostReplyMs = 2500;
         ASSERT_TRUE(console.open("t", 80, 50));
         oracle.feed(pty.drain());
         // Until the terminal has answered once, one frame may go ahead of the
-        // answer to the opening query; then frames wait.
+        // answer to the opening query; then frames wait. (A loaded machine's
+        // pty may take the frame in pieces: later presents finish it.)
         console.present(a.data(), 80, 50);
+        for (int i = 0; i < 400 && console.sending(); ++i) {
+            std::this_thread::sleep_for(5ms);
+            console.present(a.data(), 80, 50);
+        }
         const std::string first = pty.drain();
         EXPECT_NE(first.find("\x1b[5n"), std::string::npos) << "each frame asks for an answer";
         oracle.feed(first);
@@ -561,10 +566,10 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
         // answer long overdue holds the next ones back; a lost answer does
         // not stop the show.
         console.present(c.data(), 80, 50);
-        std::this_thread::sleep_for(300ms);
+        std::this_thread::sleep_for(1200ms);
         console.present(c.data(), 80, 50);
         EXPECT_TRUE(console.heldBack());
-        std::this_thread::sleep_for(900ms);
+        std::this_thread::sleep_for(1400ms);
         console.present(c.data(), 80, 50);
         EXPECT_FALSE(console.heldBack());
         // A loaded machine's pty may take the frame in pieces: later presents
