@@ -76,3 +76,16 @@ if(TARGET shadestrip)
             TIMEOUT 120 LABELS reliability SKIP_RETURN_CODE 77)
     endforeach()
 endif()
+
+# The terminal given back in a private tmux with an interactive shell: a show
+# started in the background, and pastes while the show runs
+# (terminal_give_back.sh).
+if(TARGET shadestrip)
+    foreach(scenario background paste)
+        add_test(NAME reliability.give_back.${scenario}
+            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/terminal_give_back.sh ${scenario}
+                $<TARGET_FILE:shadestrip> ${CMAKE_BINARY_DIR}/reliability/give-back-${scenario})
+        set_tests_properties(reliability.give_back.${scenario} PROPERTIES
+            TIMEOUT 120 LABELS reliability SKIP_RETURN_CODE 77)
+    endforeach()
+endif()

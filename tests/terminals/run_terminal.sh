@@ -7,7 +7,8 @@
 # the window title. The show runs without DISPLAY: it needs no X.
 #
 # EMULATOR: xterm (default TERM, the bitmap font "fixed", 6 x 13 pixels),
-# urxvt (rxvt-unicode-256color, no title stack), mlterm (16 colours of its own
+# urxvt (rxvt-unicode-256color, no title stack and no title report: the show
+# leaves the title alone), mlterm (16 colours of its own
 # unless given the VGA ones), st (stterm), konsole (only the screen and title
 # after the show: its window has more than the terminal in it).
 # MODE: utf8; latin1 (xterm and the show in a Latin-1 locale, the C locale where
@@ -189,8 +190,13 @@ if [ -n "$cell" ]; then
     fi
 fi
 # Konsole's window shows its tab's title, which is not the program's.
+# rxvt-unicode and st have no title stack and do not report their title
+# (CSI 21 t): the show leaves their title alone rather than set one it cannot
+# put back.
 case "$emulator:$(xdotool getwindowname "$window")" in
-konsole:* | *alt?enter*) ;;
+konsole:*) ;;
+urxvt:*alt?enter* | st:*alt?enter*) fail "the show set a title it cannot put back" ;;
+urxvt:* | st:* | *alt?enter*) ;;
 *) fail "the show's title is not on the window" ;;
 esac
 

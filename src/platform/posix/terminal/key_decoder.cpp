@@ -1,9 +1,13 @@
 // The key decoder: terminal bytes to console input records. Knows the CSI, SS3
 // and `~` key forms of xterm-compatible terminals, SGR (1006) and the older X10
 // mouse reports; everything else is consumed and dropped.
+//
+// Index: key tables / decode (Escape, Alt, SS3) / CSI sequences / strings the
+// terminal sends in answer / bracketed paste / mouse reports.
 #include "key_decoder.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -131,6 +135,8 @@ DecodeStep KeyDecoder::decode(const std::uint8_t* bytes, std::size_t length, boo
                               std::uint32_t nowMs) {
     if (length == 0)
         return DecodeStep{};
+    if (pasting)
+        return pasted(bytes, length, endOfInput);
     if (bytes[0] != esc)
         return keyPress(keyOfByte(bytes[0]), 1);
 
@@ -141,8 +147,9 @@ DecodeStep KeyDecoder::decode(const std::uint8_t* bytes, std::size_t length, boo
         return csi(bytes, length, endOfInput, nowMs);
     case 'P':
     case ']':
-    case '_':
-        return controlString(bytes, length, endOfInput);
+        if (mayBeStringReply(bytes, length, endOfInput))
+            return controlString(bytes, length, endOfInput);
+        break;
     case '\r':
     case '\n': {
         DecodeStep step;
@@ -229,7 +236,15 @@ DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool e
         return mouse(report, bytes[used + 1] - 32, bytes[used + 2] - 32, (report & 3) == 3,
                      used + 3, nowMs);
     }
+    if (marker == 0 && final == '~' && parameters[0] == 200 && parameterCount == 0) {
+        pasting = true;
+        DecodeStep step;
+        step.used = used;
+        return step;
+    }
     if (marker == 0 && final == 'n' && parameters[0] == 0 && parameterCount == 0) {
+        // Answers come in order: any string reply due came before this.
+        stringRepliesDue = false;
         DecodeStep step;
         step.used = used;
         step.reply = TerminalReply::status;
@@ -281,6 +296,12 @@ DecodeStep KeyDecoder::controlString(const std::uint8_t* bytes, std::size_t leng
     // something else (which is left alone).
     const bool terminated = bytes[end] == 0x07 || bytes[end + 1] == '\\';
     step.used = bytes[end] == 0x07 ? end + 1 : (terminated ? end + 2 : end);
+    if (terminated && bytes[1] == ']' && bytes[2] == 'l') {
+        step.reply = TerminalReply::title;
+        step.replyText = bytes + 3;
+        step.replyTextLength = end - 3;
+        return step;
+    }
     if (!terminated || bytes[1] != 'P' || end < 5 || bytes[3] != '$' || bytes[4] != 'r')
         return step;
     if (bytes[2] == '0') {
@@ -296,6 +317,56 @@ DecodeStep KeyDecoder::controlString(const std::uint8_t* bytes, std::size_t leng
         }
         step.reply = direct ? TerminalReply::directColour : TerminalReply::noDirectColour;
     }
+    return step;
+}
+
+// The strings a terminal sends in answer to the show's queries start so: a
+// setting report (`ESC P 1 $ r`, or `0 $ r` for none), a title report
+// (`ESC ] l`) and other operating-system reports (`ESC ]` and a number). An unfinished start waits
+// for more bytes unless none are coming.
+bool KeyDecoder::mayBeStringReply(const std::uint8_t* bytes, std::size_t length,
+                                  bool endOfInput) const {
+    if (!stringRepliesDue)
+        return false;
+    if (bytes[1] == ']' && length > 2)
+        return bytes[2] == 'l' || (bytes[2] >= '0' && bytes[2] <= '9');
+    for (const char* prefix : {"P1$r", "P0$r", "]l"}) {
+        const std::size_t wanted = std::strlen(prefix);
+        const std::size_t have = length - 1 < wanted ? length - 1 : wanted;
+        if (std::memcmp(bytes + 1, prefix, have) == 0)
+            return have == wanted || !endOfInput;
+    }
+    return false;
+}
+
+// Pasted text up to the end of the paste (`ESC [ 2 0 1 ~`) is dropped in one
+// step however long it is; a possible start of the end marker waits for more.
+DecodeStep KeyDecoder::pasted(const std::uint8_t* bytes, std::size_t length, bool endOfInput) {
+    static constexpr std::uint8_t endMarker[] = {esc, '[', '2', '0', '1', '~'};
+    constexpr std::size_t markerLength = sizeof(endMarker);
+    DecodeStep step;
+    std::size_t at = 0;
+    while (at < length) {
+        const void* found = std::memchr(bytes + at, esc, length - at);
+        if (found == nullptr) {
+            step.used = length;
+            return step;
+        }
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes);
+        const std::size_t have = length - at < markerLength ? length - at : markerLength;
+        if (std::memcmp(bytes + at, endMarker, have) == 0) {
+            if (have == markerLength) {
+                pasting = false;
+                step.used = at + markerLength;
+                return step;
+            }
+            // The marker may be split: what came before it goes now.
+            step.used = at > 0 ? at : (endOfInput ? length : 0);
+            return step;
+        }
+        ++at;
+    }
+    step.used = length;
     return step;
 }
 

@@ -18,6 +18,7 @@ enum class TerminalReply : std::uint8_t {
     directColour, // a setting report naming a 24-bit colour: it keeps one
     noDirectColour,
     windowSize, // `ESC [ 8 ; rows ; columns t`: the text area's size
+    title,      // `ESC ] l title ESC \\`: the window title (replyText)
 };
 
 struct DecodeStep {
@@ -33,6 +34,9 @@ struct DecodeStep {
     TerminalReply reply = TerminalReply::none;
     int replyRows = 0;
     int replyColumns = 0;
+    // The title of a title report: a piece of the decoded bytes.
+    const std::uint8_t* replyText = nullptr;
+    std::size_t replyTextLength = 0;
     // Alt+Enter (Escape then Enter): the console's full-screen key.
     bool fullScreen = false;
 };
@@ -64,8 +68,16 @@ class KeyDecoder {
 
     // Mouse reports are decoded into records only while this is set.
     bool mouseOn = false;
+    // A query whose answer is a string (a setting or title report) is on its
+    // way; until the next status answer, `ESC P` and `ESC ]` may start one.
+    // Otherwise they are Alt+P and Alt+], and `ESC _` always is Alt+_.
+    bool stringRepliesDue = false;
+    // Inside a bracketed paste: what is pasted is dropped, never keys.
+    bool inPaste() const { return pasting; }
 
   private:
+    bool mayBeStringReply(const std::uint8_t* bytes, std::size_t length, bool endOfInput) const;
+    DecodeStep pasted(const std::uint8_t* bytes, std::size_t length, bool endOfInput);
     DecodeStep csi(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
                    std::uint32_t nowMs);
     DecodeStep controlString(const std::uint8_t* bytes, std::size_t length, bool endOfInput);
@@ -80,4 +92,5 @@ class KeyDecoder {
     std::uint32_t heldButtons = 0;
     std::uint32_t lastPressButton = 0;
     std::uint32_t lastPressMs = 0;
+    bool pasting = false;
 };

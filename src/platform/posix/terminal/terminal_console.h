@@ -1,20 +1,31 @@
 // The terminal console: the user's terminal as the show's 80 x 50 console
 // window. It takes the terminal over (raw mode, alternate screen, hidden
-// cursor, title) and gives everything back on every way out, including a stop
-// for job control (and takes it again on continuing).
+// cursor, bracketed paste, title) and gives everything back on every way out,
+// including a stop for job control (and takes it again on continuing, in the
+// foreground only).
 //
-// Output never blocks: a frame goes out through a non-blocking descriptor, and
-// while part of it is still unsent, later frames are skipped (their cells are
-// sent against what really went out). Where the terminal answers a status
-// query, each frame is followed by one and the next frame waits for the answer,
-// so that a slow or buffering link gets fewer frames rather than late ones.
+// Output never blocks: a frame goes out through a non-blocking descriptor of
+// its own (or, where the terminal cannot be opened by name, the shell's
+// blocking one, only as much as poll says it takes), and while part of it is
+// still unsent, later frames are skipped (their cells are sent against what
+// really went out). Each frame ends with a status query; the answers pace the
+// frames (flow_control.h): several may be on their way, as many as the link
+// carries without a queue, and the show draws ahead by the time a frame takes
+// to reach the screen.
+//
+// The parts: taken_terminal (restore and signals), terminal_modes (what is
+// set and what puts it back), terminal_writer (the writes), flow_control (the
+// pacing), and this class in three files: terminal_console.cpp (present),
+// terminal_console_open.cpp (the opening steps), terminal_console_input.cpp.
 #pragma once
 
 #include "app/platform.h"
+#include "flow_control.h"
 #include "frame_encoder.h"
 #include "imaging/non_copyable.h"
 #include "key_decoder.h"
 #include "terminal_caps.h"
+#include "terminal_writer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,6 +62,9 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
         colourMode = mode;
         colourModeFixed = true;
     }
+    // Writes through the output descriptor itself, as where the terminal
+    // cannot be opened by name (tests).
+    void useSharedOutput() { sharedOutput = true; }
     // The terminal type to use instead of TERM (tests); null for TERM.
     void setTerminalType(const char* term) { terminalType = term; }
     // The encoding to use instead of the locale's (tests).
@@ -60,46 +74,61 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     }
     ColourMode currentColourMode() const { return colourMode; }
     // Part of the last frame is still waiting for the terminal to take it.
-    bool sending() const { return pendingEnd > 0; }
+    bool sending() const { return !writer.idle(); }
     // The last present sent nothing of its frame: the previous one was still
     // on its way or unanswered.
     bool heldBack() const { return frameHeld; }
 
     // How long the "terminal too small" notice stays over the picture.
     std::uint32_t noticeMs = 2500;
-    // How long a frame waits for the terminal's answer to the previous one. A
-    // terminal that has never answered within this time is not waited for again.
-    std::uint32_t replyWaitMs = 1000;
-    // After the terminal has answered once, a missing answer is given up on
-    // after this long (a lost reply must not stop the show).
-    std::uint32_t lostReplyMs = 5000;
+    // The pacing by the terminal's answers (its settings may be changed
+    // before open: replyWaitMs, lostReplyMs, delayFloorMs, delayCapMs).
+    FlowControl flow;
     // How long a present may wait for the terminal to take a frame before
     // leaving the rest for later presents.
     int writeWaitMs = 4;
     // Input bytes read between two presents, at most.
     std::size_t inputBudget = 4096;
-    // Presentation delays below this are reported as 0, and none above the cap.
-    std::uint32_t delayFloorMs = 20;
-    std::uint32_t delayCapMs = 1000;
 
   private:
+    // Room for the control bytes before a frame: modes, palette, title, queries.
+    static constexpr std::size_t controlCapacity = 8 + 3 * 256 + 16 * 64 + 512;
+    // Where our size request stands: the window is given its old size back at
+    // exit only if the request is what changed it.
+    enum ResizeState { noRequest, requested, obeyed, changedByUser };
+
+    bool checkTerminals();
+    bool allocateFrame(int w, int h);
+    bool readModes();
+    void prepareRestore();
+    void prepareSizeRequest();
+    void installGiveBack();
+    bool enterRawMode();
+    void startShow(const char* newTitle);
     void layOut(std::uint32_t nowMs, int reportedColumns = 0, int reportedRows = 0);
     void takeOver(bool afterRestore);
     void pumpInput(std::uint32_t nowMs);
+    bool readSome(std::uint32_t nowMs);
+    void decodeInput(std::uint32_t nowMs);
+    void keepUserTitle(const std::uint8_t* text, std::size_t length);
+    bool retake();
+    bool waitForForeground();
+    // The title is set only where the user's can be put back: a title stack,
+    // or a terminal that has told its title.
+    bool titleCanBeRestored() const;
     void handleReply(const DecodeStep& step, std::uint32_t nowMs);
     bool flushPending();
     void sendControlNow();
-    void noteQuerySent(std::uint32_t nowMs, bool isFrame);
-    void noteStatusAnswer(std::uint32_t nowMs);
-    void forgetQueries();
     std::size_t appendControl(char* out);
     void release();
 
     int inputFd;
     int outputFd;
-    int writeFd = -1;
-    bool ownsWriteFd = false;
+    TerminalWriter writer;
     bool isOpen = false;
+    ResizeState resizeState = noRequest;
+    int originalColumns = 0;
+    int originalRows = 0;
     bool holdsTerminal = false;
     int width = 0;
     int height = 0;
@@ -108,6 +137,7 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     TerminalCaps caps;
     Charset charset = Charset::utf8;
     bool charsetFixed = false;
+    bool sharedOutput = false;
     GlyphTable* glyphs = nullptr; // null for UTF-8
     ColourMode colourMode = ColourMode::ansi16;
     bool colourModeFixed = false;
@@ -116,8 +146,6 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     Cell* shown = nullptr;
     char* output = nullptr;
     std::size_t outputSize = 0;
-    std::size_t pendingStart = 0;
-    std::size_t pendingEnd = 0;
     FrameView view;
     int terminalColumns = 0;
     int terminalRows = 0;
@@ -132,39 +160,18 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     bool takeOverPending = false;
     bool takeOverAfterRestore = false;
 
-    // Pacing by the terminal's answers to status queries.
-    bool answered = false;
-    bool silent = false;
-    int outstanding = 0;
-    std::uint32_t lastQueryMs = 0;
     bool sizeQueried = false;
     bool frameHeld = false;
     bool colourProbed = false;
-
-    // When each unanswered status query went out (oldest first), and whether it
-    // closed a frame; the answers come back in the same order.
-    static constexpr int queryCapacity = 8;
-    std::uint32_t querySentMs[queryCapacity] = {};
-    bool queryClosesFrame[queryCapacity] = {};
-    int queryHead = 0;
-    int queryCount = 0;
     // The input was last looked at then: an answer read now arrived after it.
     std::uint32_t lastPollMs = 0;
     std::uint32_t previousPollMs = 0;
-    // Smoothed time from sending a frame to the terminal's answer, in ms.
-    float frameDelayMs = 0.0f;
-    bool frameDelayKnown = false;
 
     // Input: bytes not decoded yet, and decoded records not handed out yet.
     KeyDecoder decoder;
-    std::uint8_t inputBytes[256] = {};
+    std::uint8_t inputBytes[1024] = {};
     std::size_t inputLength = 0;
     std::size_t inputRead = 0; // since the last present
     std::uint32_t lastInputMs = 0;
     InputQueue<64> queue;
 };
-
-// Puts a taken terminal back as it was (termios, main screen, cursor, mouse
-// reporting, palette, title, size). Async-signal-safe, runs at most once per
-// take-over, and does nothing when no terminal is taken.
-void restoreTakenTerminal();

@@ -121,6 +121,7 @@ TEST(KeyDecoder, LoneEscapeWaitsUntilNothingMoreComes) {
     EXPECT_EQ(decodeAll(decoder, esc + "[").leftover, 2u);
     EXPECT_EQ(decodeAll(decoder, esc + "O").leftover, 2u);
     for (const char* piece : {"[", "O", "[1;2;3", "[<35;10", "P1$r0;38:2"}) {
+        decoder.stringRepliesDue = true;
         const Decoded given = decodeAll(decoder, esc + piece, true);
         EXPECT_TRUE(given.records.empty()) << piece;
         EXPECT_EQ(given.leftover, 0u) << piece;
@@ -146,6 +147,7 @@ TEST(KeyDecoder, RepliesAndAltEnterAreNoKeys) {
     KeyDecoder decoder;
     auto one = [&](const std::string& text) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+        decoder.stringRepliesDue = true;
         const DecodeStep step = decoder.decode(bytes, text.size(), false, 0);
         EXPECT_EQ(step.used, text.size()) << text.substr(1);
         EXPECT_EQ(step.count, 0) << text.substr(1);
@@ -164,16 +166,54 @@ TEST(KeyDecoder, RepliesAndAltEnterAreNoKeys) {
     EXPECT_TRUE(one(esc + "\r").fullScreen);
     // A reply split before its terminator waits for it, and the keys after
     // a reply are keys.
+    decoder.stringRepliesDue = true;
     EXPECT_EQ(decodeAll(decoder, esc + "P1$r0m" + esc).leftover, 8u);
-    EXPECT_EQ(keys(esc + "[0n" + esc + "P0$r" + esc + "\\" + "x" + esc + "\r" + "y"),
-              (std::vector<int>{'X', 'Y'}));
+    const Decoded after =
+        decodeAll(decoder, esc + "P0$r" + esc + "\\" + "x" + esc + "[0n" + esc + "\r" + "y");
+    EXPECT_EQ(after.records.size(), 4u) << "x and y, pressed and released";
+}
+
+// `ESC P`, `ESC ]` and `ESC _` start a string only where the show asked for
+// one; otherwise they are Alt+P, Alt+] and Alt+_, and what follows is keys
+// (a terminal that never answers must not swallow keys typed after them).
+TEST(KeyDecoder, StringStartsAreAltKeysUnlessAReplyIsDue) {
+    // q is the show's other way out, as Escape.
+    EXPECT_EQ(keys(esc + "]" + "q"), (std::vector<int>{0xDD, virtualKey::escape}));
+    EXPECT_EQ(keys(esc + "P" + "m"), (std::vector<int>{'P', 'M'}));
+    EXPECT_EQ(keys(esc + "_" + "m" + esc, true), (std::vector<int>{0xBD, 'M', virtualKey::escape}));
+    KeyDecoder decoder;
+    decoder.stringRepliesDue = true;
+    // Due, but not a reply's start: keys at once.
+    EXPECT_EQ(decodeAll(decoder, esc + "Pq").records.size(), 4u);
+    // A reply's start waits for its rest, and once the answers are in
+    // (the status answer comes last) Alt+P is a key again.
+    EXPECT_EQ(decodeAll(decoder, esc + "P1").leftover, 3u);
+    decodeAll(decoder, esc + "[0n");
+    EXPECT_EQ(decodeAll(decoder, esc + "P1").records.size(), 4u);
+}
+
+// Pasted text is dropped, however long, and keys after the paste are keys.
+TEST(KeyDecoder, BracketedPasteIsDropped) {
+    KeyDecoder decoder;
+    const std::string text = "echo pasted\r" + std::string(5000, '\xE9') + esc + "[A" + esc;
+    const Decoded whole =
+        decodeAll(decoder, esc + "[200~" + text + esc + "[201~" + "q" + esc, true);
+    EXPECT_EQ(whole.records.size(), 4u) << "q and Escape";
+    EXPECT_FALSE(decoder.inPaste());
+    // The end marker split by the link: the paste goes on until it is whole.
+    decodeAll(decoder, esc + "[200~abc");
+    EXPECT_TRUE(decoder.inPaste());
+    EXPECT_EQ(decodeAll(decoder, "def" + esc + "[20").leftover, 4u);
+    const Decoded rest = decodeAll(decoder, esc + "[201~x");
+    EXPECT_FALSE(decoder.inPaste());
+    EXPECT_EQ(rest.records.size(), 2u);
 }
 
 TEST(KeyDecoder, BrokenAndUnknownSequencesAreDroppedWithoutEatingWhatFollows) {
     // Cut short by a new Escape: the cut part goes, the next sequence stays whole.
     EXPECT_EQ(keys(esc + "[12" + esc + "[B"), std::vector<int>{virtualKey::down});
     // Replies and keys nobody uses give nothing.
-    EXPECT_EQ(keys(esc + "[?1;2c" + esc + "[200~x"), std::vector<int>{'X'});
+    EXPECT_EQ(keys(esc + "[?1;2c" + esc + "[1;2yx"), std::vector<int>{'X'});
     // A cursor report is not F3.
     EXPECT_EQ(keys(esc + "[12;40R" + esc + "[R"), std::vector<int>{114});
     // An endless sequence is dropped instead of waited on forever.
@@ -185,7 +225,8 @@ TEST(KeyDecoder, BrokenAndUnknownSequencesAreDroppedWithoutEatingWhatFollows) {
     // (left waiting, it would hold the console's full input buffer until the
     // input went quiet).
     for (const std::string& last : {std::string(), esc}) {
-        const Decoded string = decodeAll(decoder, esc + "]" + std::string(200, 'x') + last);
+        decoder.stringRepliesDue = true;
+        const Decoded string = decodeAll(decoder, esc + "]l" + std::string(200, 'x') + last);
         EXPECT_EQ(string.leftover, 0u);
         EXPECT_TRUE(string.records.empty());
     }

@@ -30,6 +30,12 @@ class TerminalOracle : NonCopyable {
         vterm_screen_get_cell(screen, VTermPos{row, column}, &c);
         return c;
     }
+    // Where the cursor is: {row, column}, from 0.
+    VTermPos cursor() const {
+        VTermPos pos{};
+        vterm_state_get_cursorpos(vterm_obtain_state(vt), &pos);
+        return pos;
+    }
     // The code point shown; erased cells read as 0.
     std::uint32_t glyph(int row, int column) const { return cell(row, column).chars[0]; }
 
