@@ -8,23 +8,30 @@
 #     pw-record, unbuffered), at 44100 and 48000 Hz and quanta 128 to 2048 for
 #     the PipeWire player, and at 48000 Hz, quantum 1024 for the players that
 #     reach it through its PulseAudio protocol (PulseAudio, ALSA's plugin, SDL);
-#   - JACK's dummy driver, where jackd is installed: said skipped with the
-#     reason (nothing here records JACK's output).
+#   - a private JACK server on its dummy driver at periods 256 and 1024,
+#     recorded inside the graph with jack_record (built where libjack is
+#     installed): the ALSA player on ALSA's jack plugin (plug:jack), and SDL
+#     on ALSA whose default device is that plugin.
 # Everything started here is stopped by its PID; a stack whose server is not
 # installed or does not start is skipped with a message.
-# Usage: sync.sh SYNC_BENCH [SECONDS]   (SECONDS of music per run, default 8)
+# Usage: sync.sh SYNC_BENCH [SECONDS [JACK_RECORD]]
+#   (SECONDS of music per run, default 8; JACK_RECORD: the JACK recorder)
 set -u
 bench=$1
 seconds=${2:-8}
+jackRecord=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d "${TMPDIR:-/tmp}/shadestrip-sync.XXXXXX")
 # shellcheck source=../../tests/lib/pulse.sh
 . "$here/../../tests/lib/pulse.sh"
 # shellcheck source=../../tests/lib/pipewire.sh
 . "$here/../../tests/lib/pipewire.sh"
+# shellcheck source=../../tests/lib/jack.sh
+. "$here/../../tests/lib/jack.sh"
 cleanup() {
     pulse_stop
     pipewire_stop
+    jack_stop
     rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -111,11 +118,41 @@ pipewire_stack() {
     pipewire_graph 44100
 }
 
+# The JACK graph at each period: the offsets are taken against the block as
+# the graph hands it to the driver, and against when the driver plays it (the
+# playback latency the server reports for system:playback_1).
+jack_stack() {
+    if ! command -v jackd > /dev/null; then
+        echo "## Sync, JACK: skipped (jackd2 is not installed)"
+        return
+    fi
+    if [ -z "$jackRecord" ] || [ ! -x "$jackRecord" ]; then
+        echo "## Sync, JACK: skipped (no jack_record: libjack-jackd2-dev is not installed)"
+        return
+    fi
+    if ! ls /usr/lib/*/alsa-lib/libasound_module_pcm_jack.so > /dev/null 2>&1; then
+        echo "## Sync, JACK: skipped (ALSA's jack plugin, libasound2-plugins, is not installed)"
+        return
+    fi
+    local period home="$dir/jack-home"
+    mkdir -p "$home"
+    # The plugin takes only float samples in whole JACK periods: plug converts.
+    printf 'pcm.!default { type plug slave.pcm "jack" }\n' > "$home/.asoundrc"
+    for period in 256 1024; do
+        jack_start "jacksync$$" "$period" || {
+            echo "## Sync, JACK period $period: skipped (jackd did not start)"
+            continue
+        }
+        local latency
+        latency=$(jack_playback_ms)
+        SYNC_SINK_LATENCY_MS=$latency SHADESTRIP_ALSA_DEVICE=plug:jack run "jack:$jackRecord" \
+            alsa "JACK dummy, period $period: ALSA player, jack plugin"
+        SYNC_SINK_LATENCY_MS=$latency HOME=$home SDL_AUDIODRIVER=alsa run "jack:$jackRecord" \
+            sdl "JACK dummy, period $period: SDL on ALSA, jack plugin"
+        jack_stop
+    done
+}
+
 pulse_stack
 pipewire_stack
-if command -v jackd > /dev/null; then
-    echo "## Sync, JACK (dummy driver): skipped (no recorder of JACK's output here; the ALSA"
-    echo "player reads the jack plugin's delay, which is its buffer: see docs/performance.md)"
-else
-    echo "## Sync, JACK: skipped (jackd2 is not installed)"
-fi
+jack_stack

@@ -20,8 +20,9 @@
 // analyseRun, analyseSeeks, verdict); main.
 //
 // Usage: sync_bench SECONDS MONITOR [PLAYER [LABEL]]
-//   (MONITOR: the PulseAudio source parec records, or pw:SINK for pw-record on
-//   a PipeWire sink; PLAYER: pulse (default), pipewire, alsa or sdl)
+//   (MONITOR: the PulseAudio source parec records, pw:SINK for pw-record on
+//   a PipeWire sink, or jack:RECORDER for jack_record on a JACK graph; PLAYER: pulse (default),
+//   pipewire, alsa or sdl)
 #include "app/music_clock.h"
 #include "app/platform.h"
 #include "platform/posix/audio/sdl_audio_player.h"
@@ -101,7 +102,8 @@ void readRecording(int fd, Clock::time_point origin, Recording& recording) {
 
 // The recorder on the monitor, its standard output on a pipe: parec for a
 // PulseAudio source, or pw-record (unbuffered, or it writes in 4 KB blocks
-// that arrive late) for a PipeWire sink named "pw:NAME". Returns its pid.
+// that arrive late) for a PipeWire sink named "pw:NAME", or the JACK graph's
+// recorder (jack_record, at the path after "jack:"). Returns its pid.
 pid_t startRecorder(const char* monitor, int& readFd) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
@@ -111,6 +113,10 @@ pid_t startRecorder(const char* monitor, int& readFd) {
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
+        if (std::strncmp(monitor, "jack:", 5) == 0) {
+            execl(monitor + 5, monitor + 5, static_cast<char*>(nullptr));
+            _exit(127);
+        }
         if (std::strncmp(monitor, "pw:", 3) == 0) {
             // At real-time priority where allowed: a recorder that misses a
             // cycle drops what it missed, and every later window reads early.
@@ -165,7 +171,10 @@ bool clockAt(const std::vector<Sample>& log, double time, double& t) {
 
 // The null sink renders ahead of its own clock, by what it reports as its
 // latency: what the monitor shows has not been "played" yet. -1 when unknown.
+// A graph that is not PulseAudio's (JACK) says its own in SYNC_SINK_LATENCY_MS.
 double sinkLatencyMs() {
+    if (const char* given = std::getenv("SYNC_SINK_LATENCY_MS"))
+        return std::atof(given);
     std::FILE* p = popen("pactl list sinks 2>/dev/null", "r");
     if (!p)
         return -1;
@@ -560,8 +569,8 @@ int verdict(double median, const std::vector<double>& seekOffsets) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr,
-                     "usage: sync_bench SECONDS MONITOR [pulse|pipewire|alsa|sdl [LABEL]]\n");
+        std::fprintf(stderr, "usage: sync_bench SECONDS MONITOR|pw:SINK|jack:RECORDER "
+                             "[pulse|pipewire|alsa|sdl [LABEL]]\n");
         return 2;
     }
     const double seconds = std::atof(argv[1]);

@@ -1,0 +1,102 @@
+// What a JACK graph plays, on standard output: 16-bit little-endian stereo
+// at the graph's rate, written from each cycle as it runs, so that the reader
+// sees every block the moment the graph hands it to the driver (the sync
+// bench times each arrival). Every port connected to system:playback_1 and _2
+// is connected to this recorder's two inputs as it appears; the graph runs a
+// port's writer before its readers, so a cycle's block is recorded in the
+// cycle that plays it.
+//
+// Writing to a pipe from the process callback is not what a real-time client
+// should do; here the reader drains the pipe at once, and the bench wants the
+// arrival as close to the cycle as it can be.
+//
+// Usage: jack_record   (the server JACK_DEFAULT_SERVER names; ends on SIGTERM)
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+jack_port_t* inputs[2];
+std::vector<std::int16_t> block;
+std::atomic<bool> stop{false};
+
+std::int16_t toSample(float x) {
+    const float clipped = std::max(-1.0f, std::min(1.0f, x));
+    return static_cast<std::int16_t>(clipped * 32767.0f);
+}
+
+int process(jack_nframes_t frames, void*) {
+    const auto* left = static_cast<const float*>(jack_port_get_buffer(inputs[0], frames));
+    const auto* right = static_cast<const float*>(jack_port_get_buffer(inputs[1], frames));
+    if (block.size() < frames * 2u)
+        return 0; // a larger period than the one allocated for: skipped, not grown here
+    for (jack_nframes_t i = 0; i < frames; ++i) {
+        block[2 * i] = toSample(left[i]);
+        block[2 * i + 1] = toSample(right[i]);
+    }
+    const char* bytes = reinterpret_cast<const char*>(block.data());
+    std::size_t left_to_write = frames * 4u;
+    while (left_to_write > 0) {
+        const ssize_t n = write(STDOUT_FILENO, bytes, left_to_write);
+        if (n <= 0)
+            break;
+        bytes += n;
+        left_to_write -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Connects whatever feeds system:playback_N (other than this recorder) to input N.
+void follow(jack_client_t* client) {
+    for (int channel = 0; channel < 2; ++channel) {
+        const std::string sink = "system:playback_" + std::to_string(channel + 1);
+        jack_port_t* port = jack_port_by_name(client, sink.c_str());
+        if (!port)
+            continue;
+        const char** feeders = jack_port_get_all_connections(client, port);
+        for (const char** f = feeders; f && *f; ++f)
+            if (!jack_port_connected_to(inputs[channel], *f))
+                jack_connect(client, *f, jack_port_name(inputs[channel]));
+        jack_free(feeders);
+    }
+}
+
+} // namespace
+
+int main() {
+    std::signal(SIGTERM, [](int) { stop.store(true); });
+    std::signal(SIGINT, [](int) { stop.store(true); });
+    std::signal(SIGPIPE, SIG_IGN);
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("shadestrip-record", JackNoStartServer, &status);
+    if (!client) {
+        std::fprintf(stderr, "jack_record: no JACK server answers\n");
+        return 1;
+    }
+    block.resize(8192 * 2);
+    inputs[0] = jack_port_register(client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    inputs[1] = jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    if (!inputs[0] || !inputs[1] || jack_set_process_callback(client, process, nullptr) != 0 ||
+        jack_activate(client) != 0) {
+        std::fprintf(stderr, "jack_record: the recorder's ports did not register\n");
+        jack_client_close(client);
+        return 1;
+    }
+    // A player appears at any time: look for new feeders every 2 ms.
+    while (!stop.load()) {
+        follow(client);
+        usleep(2000);
+    }
+    jack_deactivate(client);
+    jack_client_close(client);
+    return 0;
+}
