@@ -1,6 +1,7 @@
 // Demo: start-up, the frame loop, frame pacing and teardown.
 #include "demo.h"
 
+#include "input.h"
 #include "scenes/resource_blob.h"
 #include "timeline/strip.h"
 
@@ -14,15 +15,14 @@ const char* const startTitle = "Please press alt+enter for full screen mode.";
 
 namespace {
 
-constexpr std::uint16_t escapeKey = 27;
-
 // Asked by the audio player while it waits for its device: Escape or the
 // console closing ends the start-up at once, as a user's quit.
 bool startWaitCancelled(void* context) {
     Demo& demo = *static_cast<Demo*>(context);
     InputRecord record;
     while (!demo.startCancelled && demo.console.readInput(record))
-        if (record.eventType == InputRecord::keyEvent && record.virtualKeyCode == escapeKey)
+        if (record.eventType == InputRecord::keyEvent &&
+            record.virtualKeyCode == virtualKey::escape)
             demo.startCancelled = true;
     if (consoleClosing.load())
         demo.startCancelled = true;

@@ -6,6 +6,10 @@
 // the last snapshot forward on the steady clock. libpulse's own interpolation
 // is not used: its smoothing reads several milliseconds off for seconds after
 // a start and drifts back only slowly.
+//
+// Index: Device (audioOpen in steps: the main loop and the connection, the
+// stream, the waits for each; teardown) / Audio thread (fill, snapshots) /
+// Position (the heard frame from the last snapshot).
 #include "platform/posix/audio/pulse_audio_player.h"
 #include "platform/posix/monotonic_clock.h"
 
@@ -71,29 +75,7 @@ PulseAudioPlayer::Wait PulseAudioPlayer::waitUntilReady(const std::atomic<int>& 
     }
 }
 
-bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
-    if (mainloop)
-        return true;
-    clearFailure();
-    absent = false;
-    if (rate != VorbisStream::frameRate) {
-        fail("no audio device", "the music plays only at 44100 Hz");
-        return false;
-    }
-    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * nsPerMs;
-    contextState.store(0);
-    streamState.store(0);
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        deviceFrames = 0;
-        timingRequested = false;
-        timed = false;
-        snapshotRunning = false;
-    }
-
-    // libpulse may complain on standard error (a missing cookie, say); the
-    // user's terminal is no place for it.
-    QuietStandardError quiet;
+bool PulseAudioPlayer::startContext() {
     mainloop = pa_threaded_mainloop_new();
     if (!mainloop) {
         fail("no sound server", "libpulse did not start");
@@ -118,51 +100,82 @@ bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
         teardown();
         return false;
     }
+    return true;
+}
 
+bool PulseAudioPlayer::requestStream() {
+    pa_threaded_mainloop_lock(mainloop);
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, VorbisStream::frameRate,
+                                      static_cast<std::uint8_t>(VorbisStream::channels)};
+    output = pa_stream_new(context, "Shade Strip music", &sampleFormat, nullptr);
+    bool connected = false;
+    if (output) {
+        pa_stream_set_state_callback(output, &PulseAudioPlayer::streamStateChanged, this);
+        pa_stream_set_write_callback(output, &PulseAudioPlayer::streamWantsData, this);
+        pa_stream_set_latency_update_callback(output, &PulseAudioPlayer::timingUpdated, this);
+        pa_buffer_attr attributes;
+        attributes.maxlength = static_cast<std::uint32_t>(-1);
+        attributes.tlength =
+            static_cast<std::uint32_t>(pa_usec_to_bytes(targetLatencyMs * 1000, &sampleFormat));
+        attributes.prebuf = static_cast<std::uint32_t>(-1);
+        attributes.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(10 * 1000, &sampleFormat));
+        attributes.fragsize = static_cast<std::uint32_t>(-1);
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+        connected =
+            pa_stream_connect_playback(output, nullptr, &attributes, flags, nullptr, nullptr) == 0;
+    }
+    if (!connected)
+        fail("no audio device", pa_strerror(pa_context_errno(context)));
+    pa_threaded_mainloop_unlock(mainloop);
+    return connected;
+}
+
+void PulseAudioPlayer::failWithServerError(const char* what) {
+    pa_threaded_mainloop_lock(mainloop);
+    fail(what, pa_strerror(pa_context_errno(context)));
+    pa_threaded_mainloop_unlock(mainloop);
+}
+
+bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
+    if (mainloop)
+        return true;
+    clearFailure();
+    absent = false;
+    if (rate != VorbisStream::frameRate) {
+        fail("no audio device", "the music plays only at 44100 Hz");
+        return false;
+    }
+    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * nsPerMs;
+    contextState.store(0);
+    streamState.store(0);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        deviceFrames = 0;
+        timingRequested = false;
+        timed = false;
+        snapshotRunning = false;
+    }
+
+    // libpulse may complain on standard error (a missing cookie, say); the
+    // user's terminal is no place for it.
+    QuietStandardError quiet;
+    if (!startContext())
+        return false;
     Wait waited = waitUntilReady(contextState, deadline);
     if (waited == Wait::ready) {
-        pa_threaded_mainloop_lock(mainloop);
-        const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, VorbisStream::frameRate,
-                                          static_cast<std::uint8_t>(VorbisStream::channels)};
-        output = pa_stream_new(context, "Shade Strip music", &sampleFormat, nullptr);
-        bool connected = false;
-        if (output) {
-            pa_stream_set_state_callback(output, &PulseAudioPlayer::streamStateChanged, this);
-            pa_stream_set_write_callback(output, &PulseAudioPlayer::streamWantsData, this);
-            pa_stream_set_latency_update_callback(output, &PulseAudioPlayer::timingUpdated, this);
-            pa_buffer_attr attributes;
-            attributes.maxlength = static_cast<std::uint32_t>(-1);
-            attributes.tlength =
-                static_cast<std::uint32_t>(pa_usec_to_bytes(targetLatencyMs * 1000, &sampleFormat));
-            attributes.prebuf = static_cast<std::uint32_t>(-1);
-            attributes.minreq =
-                static_cast<std::uint32_t>(pa_usec_to_bytes(10 * 1000, &sampleFormat));
-            attributes.fragsize = static_cast<std::uint32_t>(-1);
-            const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_AUTO_TIMING_UPDATE |
-                                                              PA_STREAM_ADJUST_LATENCY);
-            connected = pa_stream_connect_playback(output, nullptr, &attributes, flags, nullptr,
-                                                   nullptr) == 0;
-        }
-        if (!connected)
-            fail("no audio device", pa_strerror(pa_context_errno(context)));
-        pa_threaded_mainloop_unlock(mainloop);
-        if (!connected) {
+        if (!requestStream()) {
             teardown();
             return false;
         }
         waited = waitUntilReady(streamState, deadline);
         if (waited == Wait::ready)
             return true;
-        if (waited == Wait::failed) {
-            pa_threaded_mainloop_lock(mainloop);
-            fail("no audio device", pa_strerror(pa_context_errno(context)));
-            pa_threaded_mainloop_unlock(mainloop);
-        }
+        if (waited == Wait::failed)
+            failWithServerError("no audio device");
     } else if (waited == Wait::failed) {
         // The connection was refused or there is no socket: no server here.
-        pa_threaded_mainloop_lock(mainloop);
-        fail("no sound server", pa_strerror(pa_context_errno(context)));
-        pa_threaded_mainloop_unlock(mainloop);
+        failWithServerError("no sound server");
         absent = true;
     }
     if (waited == Wait::timedOut) {

@@ -67,6 +67,13 @@ class PulseAudioPlayer : public LockedStreamPlayer {
     void moveTo(std::uint64_t frame) override;
     // Waits (main thread) until `state` says ready or failed.
     Wait waitUntilReady(const std::atomic<int>& state, std::int64_t deadline);
+    // The steps of audioOpen: the main loop and the connection to the server
+    // (on failure, the reason given and what was made torn down), then the
+    // playback stream requested (false, with a reason, when refused).
+    bool startContext();
+    bool requestStream();
+    // The reason libpulse gives for the last failure, under its lock.
+    void failWithServerError(const char* what);
     void teardown();
 
     // Main thread only.

@@ -35,7 +35,7 @@ double FlowControl::RateSamples::median() const {
 
 void FlowControl::reset(std::uint32_t now) {
     answered = false;
-    silent = false;
+    neverAnswers = false;
     lastQueryMs = now;
     forgetQueries();
     lineBase = now;
@@ -75,7 +75,7 @@ void FlowControl::querySent(std::uint32_t now, std::size_t bytes, bool closesFra
         frameSpacingMs += 0.125f * (gap - frameSpacingMs);
         lastFrameMs = now;
     }
-    if (silent) {
+    if (neverAnswers) {
         // Nobody answers: only the latest query is kept, to notice a first answer.
         forgetQueries();
     }
@@ -106,12 +106,12 @@ std::size_t FlowControl::windowBytes() const {
 }
 
 bool FlowControl::maySend(std::uint32_t now) {
-    if (queryCount == 0 || silent)
+    if (queryCount == 0 || neverAnswers)
         return true;
     const std::uint32_t oldest = now - queries[queryHead].sentMs;
     if (!answered && now - lastQueryMs >= replyWaitMs) {
         // The terminal does not answer: frames go out as they come.
-        silent = true;
+        neverAnswers = true;
         forgetQueries();
         return true;
     }
@@ -140,7 +140,7 @@ bool FlowControl::maySend(std::uint32_t now) {
 
 void FlowControl::answerReceived(std::uint32_t now, std::uint32_t previousPollMs) {
     answered = true;
-    silent = false;
+    neverAnswers = false;
     if (queryCount == 0)
         return;
     const Query query = queries[queryHead];
@@ -254,7 +254,7 @@ void FlowControl::sampleRate(const Query& query, std::uint32_t roundTrip, bool q
 }
 
 std::uint32_t FlowControl::presentDelayMs() const {
-    if (silent || !answered || !oneWayKnown)
+    if (neverAnswers || !answered || !oneWayKnown)
         return 0;
     if (oneWayMs < static_cast<float>(delayFloorMs))
         return 0;

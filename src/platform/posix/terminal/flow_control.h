@@ -36,7 +36,7 @@ class FlowControl {
     std::uint32_t presentDelayMs() const;
     // How many answers are still to come (none from a terminal that does not
     // answer).
-    int answersDue() const { return silent ? 0 : queryCount; }
+    int answersDue() const { return neverAnswers ? 0 : queryCount; }
     // The round trip lately, smoothed, in ms (0: not measured).
     std::uint32_t roundTripMs() const { return static_cast<std::uint32_t>(smoothedRoundTripMs); }
     int queriesOutstanding() const { return queryCount; }
@@ -76,7 +76,7 @@ class FlowControl {
     void sampleRate(const Query& query, std::uint32_t roundTrip, bool queued, std::uint32_t nowMs);
 
     bool answered = false;
-    bool silent = false;
+    bool neverAnswers = false;
     std::uint32_t lastQueryMs = 0;
 
     // The unanswered queries, oldest first; the answers come in the same order.

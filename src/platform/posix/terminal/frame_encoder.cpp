@@ -1,5 +1,12 @@
 // The frame encoder: cells to terminal bytes. No I/O, no allocation; the
 // terminal console and the benchmarks call it with buffers of their own.
+//
+//   Tables       the xterm 256-colour entries of the VGA colours
+//   Byte output  Out: numbers, UTF-8 and colour parameters into the buffer
+//   Choices      the layout of a frame on the terminal, the front buffer reset
+//   Frames       FrameWriter (cursor, colours, glyphs, notice), the walk over
+//                changed cells one colour pair at a time, encodeFrame
+//   Titles       encodeTitle
 #include "frame_encoder.h"
 
 #include "imaging/cp437.h"
@@ -120,12 +127,24 @@ void forgetShownCells(Cell* shown, std::size_t count) {
 
 // --- Frames ---
 
-std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const FrameView& view,
-                        bool redrawAll, ColourMode mode, const char* notice, int terminalColumns,
-                        char* out, const GlyphTable* glyphs) {
-    Out o{out};
-    o.literal("\x1b[?2026h");
-    if (redrawAll) {
+namespace {
+
+// One frame's encoding: the output and the terminal state as the frame so far
+// leaves it. -1 is "not known yet", so the first colour of every frame is sent
+// in full after a reset.
+struct FrameWriter {
+    Out o;
+    ColourMode mode;
+    const GlyphTable* glyphs;
+    int screenX;
+    int screenY;
+    int foreground = -1;
+    int background = -1;
+    int cursorRow = -1;
+    int cursorColumn = -1;
+    bool decOn = false;
+
+    void clearScreen() {
         // Erased cells take the current background: black, not the terminal's own.
         // The reset goes in a sequence of its own: mlterm drops the 24-bit
         // colours of a sequence that starts with one.
@@ -133,134 +152,175 @@ std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const Fr
         o.colour(0, true, mode);
         o.literal("m\x1b[2J");
     }
-    bool decOn = false;
 
-    // Terminal state as this frame leaves it; -1 is "not known yet", so the
-    // first colour of every frame is sent in full after a reset.
-    int foreground = -1;
-    int background = -1;
-    int cursorRow = -1;
-    int cursorColumn = -1;
-    bool sentAny = redrawAll;
-
-    // The changed cells go out one colour pair (attribute byte) at a time, each
-    // pair's cells in reading order: one colour sequence per pair instead of one
-    // at every change of colour along a row, about a third of the bytes for the
-    // show's frames. The terminal ends up showing the same cells either way.
-    // Rows are taken 64 at a time; rowsWith[a] marks the rows of the band with
-    // changed cells of attribute byte a.
-    for (int band = 0; band < view.rows; band += 64) {
-        const int bandRows = view.rows - band < 64 ? view.rows - band : 64;
-        std::uint64_t rowsWith[256] = {};
-        for (int i = 0; i < bandRows; ++i) {
-            const int y = view.frameY + band + i;
-            const Cell* source = cells + static_cast<std::ptrdiff_t>(y) * frameWidth + view.frameX;
-            const Cell* front = shown + static_cast<std::ptrdiff_t>(y) * frameWidth + view.frameX;
-            for (int column = 0; column < view.columns; ++column) {
-                const std::uint16_t glyph = source[column].character & 0xFF;
-                const std::uint16_t attributes = source[column].attributes & 0xFF;
-                if (redrawAll || front[column].character != glyph ||
-                    front[column].attributes != attributes)
-                    rowsWith[attributes] |= std::uint64_t{1} << i;
-            }
+    // Relative moves only go right along the row the cursor is on.
+    void moveTo(int row, int column) {
+        if (row != cursorRow || column < cursorColumn) {
+            o.literal("\x1b[");
+            o.number(static_cast<unsigned>(screenY + row + 1));
+            o.byte(';');
+            o.number(static_cast<unsigned>(screenX + column + 1));
+            o.byte('H');
+        } else if (column != cursorColumn) {
+            o.literal("\x1b[");
+            o.number(static_cast<unsigned>(column - cursorColumn));
+            o.byte('C');
         }
-        for (int pair = 0; pair < 256; ++pair) {
-            if (rowsWith[pair] == 0)
-                continue;
-            for (int i = 0; i < bandRows; ++i) {
-                if (((rowsWith[pair] >> i) & 1) == 0)
-                    continue;
-                const int row = band + i;
-                const int y = view.frameY + row;
-                const Cell* source =
-                    cells + static_cast<std::ptrdiff_t>(y) * frameWidth + view.frameX;
-                Cell* front = shown + static_cast<std::ptrdiff_t>(y) * frameWidth + view.frameX;
-                for (int column = 0; column < view.columns; ++column) {
-                    const std::uint16_t glyph = source[column].character & 0xFF;
-                    const std::uint16_t attributes = source[column].attributes & 0xFF;
-                    if (attributes != pair || (!redrawAll && front[column].character == glyph &&
-                                               front[column].attributes == attributes))
-                        continue;
-                    front[column] = Cell{glyph, attributes};
-                    sentAny = true;
-
-                    // Relative moves only go right along the row the cursor is on.
-                    if (row != cursorRow || column < cursorColumn) {
-                        o.literal("\x1b[");
-                        o.number(static_cast<unsigned>(view.screenY + row + 1));
-                        o.byte(';');
-                        o.number(static_cast<unsigned>(view.screenX + column + 1));
-                        o.byte('H');
-                    } else if (column != cursorColumn) {
-                        o.literal("\x1b[");
-                        o.number(static_cast<unsigned>(column - cursorColumn));
-                        o.byte('C');
-                    }
-                    cursorRow = row;
-                    cursorColumn = column + 1;
-
-                    const std::uint8_t glyphFlags = glyphs != nullptr ? glyphs->flags[glyph] : 0;
-                    int fg = attributes & 0x0F;
-                    int bg = attributes >> 4;
-                    if (glyphFlags & GlyphTable::reversed) {
-                        fg = attributes >> 4;
-                        bg = attributes & 0x0F;
-                    }
-                    if (fg != foreground || bg != background) {
-                        o.literal("\x1b[");
-                        if (foreground < 0) {
-                            o.literal("0m\x1b[");
-                            o.colour(static_cast<unsigned>(fg), false, mode);
-                            o.byte(';');
-                            o.colour(static_cast<unsigned>(bg), true, mode);
-                        } else if (fg != foreground && bg != background) {
-                            o.colour(static_cast<unsigned>(fg), false, mode);
-                            o.byte(';');
-                            o.colour(static_cast<unsigned>(bg), true, mode);
-                        } else if (fg != foreground) {
-                            o.colour(static_cast<unsigned>(fg), false, mode);
-                        } else {
-                            o.colour(static_cast<unsigned>(bg), true, mode);
-                        }
-                        o.byte('m');
-                        foreground = fg;
-                        background = bg;
-                    }
-                    if (glyphs == nullptr) {
-                        o.utf8(cp437Unicode[glyph]);
-                        continue;
-                    }
-                    const bool dec = (glyphFlags & GlyphTable::decGlyph) != 0;
-                    if (dec != decOn) {
-                        o.text(dec ? glyphs->decOn : glyphs->decOff);
-                        decOn = dec;
-                    }
-                    o.bytes(glyphs->bytes[glyph], glyphs->length[glyph]);
-                }
-            }
-        }
+        cursorRow = row;
+        cursorColumn = column + 1;
     }
-    if (decOn)
-        o.text(glyphs->decOff);
-    if (!sentAny)
-        return 0;
 
-    if (notice != nullptr && terminalColumns > 0) {
-        std::size_t length = std::strlen(notice);
+    // Sends only the colours that change; the frame's first sequence starts
+    // from a reset.
+    void colours(int fg, int bg) {
+        if (fg == foreground && bg == background)
+            return;
+        o.literal("\x1b[");
+        if (foreground < 0) {
+            o.literal("0m\x1b[");
+            o.colour(static_cast<unsigned>(fg), false, mode);
+            o.byte(';');
+            o.colour(static_cast<unsigned>(bg), true, mode);
+        } else if (fg != foreground && bg != background) {
+            o.colour(static_cast<unsigned>(fg), false, mode);
+            o.byte(';');
+            o.colour(static_cast<unsigned>(bg), true, mode);
+        } else if (fg != foreground) {
+            o.colour(static_cast<unsigned>(fg), false, mode);
+        } else {
+            o.colour(static_cast<unsigned>(bg), true, mode);
+        }
+        o.byte('m');
+        foreground = fg;
+        background = bg;
+    }
+
+    // One cell at (row, column) of the view: the cursor moved there, its
+    // colours (swapped for glyphs the terminal draws reversed), its glyph.
+    void cell(int row, int column, std::uint16_t glyph, std::uint16_t attributes) {
+        moveTo(row, column);
+        const std::uint8_t glyphFlags = glyphs != nullptr ? glyphs->flags[glyph] : 0;
+        if (glyphFlags & GlyphTable::reversed)
+            colours(attributes >> 4, attributes & 0x0F);
+        else
+            colours(attributes & 0x0F, attributes >> 4);
+        if (glyphs == nullptr) {
+            o.utf8(cp437Unicode[glyph]);
+            return;
+        }
+        const bool dec = (glyphFlags & GlyphTable::decGlyph) != 0;
+        if (dec != decOn) {
+            o.text(dec ? glyphs->decOn : glyphs->decOff);
+            decOn = dec;
+        }
+        o.bytes(glyphs->bytes[glyph], glyphs->length[glyph]);
+    }
+
+    // The notice over the top terminal row, centred, in reverse video; bytes
+    // that are not printable ASCII show as spaces.
+    void notice(const char* text, int terminalColumns) {
+        std::size_t length = std::strlen(text);
         if (length > static_cast<std::size_t>(terminalColumns))
             length = static_cast<std::size_t>(terminalColumns);
         o.literal("\x1b[1;");
         o.number(static_cast<unsigned>((terminalColumns - static_cast<int>(length)) / 2 + 1));
         o.literal("H\x1b[0;7m");
         for (std::size_t i = 0; i < length; ++i) {
-            const auto c = static_cast<unsigned char>(notice[i]);
+            const auto c = static_cast<unsigned char>(text[i]);
             o.byte(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : ' ');
         }
         o.literal("\x1b[0m");
     }
-    o.literal("\x1b[?2026l");
-    return static_cast<std::size_t>(o.p - out);
+};
+
+// The cells to send and the front buffer they update, as the frame is walked.
+struct FrameCells {
+    const Cell* cells;
+    Cell* shown;
+    int frameWidth;
+    const FrameView& view;
+    bool redrawAll;
+
+    std::ptrdiff_t rowStart(int row) const {
+        return static_cast<std::ptrdiff_t>(view.frameY + row) * frameWidth + view.frameX;
+    }
+    bool changed(const Cell& front, std::uint16_t glyph, std::uint16_t attributes) const {
+        return redrawAll || front.character != glyph || front.attributes != attributes;
+    }
+};
+
+// Marks in rowsWith[a] the rows of the band (bandRows rows from view row
+// `band`) with changed cells of attribute byte a.
+void findChangedRows(const FrameCells& f, int band, int bandRows, std::uint64_t (&rowsWith)[256]) {
+    for (int i = 0; i < bandRows; ++i) {
+        const Cell* source = f.cells + f.rowStart(band + i);
+        const Cell* front = f.shown + f.rowStart(band + i);
+        for (int column = 0; column < f.view.columns; ++column) {
+            const std::uint16_t glyph = source[column].character & 0xFF;
+            const std::uint16_t attributes = source[column].attributes & 0xFF;
+            if (f.changed(front[column], glyph, attributes))
+                rowsWith[attributes] |= std::uint64_t{1} << i;
+        }
+    }
 }
+
+// Sends the changed cells of one view row that have attribute byte `pair` and
+// updates the front buffer; returns whether it sent any.
+bool sendRowPair(const FrameCells& f, FrameWriter& w, int row, int pair) {
+    const Cell* source = f.cells + f.rowStart(row);
+    Cell* front = f.shown + f.rowStart(row);
+    bool sent = false;
+    for (int column = 0; column < f.view.columns; ++column) {
+        const std::uint16_t glyph = source[column].character & 0xFF;
+        const std::uint16_t attributes = source[column].attributes & 0xFF;
+        if (attributes != pair || !f.changed(front[column], glyph, attributes))
+            continue;
+        front[column] = Cell{glyph, attributes};
+        sent = true;
+        w.cell(row, column, glyph, attributes);
+    }
+    return sent;
+}
+
+} // namespace
+
+std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const FrameView& view,
+                        bool redrawAll, ColourMode mode, const char* notice, int terminalColumns,
+                        char* out, const GlyphTable* glyphs) {
+    FrameWriter w{Out{out}, mode, glyphs, view.screenX, view.screenY};
+    const FrameCells f{cells, shown, frameWidth, view, redrawAll};
+    w.o.literal("\x1b[?2026h");
+    if (redrawAll)
+        w.clearScreen();
+    bool sentAny = redrawAll;
+
+    // The changed cells go out one colour pair (attribute byte) at a time, each
+    // pair's cells in reading order: one colour sequence per pair instead of one
+    // at every change of colour along a row, about a third of the bytes for the
+    // show's frames. The terminal ends up showing the same cells either way.
+    // Rows are taken 64 at a time, one bit each in rowsWith.
+    for (int band = 0; band < view.rows; band += 64) {
+        const int bandRows = view.rows - band < 64 ? view.rows - band : 64;
+        std::uint64_t rowsWith[256] = {};
+        findChangedRows(f, band, bandRows, rowsWith);
+        for (int pair = 0; pair < 256; ++pair) {
+            for (int i = 0; i < bandRows && rowsWith[pair] != 0; ++i) {
+                if (((rowsWith[pair] >> i) & 1) != 0)
+                    sentAny |= sendRowPair(f, w, band + i, pair);
+            }
+        }
+    }
+    if (w.decOn)
+        w.o.text(glyphs->decOff);
+    if (!sentAny)
+        return 0;
+    if (notice != nullptr && terminalColumns > 0)
+        w.notice(notice, terminalColumns);
+    w.o.literal("\x1b[?2026l");
+    return static_cast<std::size_t>(w.o.p - out);
+}
+
+// --- Titles ---
 
 std::size_t encodeTitle(const char* title, char* out, const GlyphTable* glyphs) {
     Out o{out};

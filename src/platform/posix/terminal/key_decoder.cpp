@@ -2,20 +2,18 @@
 // and `~` key forms of xterm-compatible terminals, SGR (1006) and the older X10
 // mouse reports; everything else is consumed and dropped.
 //
-// Index: key tables / decode (Escape, Alt, SS3) / CSI sequences / strings the
-// terminal sends in answer / bracketed paste / mouse reports.
+// Index: key tables / decode (Escape, Alt, SS3) / CSI sequences / mouse
+// reports. What the terminal says of itself (its answers to queries) and
+// bracketed paste are decoded in key_decoder_replies.cpp.
 #include "key_decoder.h"
 
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
 constexpr std::uint8_t esc = 0x1B;
 // A CSI sequence longer than this is garbage; it is dropped rather than waited on.
 constexpr std::size_t longestSequence = 64;
-// The same for the terminal's string replies (DCS, OSC, APC).
-constexpr std::size_t longestString = 128;
 constexpr int maxParameters = 4;
 
 DecodeStep keyPress(std::uint16_t virtualKeyCode, std::size_t used) {
@@ -181,50 +179,76 @@ DecodeStep KeyDecoder::decode(const std::uint8_t* bytes, std::size_t length, boo
     return keyPress(virtualKey::escape, 1);
 }
 
-DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
-                           std::uint32_t nowMs) {
-    std::size_t i = 2;
+namespace {
+
+// The parameters and final byte of `ESC [ ...`. `used` counts the bytes up to
+// the final one; with `complete` unset, `used` is what to drop (a control byte
+// cut the sequence short) or 0 (wait for more).
+struct CsiSequence {
     std::uint8_t marker = 0;
-    if (i < length && bytes[i] >= 0x3C && bytes[i] <= 0x3F)
-        marker = bytes[i++];
     int parameters[maxParameters] = {};
     int parameterCount = 0;
     bool anyParameter = false;
+    std::uint8_t final = 0;
+    std::size_t used = 0;
+    bool complete = false;
+};
+
+CsiSequence parseCsi(const std::uint8_t* bytes, std::size_t length, bool endOfInput) {
+    CsiSequence sequence;
+    std::size_t i = 2;
+    if (i < length && bytes[i] >= 0x3C && bytes[i] <= 0x3F)
+        sequence.marker = bytes[i++];
+    int* parameters = sequence.parameters;
+    int& parameterCount = sequence.parameterCount;
     for (; i < length; ++i) {
         const std::uint8_t c = bytes[i];
         if (c >= '0' && c <= '9') {
-            anyParameter = true;
+            sequence.anyParameter = true;
             if (parameterCount < maxParameters && parameters[parameterCount] < 100000)
                 parameters[parameterCount] = parameters[parameterCount] * 10 + (c - '0');
         } else if (c == ';' || c == ':') {
-            anyParameter = true;
+            sequence.anyParameter = true;
             ++parameterCount;
         } else if (c >= 0x20 && c <= 0x3F) {
             // Intermediate and stray private bytes: nothing here uses them.
         } else if (c >= 0x40 && c <= 0x7E) {
-            break;
+            sequence.final = c;
+            sequence.used = i + 1;
+            sequence.complete = true;
+            return sequence;
         } else {
             // A control byte (a new Escape, say) cuts the sequence short: drop
             // what came before it.
-            DecodeStep dropped;
-            dropped.used = i;
-            return dropped;
+            sequence.used = i;
+            return sequence;
         }
     }
-    if (i == length) {
-        // Unfinished: the rest may still be on its way. Given up, the piece is
-        // dropped whole; it was never an Escape key.
+    // Unfinished: the rest may still be on its way. Given up, the piece is
+    // dropped whole; it was never an Escape key.
+    if (length > longestSequence || endOfInput)
+        sequence.used = length;
+    return sequence;
+}
+
+} // namespace
+
+DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
+                           std::uint32_t nowMs) {
+    const CsiSequence sequence = parseCsi(bytes, length, endOfInput);
+    if (!sequence.complete) {
         DecodeStep step;
-        if (length > longestSequence || endOfInput)
-            step.used = length;
+        step.used = sequence.used;
         return step;
     }
-    const std::uint8_t final = bytes[i];
-    const std::size_t used = i + 1;
+    const std::uint8_t marker = sequence.marker;
+    const std::uint8_t final = sequence.final;
+    const int* parameters = sequence.parameters;
+    const std::size_t used = sequence.used;
 
     if (marker == '<' && (final == 'M' || final == 'm'))
         return mouse(parameters[0], parameters[1], parameters[2], final == 'm', used, nowMs);
-    if (marker == 0 && final == 'M' && !anyParameter) {
+    if (marker == 0 && final == 'M' && !sequence.anyParameter) {
         // X10 mouse: three raw bytes follow, each offset by 32.
         if (length < used + 3) {
             DecodeStep step;
@@ -236,28 +260,9 @@ DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool e
         return mouse(report, bytes[used + 1] - 32, bytes[used + 2] - 32, (report & 3) == 3,
                      used + 3, nowMs);
     }
-    if (marker == 0 && final == '~' && parameters[0] == 200 && parameterCount == 0) {
-        pasting = true;
-        DecodeStep step;
-        step.used = used;
-        return step;
-    }
-    if (marker == 0 && final == 'n' && parameters[0] == 0 && parameterCount == 0) {
-        // Answers come in order: any string reply due came before this.
-        stringRepliesDue = false;
-        DecodeStep step;
-        step.used = used;
-        step.reply = TerminalReply::status;
-        return step;
-    }
-    if (marker == 0 && final == 't' && parameters[0] == 8 && parameterCount == 2) {
-        DecodeStep step;
-        step.used = used;
-        step.reply = TerminalReply::windowSize;
-        step.replyRows = parameters[1];
-        step.replyColumns = parameters[2];
-        return step;
-    }
+    DecodeStep reply;
+    if (marker == 0 && csiReply(final, parameters, sequence.parameterCount, used, reply))
+        return reply;
     if (marker != 0)
         return keyPress(0, used);
     if (final == '~')
@@ -269,105 +274,6 @@ DecodeStep KeyDecoder::csi(const std::uint8_t* bytes, std::size_t length, bool e
     if (final == 'R' && parameters[0] > 1)
         return keyPress(0, used);
     return keyPress(keyOfFinal(final), used);
-}
-
-// `ESC P`, `ESC ]` or `ESC _` up to the string terminator (`ESC \\`, or BEL
-// for OSC): replies of the terminal, never keys. A setting report (`ESC P 1 $ r
-// ... m`) of a 24-bit colour tells that the terminal keeps such colours.
-DecodeStep KeyDecoder::controlString(const std::uint8_t* bytes, std::size_t length,
-                                     bool endOfInput) {
-    DecodeStep step;
-    std::size_t end = 2;
-    while (end < length && bytes[end] != 0x07 && bytes[end] != esc)
-        ++end;
-    if (end < length && bytes[end] == esc && end + 1 >= length) {
-        // `ESC` at the end: the terminator may be split, unless the string is
-        // already too long to be a reply (then it goes, as an endless one does).
-        if (length > longestString || endOfInput)
-            step.used = length;
-        return step;
-    }
-    if (end == length) {
-        if (length > longestString || endOfInput)
-            step.used = length;
-        return step;
-    }
-    // Ends at BEL, at `ESC \`, or is cut short by an Escape that starts
-    // something else (which is left alone).
-    const bool terminated = bytes[end] == 0x07 || bytes[end + 1] == '\\';
-    step.used = bytes[end] == 0x07 ? end + 1 : (terminated ? end + 2 : end);
-    if (terminated && bytes[1] == ']' && bytes[2] == 'l') {
-        step.reply = TerminalReply::title;
-        step.replyText = bytes + 3;
-        step.replyTextLength = end - 3;
-        return step;
-    }
-    if (!terminated || bytes[1] != 'P' || end < 5 || bytes[3] != '$' || bytes[4] != 'r')
-        return step;
-    if (bytes[2] == '0') {
-        step.reply = TerminalReply::noDirectColour;
-    } else if (bytes[2] == '1' && bytes[end - 1] == 'm') {
-        // The report lists the colour as 38:2:... or 38;2;... (38:2::... with a
-        // colour-space slot); anything else is a terminal that dropped it.
-        bool direct = false;
-        for (std::size_t i = 5; i + 3 < end; ++i) {
-            if (bytes[i] == '3' && bytes[i + 1] == '8' &&
-                (bytes[i + 2] == ':' || bytes[i + 2] == ';') && bytes[i + 3] == '2')
-                direct = true;
-        }
-        step.reply = direct ? TerminalReply::directColour : TerminalReply::noDirectColour;
-    }
-    return step;
-}
-
-// The strings a terminal sends in answer to the show's queries start so: a
-// setting report (`ESC P 1 $ r`, or `0 $ r` for none), a title report
-// (`ESC ] l`) and other operating-system reports (`ESC ]` and a number). An unfinished start waits
-// for more bytes unless none are coming.
-bool KeyDecoder::mayBeStringReply(const std::uint8_t* bytes, std::size_t length,
-                                  bool endOfInput) const {
-    if (!stringRepliesDue)
-        return false;
-    if (bytes[1] == ']' && length > 2)
-        return bytes[2] == 'l' || (bytes[2] >= '0' && bytes[2] <= '9');
-    for (const char* prefix : {"P1$r", "P0$r", "]l"}) {
-        const std::size_t wanted = std::strlen(prefix);
-        const std::size_t have = length - 1 < wanted ? length - 1 : wanted;
-        if (std::memcmp(bytes + 1, prefix, have) == 0)
-            return have == wanted || !endOfInput;
-    }
-    return false;
-}
-
-// Pasted text up to the end of the paste (`ESC [ 2 0 1 ~`) is dropped in one
-// step however long it is; a possible start of the end marker waits for more.
-DecodeStep KeyDecoder::pasted(const std::uint8_t* bytes, std::size_t length, bool endOfInput) {
-    static constexpr std::uint8_t endMarker[] = {esc, '[', '2', '0', '1', '~'};
-    constexpr std::size_t markerLength = sizeof(endMarker);
-    DecodeStep step;
-    std::size_t at = 0;
-    while (at < length) {
-        const void* found = std::memchr(bytes + at, esc, length - at);
-        if (found == nullptr) {
-            step.used = length;
-            return step;
-        }
-        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes);
-        const std::size_t have = length - at < markerLength ? length - at : markerLength;
-        if (std::memcmp(bytes + at, endMarker, have) == 0) {
-            if (have == markerLength) {
-                pasting = false;
-                step.used = at + markerLength;
-                return step;
-            }
-            // The marker may be split: what came before it goes now.
-            step.used = at > 0 ? at : (endOfInput ? length : 0);
-            return step;
-        }
-        ++at;
-    }
-    step.used = length;
-    return step;
 }
 
 DecodeStep KeyDecoder::mouse(int report, int column, int row, bool release, std::size_t used,

@@ -1,6 +1,9 @@
 // The key decoder: turns the bytes a terminal sends into the console's input
 // records (Windows virtual-key codes, mouse records with button bits and the
-// double-click flag). Pure: the caller reads the bytes and supplies the time.
+// double-click flag), and tells apart what is no input: the terminal's replies
+// to queries and pasted text. Pure: the caller reads the bytes and supplies
+// the time. key_decoder.cpp decodes the keys and the mouse,
+// key_decoder_replies.cpp the replies and pastes.
 #pragma once
 
 #include "app/input.h"
@@ -80,6 +83,8 @@ class KeyDecoder {
     DecodeStep pasted(const std::uint8_t* bytes, std::size_t length, bool endOfInput);
     DecodeStep csi(const std::uint8_t* bytes, std::size_t length, bool endOfInput,
                    std::uint32_t nowMs);
+    bool csiReply(std::uint8_t final, const int* parameters, int parameterCount, std::size_t used,
+                  DecodeStep& step);
     DecodeStep controlString(const std::uint8_t* bytes, std::size_t length, bool endOfInput);
     DecodeStep mouse(int report, int column, int row, bool release, std::size_t used,
                      std::uint32_t nowMs);

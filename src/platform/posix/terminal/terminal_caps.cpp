@@ -1,5 +1,13 @@
 // Terminal capabilities from terminfo and the environment, and the glyph table
 // for terminals whose encoding is not UTF-8.
+//
+//   describeTerminal      what terminfo says (with describePalette and
+//                         describeDecGraphics), corrected for a few names
+//   chooseColourMode,     the colours and the encoding to use
+//   charsetOfLocale
+//   buildGlyphTable       each code page 437 byte as the terminal can show it:
+//                         the shades, blocks and lines, then the symbols
+//   describeApproximations, wrapAtWords   the notice of what is approximated
 #include "terminal_caps.h"
 
 #include "imaging/cp437.h"
@@ -64,6 +72,50 @@ char plainStandIn(int byte) {
     return static_cast<char>(byte);
 }
 
+// Whether the description can set the palette (and put it back), and the
+// sequences that set the console colours.
+void describePalette(TerminalCaps& caps) {
+    const char* initc = stringCap("initc");
+    const char* originalColours = stringCap("oc");
+    caps.setPalette =
+        flagCap("ccc") && initc != nullptr && originalColours != nullptr && caps.colours >= 8;
+    if (caps.setPalette) {
+        copyCap(caps.resetPalette, sizeof(caps.resetPalette), originalColours);
+        const int count = caps.colours >= 16 ? 16 : 8;
+        for (int n = 0; n < count; ++n) {
+            // The console colour of ANSI number n (the swap is its own inverse).
+            const VgaColour& c = vgaPalette[ansiOfConsole(static_cast<unsigned>(n))];
+            // Rounded up: the description scales back with truncation.
+            const char* set = tiparm(initc, n, (c.r * 1000 + 254) / 255, (c.g * 1000 + 254) / 255,
+                                     (c.b * 1000 + 254) / 255);
+            copyCap(caps.palette[n], sizeof(caps.palette[n]), set);
+        }
+        if (caps.resetPalette[0] == '\0')
+            caps.setPalette = false;
+    }
+}
+
+// DEC graphics where the description maps the checkerboard and the lines.
+void describeDecGraphics(TerminalCaps& caps) {
+    const char* acsc = stringCap("acsc");
+    const char* smacs = stringCap("smacs");
+    const char* rmacs = stringCap("rmacs");
+    bool mapped = acsc != nullptr;
+    for (const char c : std::string("aqxlkmjtuvwn")) {
+        bool found = false;
+        for (const char* p = acsc; p != nullptr && p[0] != '\0' && p[1] != '\0'; p += 2)
+            found = found || (p[0] == c && p[1] == c);
+        mapped = mapped && found;
+    }
+    caps.decGraphics = mapped && smacs != nullptr && rmacs != nullptr && std::strlen(smacs) <= 4 &&
+                       std::strlen(rmacs) <= 4;
+    if (caps.decGraphics) {
+        copyCap(caps.decOn, sizeof(caps.decOn), smacs);
+        copyCap(caps.decOff, sizeof(caps.decOff), rmacs);
+        copyCap(caps.decEnable, sizeof(caps.decEnable), stringCap("enacs"));
+    }
+}
+
 } // namespace
 
 bool describeTerminal(const char* term, TerminalCaps& caps) {
@@ -98,48 +150,14 @@ bool describeTerminal(const char* term, TerminalCaps& caps) {
         caps.colours = 0;
     caps.directColour = flagCap("RGB") || flagCap("Tc") || caps.colours >= (1 << 24);
 
-    const char* initc = stringCap("initc");
-    const char* originalColours = stringCap("oc");
-    caps.setPalette =
-        flagCap("ccc") && initc != nullptr && originalColours != nullptr && caps.colours >= 8;
-    if (caps.setPalette) {
-        copyCap(caps.resetPalette, sizeof(caps.resetPalette), originalColours);
-        const int count = caps.colours >= 16 ? 16 : 8;
-        for (int n = 0; n < count; ++n) {
-            // The console colour of ANSI number n (the swap is its own inverse).
-            const VgaColour& c = vgaPalette[ansiOfConsole(static_cast<unsigned>(n))];
-            // Rounded up: the description scales back with truncation.
-            const char* set = tiparm(initc, n, (c.r * 1000 + 254) / 255, (c.g * 1000 + 254) / 255,
-                                     (c.b * 1000 + 254) / 255);
-            copyCap(caps.palette[n], sizeof(caps.palette[n]), set);
-        }
-        if (caps.resetPalette[0] == '\0')
-            caps.setPalette = false;
-    }
+    describePalette(caps);
     // mlterm draws 24-bit colours (the VGA ones exactly) but neither its
     // description nor COLORTERM says so, and its own 16 colours are not VGA's;
     // its palette cannot be put back once changed (it has no OSC 104).
     if (isMlterm(term, std::getenv("MLTERM")))
         caps.directColour = true;
 
-    // DEC graphics where the description maps the checkerboard and the lines.
-    const char* acsc = stringCap("acsc");
-    const char* smacs = stringCap("smacs");
-    const char* rmacs = stringCap("rmacs");
-    bool mapped = acsc != nullptr;
-    for (const char c : std::string("aqxlkmjtuvwn")) {
-        bool found = false;
-        for (const char* p = acsc; p != nullptr && p[0] != '\0' && p[1] != '\0'; p += 2)
-            found = found || (p[0] == c && p[1] == c);
-        mapped = mapped && found;
-    }
-    caps.decGraphics = mapped && smacs != nullptr && rmacs != nullptr && std::strlen(smacs) <= 4 &&
-                       std::strlen(rmacs) <= 4;
-    if (caps.decGraphics) {
-        copyCap(caps.decOn, sizeof(caps.decOn), smacs);
-        copyCap(caps.decOff, sizeof(caps.decOff), rmacs);
-        copyCap(caps.decEnable, sizeof(caps.decEnable), stringCap("enacs"));
-    }
+    describeDecGraphics(caps);
 
     del_curterm(cur_term);
     cur_term = nullptr;
@@ -200,6 +218,79 @@ const char* charsetName(Charset charset) {
     return "ASCII";
 }
 
+namespace {
+
+void setGlyph(GlyphTable& table, int byte, char c, std::uint8_t flags) {
+    table.bytes[byte][0] = c;
+    table.length[byte] = 1;
+    table.flags[byte] = flags;
+}
+
+// The shades, blocks and box-drawing lines (0xB0-0xDF, 0xFE) on a terminal
+// that has no such characters: DEC graphics where it has them, ASCII
+// otherwise. False for any other byte.
+bool setBlockGlyph(GlyphTable& table, int byte, bool dec) {
+    const std::uint8_t decFlag = dec ? GlyphTable::decGlyph : 0;
+    switch (byte) {
+    case 0xB0: // light shade
+        setGlyph(table, byte, ':', 0);
+        table.approximatesShades = true;
+        return true;
+    case 0xB1: // medium shade, the half blocks and the square: half covered
+    case 0xFE:
+    case 0xDC:
+    case 0xDD:
+    case 0xDE:
+    case 0xDF:
+        setGlyph(table, byte, dec ? 'a' : '%', decFlag);
+        table.approximatesShades = true;
+        return true;
+    case 0xB2: // dark shade: a light one in reverse
+        setGlyph(table, byte, ':', GlyphTable::reversed);
+        table.approximatesShades = true;
+        return true;
+    case 0xDB: // full block: a space in reverse, exact
+        setGlyph(table, byte, ' ', GlyphTable::reversed);
+        return true;
+    default:
+        break;
+    }
+    if (byte < 0xB3 || byte > 0xDA)
+        return false;
+    // The box-drawing bytes 0xB3-0xDA by shape: the DEC line glyph, and an
+    // ASCII stand-in.
+    static const char decLines[] = "xuuukkuxkjjjkmvwtqnttmlvwtqnvvwwmmllnnjl";
+    static const char asciiLines[] = "|++++++|+++++++++-++++++++-+++++++++++++";
+    const int shape = byte - 0xB3;
+    if (dec)
+        setGlyph(table, byte, decLines[shape], GlyphTable::decGlyph);
+    else
+        setGlyph(table, byte, asciiLines[shape], 0);
+    table.approximatesLines = table.approximatesLines || !dec || cp437Unicode[byte] > 0x253C;
+    return true;
+}
+
+// The rest of DEC's symbols, and an ASCII look-alike for everything else.
+void setSymbolGlyph(GlyphTable& table, int byte, bool dec) {
+    struct DecSymbol {
+        int byte;
+        char dec, plain;
+    };
+    static const DecSymbol symbols[] = {{0xF8, 'f', 'o'}, {0xF1, 'g', '+'}, {0xF9, '~', '.'},
+                                        {0xFA, '~', '.'}, {0xF3, 'y', '<'}, {0xF2, 'z', '>'},
+                                        {0xE3, '{', 'n'}, {0x9C, '}', 'L'}};
+    for (const DecSymbol& s : symbols) {
+        if (s.byte == byte) {
+            setGlyph(table, byte, dec ? s.dec : s.plain, dec ? GlyphTable::decGlyph : 0);
+            return;
+        }
+    }
+    setGlyph(table, byte, plainStandIn(byte), 0);
+    table.approximatesLetters = true;
+}
+
+} // namespace
+
 void buildGlyphTable(Charset charset, const TerminalCaps& caps, GlyphTable& table) {
     table = GlyphTable{};
     const bool dec = caps.decGraphics && charset != Charset::utf8;
@@ -207,83 +298,17 @@ void buildGlyphTable(Charset charset, const TerminalCaps& caps, GlyphTable& tabl
         std::memcpy(table.decOn, caps.decOn, sizeof(table.decOn));
         std::memcpy(table.decOff, caps.decOff, sizeof(table.decOff));
     }
-    // The box-drawing bytes 0xB3-0xDA by shape: the DEC line glyph, and an
-    // ASCII stand-in.
-    static const char decLines[] = "xuuukkuxkjjjkmvwtqnttmlvwtqnvvwwmmllnnjl";
-    static const char asciiLines[] = "|++++++|+++++++++-++++++++-+++++++++++++";
     for (int byte = 0; byte < 256; ++byte) {
         const std::uint32_t code = cp437Unicode[byte];
-        char* out = table.bytes[byte];
-        auto set = [&](char c, std::uint8_t flags) {
-            out[0] = c;
-            table.length[byte] = 1;
-            table.flags[byte] = flags;
-        };
         if (charset == Charset::utf8) {
-            table.length[byte] =
-                static_cast<std::uint8_t>(encodeCp437Utf8(static_cast<std::uint16_t>(byte), out));
-            continue;
-        }
-        if (byte == 0 || code < 0x80) {
-            set(byte == 0 ? ' ' : static_cast<char>(code), 0);
-            continue;
-        }
-        if (charset == Charset::latin1 && code < 0x100) {
-            set(static_cast<char>(code), 0);
-            continue;
-        }
-        const std::uint8_t decFlag = dec ? GlyphTable::decGlyph : 0;
-        switch (byte) {
-        case 0xB0: // light shade
-            set(':', 0);
-            table.approximatesShades = true;
-            continue;
-        case 0xB1: // medium shade, the half blocks and the square: half covered
-        case 0xFE:
-        case 0xDC:
-        case 0xDD:
-        case 0xDE:
-        case 0xDF:
-            set(dec ? 'a' : '%', decFlag);
-            table.approximatesShades = true;
-            continue;
-        case 0xB2: // dark shade: a light one in reverse
-            set(':', GlyphTable::reversed);
-            table.approximatesShades = true;
-            continue;
-        case 0xDB: // full block: a space in reverse, exact
-            set(' ', GlyphTable::reversed);
-            continue;
-        default:
-            break;
-        }
-        if (byte >= 0xB3 && byte <= 0xDA) {
-            const int shape = byte - 0xB3;
-            if (dec)
-                set(decLines[shape], GlyphTable::decGlyph);
-            else
-                set(asciiLines[shape], 0);
-            table.approximatesLines = table.approximatesLines || !dec || code > 0x253C;
-            continue;
-        }
-        // The rest of DEC's symbols.
-        struct DecSymbol {
-            int byte;
-            char dec, plain;
-        };
-        static const DecSymbol symbols[] = {{0xF8, 'f', 'o'}, {0xF1, 'g', '+'}, {0xF9, '~', '.'},
-                                            {0xFA, '~', '.'}, {0xF3, 'y', '<'}, {0xF2, 'z', '>'},
-                                            {0xE3, '{', 'n'}, {0x9C, '}', 'L'}};
-        bool done = false;
-        for (const DecSymbol& s : symbols) {
-            if (s.byte == byte) {
-                set(dec ? s.dec : s.plain, dec ? GlyphTable::decGlyph : 0);
-                done = true;
-            }
-        }
-        if (!done) {
-            set(plainStandIn(byte), 0);
-            table.approximatesLetters = true;
+            table.length[byte] = static_cast<std::uint8_t>(
+                encodeCp437Utf8(static_cast<std::uint16_t>(byte), table.bytes[byte]));
+        } else if (byte == 0 || code < 0x80) {
+            setGlyph(table, byte, byte == 0 ? ' ' : static_cast<char>(code), 0);
+        } else if (charset == Charset::latin1 && code < 0x100) {
+            setGlyph(table, byte, static_cast<char>(code), 0);
+        } else if (!setBlockGlyph(table, byte, dec)) {
+            setSymbolGlyph(table, byte, dec);
         }
     }
 }

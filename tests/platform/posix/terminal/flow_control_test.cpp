@@ -98,7 +98,7 @@ TEST(FlowControl, DrawsAheadByTheOneWayDelayNotTheRoundTrip) {
 
 // A terminal that never answers is waited for once, then frames go as they
 // come; after answering, a lost answer is given up on in time.
-TEST(FlowControl, SilentTerminalsAndLostAnswersDoNotStopTheShow) {
+TEST(FlowControl, UnansweringTerminalsAndLostAnswersDoNotStopTheShow) {
     FlowControl flow;
     flow.replyWaitMs = 1000;
     flow.lostReplyMs = 3000;
