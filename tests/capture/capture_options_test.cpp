@@ -91,18 +91,18 @@ TEST(CaptureOptions, VideoTakesARangeAtSixtyFramesASecond) {
     const Parsed whole = parse({"--video", "show.mp4"});
     ASSERT_EQ(whole.result, ParseResult::run) << whole.error;
     EXPECT_EQ(whole.options.fps, 60);
-    EXPECT_FALSE(whole.options.nativeSize);
+    EXPECT_STREQ(whole.options.size->name, "2x");
     EXPECT_EQ(whole.options.frames.front(), 0);
     EXPECT_EQ(whole.options.frames.back(), 8490); // 141.5 s
     const Parsed range = parse(
         {"--video", "a.mkv", "--from", "10.01", "--to", "11", "--fps", "25", "--size", "native"});
     ASSERT_EQ(range.result, ParseResult::run) << range.error;
-    EXPECT_TRUE(range.options.nativeSize);
+    EXPECT_STREQ(range.options.size->name, "native");
     EXPECT_EQ(range.options.frames.front(), 251); // the first frame at or after 10.01 s
     EXPECT_EQ(range.options.frames.back(), 275);
     EXPECT_EQ(parse({"--video", "a.mkv", "--from", "5", "--to", "4"}).result, ParseResult::bad);
     EXPECT_EQ(parse({"--video", "a.mkv", "--format", "png"}).result, ParseResult::bad);
-    EXPECT_EQ(parse({"--video", "a.mkv", "--size", "4k"}).result, ParseResult::bad);
+    EXPECT_EQ(parse({"--video", "a.mkv", "--size", "8k"}).result, ParseResult::bad);
     EXPECT_EQ(parse({"--at", "1", "--size", "native"}).result, ParseResult::bad);
 }
 
