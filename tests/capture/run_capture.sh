@@ -12,11 +12,17 @@
 #   video-blink       the closing blink (139.5 < t < 140) on exactly its frames
 #   video-codecs      .mp4 and .webm as ffprobe reads them
 #   video-errors      bad names, ranges and targets of --video
+#   video-sizes       the default 2x .mp4 and .webm keep each pixel's colour;
+#                     4k and the lossless .mkv's own size
+#   faults            stop signals, size limits, closed pipes, pipes without a
+#                     reader, long names, links, hostile bytes: a clean exit,
+#                     nothing hidden left behind
 set -u
 scenario=$1
 capture=$2
 work=$3
 samples=${4:-}
+bench=$(dirname "$0")/../../bench/video/psnr.sh
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
@@ -230,6 +236,133 @@ video-errors)
     status=$?
     [ "$status" -eq 130 ] && pass "interrupted: exit 130" || fail "interrupted: exit $status"
     only small
+    ;;
+faults)
+    need ffprobe
+    # A run stopped by any of these signals exits 128 + N and leaves nothing.
+    for signal in HUP QUIT USR1 ALRM TERM; do
+        "$capture" --video "cut-$signal.mkv" --from 10 --to 30 --size native 2>err.txt &
+        pid=$!
+        for _ in $(seq 300); do
+            grep -q frames err.txt 2>/dev/null && break
+            sleep 0.1
+        done
+        kill -"$signal" "$pid"
+        wait "$pid"
+        status=$?
+        want=$((128 + $(kill -l "$signal")))
+        [ "$status" -eq "$want" ] && pass "SIG$signal: exit $status" ||
+            fail "SIG$signal: exit $status, not $want"
+        says "stopped by signal"
+    done
+    "$capture" --from 0 --to 141 --every 0.01 --format cells --out 'seq/f%05d.cells' \
+        2>err.txt &
+    mkdir seq
+    pid=$!
+    for _ in $(seq 300); do
+        grep -q wrote err.txt 2>/dev/null && break
+        sleep 0.1
+    done
+    kill -HUP "$pid"
+    wait "$pid"
+    status=$?
+    [ "$status" -eq 129 ] && pass "a sequence stopped by SIGHUP" || fail "sequence: exit $status"
+    [ -z "$(ls -A seq | grep -v '^f[0-9]*\.cells$')" ] && pass "only whole frames in the folder" ||
+        fail "left in the folder: $(ls -A seq | grep -v '^f[0-9]*\.cells$')"
+    rm -rf seq
+    only
+    # A file size limit: the write fails as on a full disk (no SIGXFSZ death).
+    expect 1 "a video over the file size limit" -- bash -c \
+        "ulimit -f 64; exec '$capture' --video big.mkv --from 60 --to 61 --size native"
+    says "cannot write big.mkv: File too large"
+    expect 1 "a PNG over the file size limit" -- bash -c \
+        "ulimit -f 1; exec '$capture' --at 70 --out big.png"
+    says "cannot write big.png: File too large"
+    only
+    # Standard error closed early: the video is still written whole.
+    "$capture" --video piped.mkv --from 60 --to 60.5 --size native 2>&1 | head -c 20 >/dev/null
+    status=${PIPESTATUS[0]}
+    [ "$status" -eq 0 ] && pass "a closed standard error: exit 0" || fail "closed pipe: $status"
+    [ "$(probe -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+        piped.mkv)" = 31 ] && pass "31 frames written" || fail "piped.mkv is not whole"
+    rm -f piped.mkv
+    only
+    # A pipe with no reader: said, and a signal ends the wait.
+    mkfifo pipe
+    "$capture" --at 1 --format cells --out pipe 2>err.txt &
+    pid=$!
+    for _ in $(seq 100); do
+        grep -q "waiting for a reader" err.txt && break
+        sleep 0.1
+    done
+    grep -q "waiting for a reader of the pipe pipe" err.txt && pass "says it waits for a reader" ||
+        fail "no word of the wait: $(cat err.txt)"
+    cat pipe >read.cells
+    wait "$pid"
+    status=$?
+    [ "$status" -eq 0 ] && [ "$(stat -c %s read.cells)" -eq 8000 ] &&
+        pass "the reader gets the frame" || fail "through the pipe: exit $status"
+    "$capture" --video pipe.mkv --to 0.2 --size native 2>err.txt &
+    pid=$!
+    sleep 0.5
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    rm -f pipe read.cells
+    [ "$status" -eq 143 ] && pass "a wait ended by SIGTERM" || fail "wait ended: exit $status"
+    only
+    # Long names, links, hostile bytes.
+    long=$(printf 'n%.0s' $(seq 251)).mkv
+    expect 0 "a 255-byte name" -- "$capture" --video "$long" --to 0.1
+    [ -f "$long" ] && pass "written under its name" || fail "no $long"
+    rm -f "$long"
+    mkdir real
+    ln -s real/v.mkv link.mkv
+    expect 0 "a video through a link" -- "$capture" --video link.mkv --to 0.1
+    [ -L link.mkv ] && [ -f real/v.mkv ] && pass "the link stays a link" ||
+        fail "the link was replaced"
+    rm -rf real link.mkv
+    expect 2 "--out ''" -- "$capture" --at 1 --out ''
+    says "--out needs a file name"
+    expect 2 "--every inf" -- "$capture" --from 0 --to 1 --every inf
+    says "--every needs a number"
+    expect 2 "141,501 video frames" -- "$capture" --video v.mkv --fps 1000
+    says "more than 100000"
+    expect 2 "control bytes in a name" -- "$capture" --video $'\e]2;x\a\e[31m.avi'
+    if grep -q $'[\x01-\x08\x0b-\x1f\x7f]' err.txt; then
+        fail "control bytes reached standard error"
+    else
+        pass "control bytes escaped: $(head -c 80 err.txt)"
+    fi
+    expect 0 "a name with a tab" -- "$capture" --at 1 --format cells --out $'a\tb.cells'
+    grep -qF 'wrote a\x09b.cells' err.txt && pass "shown escaped" || fail "$(cat err.txt)"
+    rm -f $'a\tb.cells'
+    only
+    ;;
+video-sizes)
+    need ffprobe
+    # Frames of several scenes at the default size: RGB PSNR against the PNG
+    # captures scaled the same way, decoded with nearest-neighbour colour.
+    for extension in mp4 webm; do
+        expect 0 "a 2x .$extension" -- "$capture" --video "s.$extension" --from 12 --to 132 \
+            --fps 1
+        [ "$(probe -select_streams v:0 -show_entries stream=width,height,pix_fmt \
+            "s.$extension" | tr '\n' ' ')" = "1440 1600 yuv420p " ] &&
+            pass ".$extension is 1440 x 1600 4:2:0" || fail ".$extension: wrong size or format"
+        least=$(bash "$bench" "$capture" "s.$extension" 12 132 24 1 | awk '/^neighbor:/ { print $5 }')
+        awk -v l="$least" 'BEGIN { exit !(l >= 38) }' &&
+            pass ".$extension: least PSNR $least dB" || fail ".$extension: least PSNR $least dB"
+    done
+    expect 0 "a 4k .mp4" -- "$capture" --video k.mp4 --from 70 --to 70 --size 4k
+    [ "$(probe -select_streams v:0 -show_entries stream=width,height,level k.mp4 | tr '\n' ' ')" \
+        = "3840 2160 52 " ] && pass "3840 x 2160 at level 5.2" || fail "4k: $(probe \
+        -select_streams v:0 -show_entries stream=width,height,level k.mp4 | tr '\n' ' ')"
+    least=$(bash "$bench" "$capture" k.mp4 70 70 1 60 3840x2160 | awk '/^neighbor:/ { print $5 }')
+    awk -v l="$least" 'BEGIN { exit !(l >= 38) }' && pass "4k: PSNR $least dB" ||
+        fail "4k: PSNR $least dB"
+    expect 0 "a lossless .mkv" -- "$capture" --video l.mkv --to 0
+    [ "$(probe -select_streams v:0 -show_entries stream=width,height l.mkv | tr '\n' ' ')" = \
+        "720 800 " ] && pass "the .mkv keeps the capture's own size" || fail ".mkv size"
     ;;
 *)
     echo "unknown scenario $scenario"

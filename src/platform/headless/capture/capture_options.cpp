@@ -178,7 +178,8 @@ bool planPictures(CaptureOptions& options, std::string& error) {
         return checkSequence(options, error);
     }
     // Counted in floating point first: a tiny step must not overflow an integer.
-    const double steps = (options.to - options.from) / options.every + 1e-9;
+    // A step that divides the range up to rounding (1/60 written in decimals) reaches its end.
+    const double steps = (options.to - options.from) / options.every + 1e-6;
     if (!(steps < static_cast<double>(maxCaptureFrames))) {
         error = "--every " + number(options.every) + " from " + number(options.from) + " to " +
                 number(options.to) + " asks for more than 100000 frames";

@@ -42,7 +42,9 @@ StopSignals::StopSignals() {
     action.sa_flags = 0; // no SA_RESTART: a blocked open or wait returns at once
     for (int i = 0; i < stopCount; ++i) {
         sigaction(stopping[i], nullptr, &previous[i]);
-        if (previous[i].sa_handler != SIG_IGN)
+        // nohup ignores the hang-up on purpose. (A shell also ignores Ctrl+C
+        // and quit in background jobs, but a signal sent by name is meant.)
+        if (stopping[i] != SIGHUP || previous[i].sa_handler != SIG_IGN)
             sigaction(stopping[i], &action, nullptr);
     }
     struct sigaction ignore = {};

@@ -3,7 +3,7 @@
 // capture stops between frames, removes its unfinished file and exits with
 // 128 + the signal's number, leaving nothing hidden behind. A closed pipe and
 // a file size limit are ignored, so the write itself fails and is reported
-// like a full disk. Signals ignored when the tool starts (nohup) stay ignored.
+// like a full disk. A hang-up ignored when the tool starts (nohup) stays ignored.
 #pragma once
 
 // Installs the handlers; the earlier ones come back when the guard goes.
