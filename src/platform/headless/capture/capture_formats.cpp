@@ -17,7 +17,7 @@ const int stillFormatCount = sizeof stillFormats / sizeof stillFormats[0];
 const VideoFormat videoFormats[] = {
     {"mp4", "mp4", "libx264", "aac", "H.264 and AAC"},
     {"webm", "webm", "libvpx-vp9", "libopus", "VP9 and Opus"},
-    {"mkv", "matroska", "ffv1", "flac", "lossless FFV1 and FLAC, 720 x 800 unless --size"},
+    {"mkv", "matroska", "ffv1", "flac", "lossless FFV1 and FLAC, for checking"},
 };
 const int videoFormatCount = sizeof videoFormats / sizeof videoFormats[0];
 
@@ -27,13 +27,16 @@ const int videoFormatCount = sizeof videoFormats / sizeof videoFormats[0];
 // coloured strokes blend with their neighbours.
 const VideoSize videoSizes[] = {
     {"2x", VideoSizeKind::integer, 1440, 1600,
-     "1440 x 1600, every pixel a 2 x 2 block: every colour kept (default)"},
+     "1440 x 1600 (default): each pixel a 2 x 2 block, the\n"
+     "block 4:2:0 video gives one colour: every colour kept"},
     {"4k", VideoSizeKind::integer, 3840, 2160, "3840 x 2160, the 2x picture centred on black"},
     {"1080p", VideoSizeKind::fit, 1920, 1080,
-     "1920 x 1080, scaled 1.35x and centred on black: thin coloured strokes\n"
-     "blend with their neighbours and even shades band"},
+     "1920 x 1080, scaled 1.35x and centred on black; costs\n"
+     "colour: thin coloured strokes blend with their\n"
+     "neighbours, even shades band"},
     {"native", VideoSizeKind::native, 720, 800,
-     "720 x 800; in .mp4 and .webm each colour is shared by 2 x 2 pixels"},
+     "720 x 800 (default for .mkv); in .mp4 and .webm each\n"
+     "colour is shared by 2 x 2 different pixels"},
 };
 const int videoSizeCount = sizeof videoSizes / sizeof videoSizes[0];
 

@@ -8,27 +8,35 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// One entry of a list in --help: its name in a column, then its description,
+// each further line of it starting under the first.
+std::string helpEntry(const std::string& name, std::string description) {
+    for (std::size_t n = description.find('\n'); n != std::string::npos;
+         n = description.find('\n', n + 1))
+        description.insert(n + 1, 22, ' ');
+    char column[40];
+    std::snprintf(column, sizeof column, "    %-16s  ", name.c_str());
+    return column + description + "\n";
+}
+
+} // namespace
+
 std::string captureUsage() {
-    std::string sizes;
-    for (int i = 0; i < videoSizeCount; ++i) {
-        std::string description = videoSizes[i].description;
-        for (std::size_t n = description.find('\n'); n != std::string::npos;
-             n = description.find('\n', n + 1))
-            description.insert(n + 1, 22, ' ');
-        char line[40];
-        std::snprintf(line, sizeof line, "    %-16s  ", videoSizes[i].name);
-        sizes += line + description + "\n";
-    }
-    std::string stills, videos;
+    std::string stills, videos, sizes;
     for (int i = 0; i < stillFormatCount; ++i)
-        stills +=
-            std::string("    ") + stillFormats[i].name + ": " + stillFormats[i].description + "\n";
+        stills += helpEntry(stillFormats[i].name, stillFormats[i].description);
     for (int i = 0; i < videoFormatCount; ++i)
-        videos += std::string("    .") + videoFormats[i].extension + ": " +
-                  videoFormats[i].description + "\n";
+        videos +=
+            helpEntry(std::string(".") + videoFormats[i].extension, videoFormats[i].description);
+    for (int i = 0; i < videoSizeCount; ++i)
+        sizes += helpEntry(videoSizes[i].name, videoSizes[i].description);
     return "usage: shadestrip-capture (--at T | --from T0 --to T1 [--every S|frame]\n"
-           "                          [--sheet COLSxROWS]) [--fps N] [--format F] [--out PATH]\n"
-           "       shadestrip-capture --video FILE [--from T0] [--to T1] [--fps N] [--size S]\n"
+           "                          [--sheet COLSxROWS]) [--fps N] [--format F]\n"
+           "                          [--out PATH]\n"
+           "       shadestrip-capture --video FILE [--from T0] [--to T1] [--fps N]\n"
+           "                          [--size S]\n"
            "\n"
            "Runs the real show headless from 0 s at N frames per second and writes the\n"
            "frames it presents. Times are seconds of music time, 0 to 141.5; the frame\n"
@@ -45,14 +53,14 @@ std::string captureUsage() {
            "                      (default 100)\n"
            "  --format F          (default png)\n" +
            stills +
-           "  --out PATH          the file (default capture.EXT, a sequence capture-NNNN.EXT,\n"
-           "                      a sheet sheet.png; a text format of one frame without\n"
-           "                      --out goes to standard output). In PATH, %d is the\n"
-           "                      frame's number in the sequence (0, 1, ...; %05d pads\n"
-           "                      with zeros, %5d with spaces, widths 1 to 9) and %% is a\n"
-           "                      percent sign; any other % is refused, and a sequence\n"
-           "                      named with a % needs %d. A sequence named without any %\n"
-           "                      gets -NNNN before the extension.\n"
+           "  --out PATH          the file (default capture.EXT, a sequence\n"
+           "                      capture-NNNN.EXT, a sheet sheet.png; a text format of\n"
+           "                      one frame without --out goes to standard output). In\n"
+           "                      PATH, %d is the frame's number in the sequence (0, 1,\n"
+           "                      ...; %05d pads with zeros, %5d with spaces, widths 1 to\n"
+           "                      9) and %% is a percent sign; any other % is refused,\n"
+           "                      and a sequence named with a % needs %d. A sequence\n"
+           "                      named without any % gets -NNNN before the extension.\n"
            "  At most 100000 frames a run.\n"
            "\n"
            "Video:\n"

@@ -251,30 +251,33 @@ const AVCodec* findEncoder(const char* name, const VideoFormat& format, std::str
 }
 
 // x264 for pictures of flat colour and hard edges that often stand still: the
-// animation tuning (more reference frames, lighter deblocking), a quality
-// target, and a peak rate inside the level chosen for the size.
+// animation tuning (more reference frames and B-frames, lighter deblocking),
+// the superfast preset (without macroblock-tree rate control, which on this
+// content starves some frames: at the same size veryfast's least PSNR over a
+// clip was 2 dB lower and its CPU time half as much again), a quality target,
+// and a peak rate inside the level chosen for the size.
 void setUpX264(AVCodecContext* v, AVDictionary** options) {
     const H264Level& level = h264LevelFor(v->width, v->height, v->time_base.den);
     const std::int64_t peak = h264PeakRate(level, v->width, v->height, v->time_base.den);
     v->rc_max_rate = peak;
     v->rc_buffer_size = static_cast<int>(peak < INT32_MAX ? peak : INT32_MAX); // one second
-    av_dict_set(options, "preset", "veryfast", 0);
+    av_dict_set(options, "preset", "superfast", 0);
     av_dict_set(options, "tune", "animation", 0);
-    av_dict_set(options, "crf", "14", 0);
+    av_dict_set(options, "crf", "20", 0);
     av_dict_set(options, "profile", "high", 0);
     av_dict_set(options, "level", level.name, 0);
 }
 
-// VP9 at its "good" speed 5 (far smaller than realtime's for the same quality),
-// in tiles and rows so that every core works.
+// VP9 in its real-time mode at speed 6 (the "good" mode was over five times
+// slower here for a few per cent), in tiles and rows so that every core works;
+// at CRF 34 it matches the .mp4's PSNR in a slightly smaller file.
 void setUpVp9(AVCodecContext* v, AVDictionary** options) {
     v->bit_rate = 0;
-    av_dict_set(options, "crf", "22", 0);
-    av_dict_set(options, "deadline", "good", 0);
-    av_dict_set(options, "cpu-used", "5", 0);
+    av_dict_set(options, "crf", "34", 0);
+    av_dict_set(options, "deadline", "realtime", 0);
+    av_dict_set(options, "cpu-used", "6", 0);
     av_dict_set(options, "row-mt", "1", 0);
     av_dict_set(options, "tile-columns", "2", 0);
-    av_dict_set(options, "frame-parallel", "0", 0);
 }
 
 } // namespace
