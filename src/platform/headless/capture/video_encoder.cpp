@@ -252,9 +252,9 @@ const AVCodec* findEncoder(const char* name, const VideoFormat& format, std::str
 
 // x264 for pictures of flat colour and hard edges that often stand still: the
 // animation tuning (more reference frames and B-frames, lighter deblocking),
-// the superfast preset (without macroblock-tree rate control, which on this
-// content starves some frames: at the same size veryfast's least PSNR over a
-// clip was 2 dB lower and its CPU time half as much again), a quality target,
+// the superfast preset (on a 10-second clip veryfast at CRF 14 made a bigger
+// file, 17.0 MB against 15.6, with a lower least PSNR, 39.6 dB against 40.0,
+// for half as much CPU time again), a quality target,
 // and a peak rate inside the level chosen for the size.
 void setUpX264(AVCodecContext* v, AVDictionary** options) {
     const H264Level& level = h264LevelFor(v->width, v->height, v->time_base.den);
