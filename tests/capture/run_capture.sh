@@ -168,9 +168,17 @@ video-exact)
         pass "durations agree ($videoEnd s, $audioEnd s)" ||
         fail "durations differ: video $videoEnd s, sound $audioEnd s"
     # The 1080p frame: the same picture, taller, centred on black.
-    expect 0 "a 1080p .mkv" -- "$capture" --video big.mkv --from 100.2 --to 100.2 --fps 20
+    expect 0 "a 1080p .mkv" -- "$capture" --video big.mkv --from 100.2 --to 100.2 --fps 20 \
+        --size 1080p
     [ "$(probe -show_entries stream=width,height -select_streams v:0 big.mkv | tr '\n' x)" = \
         "1920x1080x" ] && pass "1920 x 1080" || fail "not 1920 x 1080"
+    # The 2x frame is the PNG with each pixel made a 2 x 2 block.
+    expect 0 "a 2x .mkv" -- "$capture" --video twice.mkv --from 100.2 --to 100.2 --fps 20 \
+        --size 2x
+    ffmpeg -v error -i twice.mkv -f rawvideo -pix_fmt rgb24 twice.rgb
+    ffmpeg -v error -i p0.png -vf scale=iw*2:ih*2:flags=neighbor -f rawvideo -pix_fmt rgb24 \
+        scaled.rgb
+    cmp -s twice.rgb scaled.rgb && pass "2x is the PNG in 2 x 2 blocks" || fail "2x differs"
     ;;
 video-blink)
     need ffprobe
