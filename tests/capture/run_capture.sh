@@ -64,6 +64,22 @@ need() {
     command -v "$1" >/dev/null || { echo "skipped: $1 is not installed"; exit 77; }
 }
 probe() { ffprobe -v error -of default=nw=1:nk=1 "$@"; }
+# stopWith SIGNAL WORD COMMAND...: runs the command in the background, sends it
+# the signal once its standard error (err.txt) says the word, and leaves its
+# exit status in $status.
+stopWith() {
+    local signal=$1 word=$2 pid
+    shift 2
+    "$@" 2>err.txt &
+    pid=$!
+    for _ in $(seq 300); do
+        grep -q "$word" err.txt 2>/dev/null && break
+        sleep 0.1
+    done
+    kill -"$signal" "$pid"
+    wait "$pid"
+    status=$?
+}
 
 # A 256 KB file system, for a disk that fills. Root only; skipped elsewhere.
 smallDisk() {
@@ -233,15 +249,7 @@ video-errors)
             fail "left on the full disk: $(ls -A small)"
     fi
     # Interrupted, the export removes its file.
-    "$capture" --video cut.mkv --from 10 --to 60 --size native 2>err.txt &
-    pid=$!
-    for _ in $(seq 100); do
-        grep -q frames err.txt 2>/dev/null && break
-        sleep 0.1
-    done
-    kill -INT "$pid"
-    wait "$pid"
-    status=$?
+    stopWith INT frames "$capture" --video cut.mkv --from 10 --to 60 --size native
     [ "$status" -eq 130 ] && pass "interrupted: exit 130" || fail "interrupted: exit $status"
     only small
     ;;
@@ -249,31 +257,16 @@ faults)
     need ffprobe
     # A run stopped by any of these signals exits 128 + N and leaves nothing.
     for signal in HUP QUIT USR1 ALRM TERM; do
-        "$capture" --video "cut-$signal.mkv" --from 10 --to 30 --size native 2>err.txt &
-        pid=$!
-        for _ in $(seq 300); do
-            grep -q frames err.txt 2>/dev/null && break
-            sleep 0.1
-        done
-        kill -"$signal" "$pid"
-        wait "$pid"
-        status=$?
+        stopWith "$signal" frames "$capture" --video "cut-$signal.mkv" --from 10 --to 30 \
+            --size native
         want=$((128 + $(kill -l "$signal")))
         [ "$status" -eq "$want" ] && pass "SIG$signal: exit $status" ||
             fail "SIG$signal: exit $status, not $want"
         says "stopped by signal"
     done
-    "$capture" --from 0 --to 141 --every 0.01 --format cells --out 'seq/f%05d.cells' \
-        2>err.txt &
     mkdir seq
-    pid=$!
-    for _ in $(seq 300); do
-        grep -q wrote err.txt 2>/dev/null && break
-        sleep 0.1
-    done
-    kill -HUP "$pid"
-    wait "$pid"
-    status=$?
+    stopWith HUP wrote "$capture" --from 0 --to 141 --every 0.01 --format cells \
+        --out 'seq/f%05d.cells'
     [ "$status" -eq 129 ] && pass "a sequence stopped by SIGHUP" || fail "sequence: exit $status"
     [ -z "$(ls -A seq | grep -v '^f[0-9]*\.cells$')" ] && pass "only whole frames in the folder" ||
         fail "left in the folder: $(ls -A seq | grep -v '^f[0-9]*\.cells$')"
@@ -310,14 +303,15 @@ faults)
     status=$?
     [ "$status" -eq 0 ] && [ "$(stat -c %s read.cells)" -eq 8000 ] &&
         pass "the reader gets the frame" || fail "through the pipe: exit $status"
-    "$capture" --video pipe.mkv --to 0.2 --size native 2>err.txt &
-    pid=$!
-    sleep 0.5
-    kill -TERM "$pid"
-    wait "$pid"
-    status=$?
-    rm -f pipe read.cells
+    mkfifo pipe.mkv
+    stopWith TERM "waiting for a reader" "$capture" --video pipe.mkv --to 0.2
     [ "$status" -eq 143 ] && pass "a wait ended by SIGTERM" || fail "wait ended: exit $status"
+    cat pipe.mkv >read.mkv &
+    expect 0 "a video into a pipe" -- "$capture" --video pipe.mkv --to 0.2
+    wait
+    [ "$(probe -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+        read.mkv)" = 13 ] && pass "the reader gets 13 frames" || fail "read.mkv is not whole"
+    rm -f pipe pipe.mkv read.cells read.mkv
     only
     # Long names, links, hostile bytes.
     long=$(printf 'n%.0s' $(seq 251)).mkv

@@ -73,11 +73,14 @@ const H264Level& h264LevelFor(int width, int height, int fps) {
     return h264Levels[sizeof h264Levels / sizeof h264Levels[0] - 1];
 }
 
-// The peak rate an .mp4 is held to, in bit/s: what the content needs at its
-// busiest (about 0.2 bit a pixel a frame, measured on the show), never more
-// than the level allows, so hardware decoders and upload limits take the file.
+// The peak rate an .mp4 is held to, in bit/s: 0.2 bit a pixel a frame at 60
+// frames a second (the whole show's busiest second at 2x needs about half),
+// never more than the level allows, so that hardware decoders and upload
+// limits take the file.
 std::int64_t h264PeakRate(const H264Level& level, int width, int height, int fps) {
-    const std::int64_t wanted = static_cast<std::int64_t>(width) * height * fps / 5;
+    // At a low rate every frame is a key frame: a second holds what 60 frames would.
+    const std::int64_t wanted =
+        static_cast<std::int64_t>(width) * height * (fps > 60 ? fps : 60) / 5;
     const std::int64_t allowed = level.highBitRate * 1000;
     return wanted < allowed ? wanted : allowed;
 }
