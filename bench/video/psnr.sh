@@ -7,7 +7,7 @@
 # scaled by nearest neighbour the same way and compared with the video's frame,
 # decoded with nearest-neighbour colour planes (what the encoding aims at) and
 # with bilinear ones (what a player may show). Prints one line per sample and
-# the least and the mean.
+# the least and the mean. PSNR_CHROMA=neighbor leaves out the bilinear pass.
 set -eu
 capture=$1 video=$2 from=$3 to=$4 step=$5 fps=${6:-60} size=${7:-1440x1600}
 width=${size%x*} height=${size#*x}
@@ -19,7 +19,7 @@ count=$(ls "$work" | wc -l)
 frames=$(awk -v s="$step" -v f="$fps" 'BEGIN { printf "%d", s * f + 0.5 }')
 scale=$(( height / 800 < width / 720 ? height / 800 : width / 720 ))
 pad="pad=$width:$height:$(( (width - 720 * scale) / 2 & ~1 )):$(( (height - 800 * scale) / 2 & ~1 ))"
-for chroma in neighbor bilinear; do
+for chroma in ${PSNR_CHROMA:-neighbor bilinear}; do
     ffmpeg -v error -i "$video" -framerate 1 -i "$work/ref%04d.png" -filter_complex \
         "[0:v]select='not(mod(n\,$frames))',setpts=N/TB,scale=flags=$chroma+accurate_rnd+full_chroma_int:in_color_matrix=bt709:in_range=tv,format=rgb24[a];
          [1:v]scale=iw*$scale:ih*$scale:flags=neighbor,$pad,format=rgb24,setpts=N/TB[b];

@@ -345,6 +345,7 @@ video-sizes)
     need ffprobe
     # Frames of several scenes at the default size: RGB PSNR against the PNG
     # captures scaled the same way, decoded with nearest-neighbour colour.
+    export PSNR_CHROMA=neighbor
     for extension in mp4 webm; do
         expect 0 "a 2x .$extension" -- "$capture" --video "s.$extension" --from 12 --to 132 \
             --fps 1
