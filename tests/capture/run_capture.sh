@@ -22,7 +22,7 @@ scenario=$1
 capture=$2
 work=$3
 samples=${4:-}
-bench=$(dirname "$0")/../../bench/video/psnr.sh
+bench=$(cd "$(dirname "$0")/../../bench/video" && pwd)/psnr.sh
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
