@@ -91,18 +91,18 @@ TEST(CaptureOptions, VideoTakesARangeAtSixtyFramesASecond) {
     const Parsed whole = parse({"--video", "show.mp4"});
     ASSERT_EQ(whole.result, ParseResult::run) << whole.error;
     EXPECT_EQ(whole.options.fps, 60);
-    EXPECT_FALSE(whole.options.nativeSize);
+    EXPECT_STREQ(whole.options.size->name, "2x");
     EXPECT_EQ(whole.options.frames.front(), 0);
     EXPECT_EQ(whole.options.frames.back(), 8490); // 141.5 s
     const Parsed range = parse(
         {"--video", "a.mkv", "--from", "10.01", "--to", "11", "--fps", "25", "--size", "native"});
     ASSERT_EQ(range.result, ParseResult::run) << range.error;
-    EXPECT_TRUE(range.options.nativeSize);
+    EXPECT_STREQ(range.options.size->name, "native");
     EXPECT_EQ(range.options.frames.front(), 251); // the first frame at or after 10.01 s
     EXPECT_EQ(range.options.frames.back(), 275);
     EXPECT_EQ(parse({"--video", "a.mkv", "--from", "5", "--to", "4"}).result, ParseResult::bad);
     EXPECT_EQ(parse({"--video", "a.mkv", "--format", "png"}).result, ParseResult::bad);
-    EXPECT_EQ(parse({"--video", "a.mkv", "--size", "4k"}).result, ParseResult::bad);
+    EXPECT_EQ(parse({"--video", "a.mkv", "--size", "8k"}).result, ParseResult::bad);
     EXPECT_EQ(parse({"--at", "1", "--size", "native"}).result, ParseResult::bad);
 }
 
@@ -125,4 +125,62 @@ TEST(CaptureOptions, TheShowsEndIsItsLastPresentedFrame) {
         EXPECT_TRUE(show.runTo(at.options.frames.front())) << fps;
         EXPECT_FALSE(show.step()) << fps << ": a frame after the last one was presented";
     }
+}
+
+// Requests that used to run and mislead: an infinite step, an empty name, more
+// video frames than a run may hold, and control bytes sent back raw.
+TEST(CaptureOptions, RefusesWhatWouldMisleadLater) {
+    for (const char* every : {"inf", "-inf", "nan", "1e999"}) {
+        const Parsed p = parse({"--from", "0", "--to", "1", "--every", every});
+        EXPECT_EQ(p.result, ParseResult::bad) << every;
+        EXPECT_NE(p.error.find("needs a number"), std::string::npos) << p.error;
+    }
+    EXPECT_EQ(parse({"--at", "inf"}).result, ParseResult::bad);
+    const Parsed empty = parse({"--at", "1", "--out", ""});
+    EXPECT_EQ(empty.result, ParseResult::bad);
+    EXPECT_EQ(empty.error, "--out needs a file name");
+    // 141.5 s at 1000 fps is 141,501 frames.
+    const Parsed many = parse({"--video", "a.mkv", "--fps", "1000"});
+    EXPECT_EQ(many.result, ParseResult::bad);
+    EXPECT_NE(many.error.find("141501 frames, more than 100000"), std::string::npos) << many.error;
+    EXPECT_EQ(parse({"--video", "a.mkv", "--fps", "1000", "--to", "99.9"}).result,
+              ParseResult::run);
+    // A name is shown with its control bytes escaped, wherever it appears.
+    const Parsed hostile = parse({"--video", "\x1b]0;owned\x07.avi"});
+    EXPECT_EQ(hostile.result, ParseResult::bad);
+    EXPECT_NE(hostile.error.find("\\x1B]0;owned\\x07.avi"), std::string::npos) << hostile.error;
+    EXPECT_EQ(printable("a\tb\x7f\xc2\x9b"
+                        "c\xc3\xa9"),
+              "a\\x09b\\x7F\\x9Bc\xc3\xa9");
+}
+
+// A decimal step of one frame lands on every frame, and "--every frame" takes
+// each frame whatever the rate.
+TEST(CaptureOptions, EveryFrameOfARate) {
+    const Parsed decimal =
+        parse({"--from", "0", "--to", "20", "--every", "0.0166666666667", "--fps", "60"});
+    ASSERT_EQ(decimal.result, ParseResult::run) << decimal.error;
+    ASSERT_EQ(decimal.options.frames.size(), 1201u);
+    for (std::size_t i = 0; i < decimal.options.frames.size(); ++i)
+        ASSERT_EQ(decimal.options.frames[i], static_cast<std::int64_t>(i));
+    const Parsed every =
+        parse({"--from", "10.01", "--to", "11", "--every", "frame", "--fps", "25"});
+    ASSERT_EQ(every.result, ParseResult::run) << every.error;
+    EXPECT_EQ(every.options.frames.front(), 251);
+    EXPECT_EQ(every.options.frames.back(), 275);
+    EXPECT_EQ(every.options.frames.size(), 25u);
+    const Parsed end = parse({"--from", "141", "--to", "141.5", "--every", "frame", "--fps", "7"});
+    ASSERT_EQ(end.result, ParseResult::run) << end.error;
+    EXPECT_EQ(end.options.frames.back(), 990);
+    EXPECT_EQ(parse({"--from", "0", "--to", "141.5", "--every", "frame", "--fps", "1000"}).result,
+              ParseResult::bad);
+}
+
+// Sizes: whole factors keep each pixel a 2 x 2 block on even pixels.
+TEST(CaptureOptions, VideoSizesAndTheirDefaults) {
+    EXPECT_STREQ(parse({"--video", "a.mp4"}).options.size->name, "2x");
+    EXPECT_STREQ(parse({"--video", "a.webm"}).options.size->name, "2x");
+    EXPECT_STREQ(parse({"--video", "a.mkv"}).options.size->name, "native");
+    EXPECT_STREQ(parse({"--video", "a.MKV", "--size", "4k"}).options.size->name, "4k");
+    EXPECT_EQ(parse({"--video", "a.mp4", "--size", "2X"}).result, ParseResult::bad);
 }

@@ -78,3 +78,39 @@ TEST(OutputFile, FailuresNameTheFileAndTheReason) {
     EXPECT_EQ(error.find("cannot write " + taken.string() + ": "), 0u) << error;
     EXPECT_EQ(folder.entries(), 1u);
 }
+
+// Names that only just fit, links and pipes: the file lands where the name
+// points, under the name asked for, and nothing hidden stays behind.
+TEST(OutputFile, LongNamesLinksAndPipes) {
+    Folder folder;
+    std::string error;
+    // The hidden temporary name must still fit when the name is at the limit.
+    for (std::size_t length : {240u, 241u, 250u, 255u}) {
+        const std::string name = std::string(length - 4, 'n') + ".png";
+        ASSERT_TRUE(writeOutput((folder.path / name).string(), "abc", error))
+            << length << ": " << error;
+        EXPECT_EQ(contents(folder.path / name), "abc");
+        fs::remove(folder.path / name);
+    }
+    // Multi-byte characters are not cut in half in the temporary name.
+    std::string wide;
+    while (wide.size() + 2 <= 251)
+        wide += "\xC3\xA9";
+    ASSERT_TRUE(writeOutput((folder.path / (wide + ".txt")).string(), "e", error)) << error;
+    EXPECT_EQ(folder.entries(), 1u);
+    fs::remove(folder.path / (wide + ".txt"));
+
+    // A link (to a link) is written through and stays a link; a dangling one
+    // makes the file it names.
+    fs::create_directories(folder.path / "real");
+    fs::create_symlink("real/shot.png", folder.path / "inner.png");
+    fs::create_symlink("inner.png", folder.path / "link.png");
+    ASSERT_TRUE(writeOutput((folder.path / "link.png").string(), "pixels", error)) << error;
+    EXPECT_TRUE(fs::is_symlink(folder.path / "link.png"));
+    EXPECT_TRUE(fs::is_symlink(folder.path / "inner.png"));
+    EXPECT_EQ(contents(folder.path / "real" / "shot.png"), "pixels");
+    ASSERT_TRUE(writeOutput((folder.path / "link.png").string(), "again", error)) << error;
+    EXPECT_EQ(contents(folder.path / "real" / "shot.png"), "again");
+    EXPECT_EQ(folder.entries(), 3u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path / "real"), {}), 1);
+}

@@ -12,6 +12,11 @@
 #   video-blink       the closing blink (139.5 < t < 140) on exactly its frames
 #   video-codecs      .mp4 and .webm as ffprobe reads them
 #   video-errors      bad names, ranges and targets of --video
+#   video-sizes       the default 2x .mp4 and .webm keep each pixel's colour;
+#                     4k and the lossless .mkv's own size
+#   faults            stop signals, size limits, closed pipes, pipes without a
+#                     reader, long names, links, hostile bytes: a clean exit,
+#                     nothing hidden left behind
 set -u
 # shellcheck source=../lib/check.sh
 . "$(dirname "$0")/../lib/check.sh"
@@ -19,6 +24,7 @@ scenario=$1
 capture=$2
 work=$3
 samples=${4:-}
+bench=$(cd "$(dirname "$0")/../../bench/video" && pwd)/psnr.sh
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
@@ -42,6 +48,22 @@ need() {
     command -v "$1" >/dev/null || { echo "skipped: $1 is not installed"; exit 77; }
 }
 probe() { ffprobe -v error -of default=nw=1:nk=1 "$@"; }
+# stopWith SIGNAL WORD COMMAND...: runs the command in the background, sends it
+# the signal once its standard error (err.txt) says the word, and leaves its
+# exit status in $status.
+stopWith() {
+    local signal=$1 word=$2 pid
+    shift 2
+    "$@" 2>err.txt &
+    pid=$!
+    for _ in $(seq 300); do
+        grep -q "$word" err.txt 2>/dev/null && break
+        sleep 0.1
+    done
+    kill -"$signal" "$pid"
+    wait "$pid"
+    status=$?
+}
 
 # A 256 KB file system, for a disk that fills. Root only; skipped elsewhere.
 smallDisk() {
@@ -146,9 +168,17 @@ video-exact)
         pass "durations agree ($videoEnd s, $audioEnd s)" ||
         fail "durations differ: video $videoEnd s, sound $audioEnd s"
     # The 1080p frame: the same picture, taller, centred on black.
-    expect 0 "a 1080p .mkv" -- "$capture" --video big.mkv --from 100.2 --to 100.2 --fps 20
+    expect 0 "a 1080p .mkv" -- "$capture" --video big.mkv --from 100.2 --to 100.2 --fps 20 \
+        --size 1080p
     [ "$(probe -show_entries stream=width,height -select_streams v:0 big.mkv | tr '\n' x)" = \
         "1920x1080x" ] && pass "1920 x 1080" || fail "not 1920 x 1080"
+    # The 2x frame is the PNG with each pixel made a 2 x 2 block.
+    expect 0 "a 2x .mkv" -- "$capture" --video twice.mkv --from 100.2 --to 100.2 --fps 20 \
+        --size 2x
+    ffmpeg -v error -i twice.mkv -f rawvideo -pix_fmt rgb24 twice.rgb
+    ffmpeg -v error -i p0.png -vf scale=iw*2:ih*2:flags=neighbor -f rawvideo -pix_fmt rgb24 \
+        scaled.rgb
+    cmp -s twice.rgb scaled.rgb && pass "2x is the PNG in 2 x 2 blocks" || fail "2x differs"
     ;;
 video-blink)
     need ffprobe
@@ -203,17 +233,123 @@ video-errors)
             fail "left on the full disk: $(ls -A small)"
     fi
     # Interrupted, the export removes its file.
-    "$capture" --video cut.mkv --from 10 --to 60 --size native 2>err.txt &
-    pid=$!
-    for _ in $(seq 100); do
-        grep -q frames err.txt 2>/dev/null && break
-        sleep 0.1
-    done
-    kill -INT "$pid"
-    wait "$pid"
-    status=$?
+    stopWith INT frames "$capture" --video cut.mkv --from 10 --to 60 --size native
     [ "$status" -eq 130 ] && pass "interrupted: exit 130" || fail "interrupted: exit $status"
     only small
+    ;;
+faults)
+    need ffprobe
+    # A run stopped by any of these signals exits 128 + N and leaves nothing.
+    for signal in HUP QUIT USR1 ALRM TERM; do
+        stopWith "$signal" frames "$capture" --video "cut-$signal.mkv" --from 10 --to 30 \
+            --size native
+        want=$((128 + $(kill -l "$signal")))
+        [ "$status" -eq "$want" ] && pass "SIG$signal: exit $status" ||
+            fail "SIG$signal: exit $status, not $want"
+        says "stopped by signal"
+    done
+    mkdir seq
+    stopWith HUP wrote "$capture" --from 0 --to 141 --every 0.01 --format cells \
+        --out 'seq/f%05d.cells'
+    [ "$status" -eq 129 ] && pass "a sequence stopped by SIGHUP" || fail "sequence: exit $status"
+    [ -z "$(ls -A seq | grep -v '^f[0-9]*\.cells$')" ] && pass "only whole frames in the folder" ||
+        fail "left in the folder: $(ls -A seq | grep -v '^f[0-9]*\.cells$')"
+    rm -rf seq
+    only
+    # A file size limit: the write fails as on a full disk (no SIGXFSZ death).
+    expect 1 "a video over the file size limit" -- bash -c \
+        "ulimit -f 64; exec '$capture' --video big.mkv --from 60 --to 61 --size native"
+    says "cannot write big.mkv: File too large"
+    expect 1 "a PNG over the file size limit" -- bash -c \
+        "ulimit -f 1; exec '$capture' --at 70 --out big.png"
+    says "cannot write big.png: File too large"
+    only
+    # Standard error closed early: the video is still written whole.
+    "$capture" --video piped.mkv --from 60 --to 60.5 --size native 2>&1 | head -c 20 >/dev/null
+    status=${PIPESTATUS[0]}
+    [ "$status" -eq 0 ] && pass "a closed standard error: exit 0" || fail "closed pipe: $status"
+    [ "$(probe -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+        piped.mkv)" = 31 ] && pass "31 frames written" || fail "piped.mkv is not whole"
+    rm -f piped.mkv
+    only
+    # A pipe with no reader: said, and a signal ends the wait.
+    mkfifo pipe
+    "$capture" --at 1 --format cells --out pipe 2>err.txt &
+    pid=$!
+    for _ in $(seq 100); do
+        grep -q "waiting for a reader" err.txt && break
+        sleep 0.1
+    done
+    grep -q "waiting for a reader of the pipe pipe" err.txt && pass "says it waits for a reader" ||
+        fail "no word of the wait: $(cat err.txt)"
+    cat pipe >read.cells
+    wait "$pid"
+    status=$?
+    [ "$status" -eq 0 ] && [ "$(stat -c %s read.cells)" -eq 8000 ] &&
+        pass "the reader gets the frame" || fail "through the pipe: exit $status"
+    mkfifo pipe.mkv
+    stopWith TERM "waiting for a reader" "$capture" --video pipe.mkv --to 0.2
+    [ "$status" -eq 143 ] && pass "a wait ended by SIGTERM" || fail "wait ended: exit $status"
+    cat pipe.mkv >read.mkv &
+    expect 0 "a video into a pipe" -- "$capture" --video pipe.mkv --to 0.2
+    wait
+    [ "$(probe -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+        read.mkv)" = 13 ] && pass "the reader gets 13 frames" || fail "read.mkv is not whole"
+    rm -f pipe pipe.mkv read.cells read.mkv
+    only
+    # Long names, links, hostile bytes.
+    long=$(printf 'n%.0s' $(seq 251)).mkv
+    expect 0 "a 255-byte name" -- "$capture" --video "$long" --to 0.1
+    [ -f "$long" ] && pass "written under its name" || fail "no $long"
+    rm -f "$long"
+    mkdir real
+    ln -s real/v.mkv link.mkv
+    expect 0 "a video through a link" -- "$capture" --video link.mkv --to 0.1
+    [ -L link.mkv ] && [ -f real/v.mkv ] && pass "the link stays a link" ||
+        fail "the link was replaced"
+    rm -rf real link.mkv
+    expect 2 "--out ''" -- "$capture" --at 1 --out ''
+    says "--out needs a file name"
+    expect 2 "--every inf" -- "$capture" --from 0 --to 1 --every inf
+    says "--every needs a number"
+    expect 2 "141,501 video frames" -- "$capture" --video v.mkv --fps 1000
+    says "more than 100000"
+    expect 2 "control bytes in a name" -- "$capture" --video $'\e]2;x\a\e[31m.avi'
+    if grep -q $'[\x01-\x08\x0b-\x1f\x7f]' err.txt; then
+        fail "control bytes reached standard error"
+    else
+        pass "control bytes escaped: $(head -c 80 err.txt)"
+    fi
+    expect 0 "a name with a tab" -- "$capture" --at 1 --format cells --out $'a\tb.cells'
+    grep -qF 'wrote a\x09b.cells' err.txt && pass "shown escaped" || fail "$(cat err.txt)"
+    rm -f $'a\tb.cells'
+    only
+    ;;
+video-sizes)
+    need ffprobe
+    # Frames of several scenes at the default size: RGB PSNR against the PNG
+    # captures scaled the same way, decoded with nearest-neighbour colour.
+    export PSNR_CHROMA=neighbor
+    for extension in mp4 webm; do
+        expect 0 "a 2x .$extension" -- "$capture" --video "s.$extension" --from 12 --to 132 \
+            --fps 1
+        [ "$(probe -select_streams v:0 -show_entries stream=width,height,pix_fmt \
+            "s.$extension" | tr '\n' ' ')" = "1440 1600 yuv420p " ] &&
+            pass ".$extension is 1440 x 1600 4:2:0" || fail ".$extension: wrong size or format"
+        least=$(bash "$bench" "$capture" "s.$extension" 12 132 24 1 | awk '/^neighbor:/ { print $5 }')
+        awk -v l="$least" 'BEGIN { exit !(l >= 38) }' &&
+            pass ".$extension: least PSNR $least dB" || fail ".$extension: least PSNR $least dB"
+    done
+    expect 0 "a 4k .mp4" -- "$capture" --video k.mp4 --from 70 --to 70 --size 4k
+    [ "$(probe -select_streams v:0 -show_entries stream=width,height,level k.mp4 | tr '\n' ' ')" \
+        = "3840 2160 52 " ] && pass "3840 x 2160 at level 5.2" || fail "4k: $(probe \
+        -select_streams v:0 -show_entries stream=width,height,level k.mp4 | tr '\n' ' ')"
+    least=$(bash "$bench" "$capture" k.mp4 70 70 1 60 3840x2160 | awk '/^neighbor:/ { print $5 }')
+    awk -v l="$least" 'BEGIN { exit !(l >= 38) }' && pass "4k: PSNR $least dB" ||
+        fail "4k: PSNR $least dB"
+    expect 0 "a lossless .mkv" -- "$capture" --video l.mkv --to 0
+    [ "$(probe -select_streams v:0 -show_entries stream=width,height l.mkv | tr '\n' ' ')" = \
+        "720 800 " ] && pass "the .mkv keeps the capture's own size" || fail ".mkv size"
     ;;
 *)
     echo "unknown scenario $scenario"

@@ -65,3 +65,34 @@ TEST(VideoPicture, CopiesSourcePixelsOnly) {
     for (int uses : rowUses)
         EXPECT_TRUE(uses == 1 || uses == 2);
 }
+
+TEST(VideoPicture, WholeFactorsCentreOnEvenPixels) {
+    const VideoPicture twice = pictureFor(*findVideoSize("2x"), 720, 800);
+    EXPECT_EQ(twice.frameWidth, 1440);
+    EXPECT_EQ(twice.width, 1440);
+    EXPECT_EQ(twice.height, 1600);
+    const VideoPicture uhd = pictureFor(*findVideoSize("4k"), 720, 800);
+    EXPECT_EQ(uhd.frameWidth, 3840);
+    EXPECT_EQ(uhd.frameHeight, 2160);
+    EXPECT_EQ(uhd.width, 1440); // three times would be 2400 rows
+    EXPECT_EQ(uhd.x, 1200);
+    EXPECT_EQ(uhd.y, 280);
+    const VideoPicture native = pictureFor(*findVideoSize("native"), 720, 800);
+    EXPECT_EQ(native.frameWidth, 720);
+    EXPECT_EQ(native.width, 720);
+    // An odd margin is moved to an even pixel.
+    const VideoPicture odd = integerPicture(3, 2, 12, 9);
+    EXPECT_EQ(odd.width, 12);
+    EXPECT_EQ(odd.height, 8);
+    EXPECT_EQ(odd.y, 0);
+    // Each source pixel becomes a whole block, borders black.
+    const std::vector<std::uint8_t> source = {1, 2, 3, 4, 5, 6};
+    const VideoPicture small = integerPicture(2, 1, 8, 2);
+    EXPECT_EQ(small.x, 2);
+    std::vector<std::uint8_t> frame(8 * 2 * 3, 9);
+    placePicture(small, source.data(), 2, 1, frame.data());
+    const std::vector<std::uint8_t> row = {0, 0, 0, 0, 0, 0, 1, 2, 3, 1, 2, 3,
+                                           4, 5, 6, 4, 5, 6, 0, 0, 0, 0, 0, 0};
+    EXPECT_TRUE(std::equal(row.begin(), row.end(), frame.begin()));
+    EXPECT_TRUE(std::equal(row.begin(), row.end(), frame.begin() + 24));
+}

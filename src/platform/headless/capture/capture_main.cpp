@@ -5,8 +5,8 @@
 #include "capture_options.h"
 #include "cell_png.h"
 #include "output_file.h"
-#include "platform/headless/frame_formats.h"
 #include "platform/headless/headless_show.h"
+#include "stop_signals.h"
 #ifdef SHADESTRIP_CAPTURE_VIDEO
 #include "video_export.h"
 #endif
@@ -18,55 +18,54 @@
 
 namespace {
 
-std::string extension(const std::string& format) {
-    return format == "png"     ? ".png"
-           : format == "cells" ? ".cells"
-           : format == "ansi"  ? ".ans"
-                               : ".txt";
+// A failure, or the stop a signal asked for when one came first.
+int failure(const std::string& message) {
+    if (StopSignals::received())
+        return captureFailure("stopped by signal " + std::to_string(StopSignals::received()),
+                              StopSignals::exitStatus());
+    return captureFailure(message);
 }
 
-std::string encodeFrame(const std::string& format, const Cell* cells) {
-    if (format == "png")
-        return encodeCellsPng(cells, consoleColumns, consoleRows);
-    if (format == "cells")
-        return encodeCells(cells, consoleColumns, consoleRows);
-    if (format == "ansi")
-        return encodeAnsi(cells, consoleColumns, consoleRows);
-    return encodeText(cells, consoleColumns, consoleRows);
+// Runs the show to frame `index` a frame at a time, stopping early on a signal.
+bool runTo(HeadlessShow& show, std::int64_t index) {
+    while (show.frame() < index)
+        if (StopSignals::received() || !show.step())
+            return false;
+    return true;
 }
 
 int capturePictures(const CaptureOptions& options) {
     HeadlessShow show(options.fps);
     if (!show.start())
-        return captureFailure("the show could not start");
+        return failure("the show could not start");
 
     const std::size_t count = options.frames.size();
     const bool toSheet = options.sheetColumns > 0;
     std::vector<std::vector<Cell>> sheet;
     std::string error;
     OutputName defaultName;
-    defaultName.parse("capture" + extension(options.format), error);
+    defaultName.parse(std::string("capture") + options.format->extension, error);
     const OutputName& names = options.out.empty() ? defaultName : options.outName;
     for (std::size_t i = 0; i < count; ++i) {
-        if (!show.runTo(options.frames[i]))
-            return captureFailure("the show ended before " +
-                                  std::to_string(show.timeOf(options.frames[i])) + " s");
+        if (!runTo(show, options.frames[i]))
+            return failure("the show ended before " +
+                           std::to_string(show.timeOf(options.frames[i])) + " s");
         if (toSheet) {
             sheet.emplace_back(show.cells(), show.cells() + consoleColumns * consoleRows);
             continue;
         }
         // Text formats of one frame with no --out go to standard output.
         std::string path;
-        if (!options.out.empty() || options.format == "png" || count > 1)
+        if (!options.out.empty() || options.format == findStillFormat("png") || count > 1)
             path = names.name(static_cast<std::int64_t>(i), count > 1);
-        const std::string bytes = encodeFrame(options.format, show.cells());
+        const std::string bytes = options.format->encode(show.cells(), consoleColumns, consoleRows);
         if (bytes.empty())
-            return captureFailure("cannot encode the frame at " +
-                                  std::to_string(show.timeOf(show.frame())) + " s");
+            return failure("cannot encode the frame at " +
+                           std::to_string(show.timeOf(show.frame())) + " s");
         if (!writeOutput(path, bytes, error))
-            return captureFailure(error);
+            return failure(error);
         if (!path.empty())
-            std::fprintf(stderr, "wrote %s (t = %.3f s)\n", path.c_str(),
+            std::fprintf(stderr, "wrote %s (t = %.3f s)\n", printable(path).c_str(),
                          show.timeOf(show.frame()));
     }
     if (toSheet) {
@@ -75,12 +74,12 @@ int capturePictures(const CaptureOptions& options) {
                                                      static_cast<int>(options.sheetColumns),
                                                      static_cast<int>(options.sheetRows));
         if (bytes.empty())
-            return captureFailure("cannot encode the contact sheet");
-        if (!writeOutput(path, bytes, error))
-            return captureFailure(error);
-        std::fprintf(stderr, "wrote %s (%zu frames)\n", path.c_str(), sheet.size());
+            return failure("cannot encode the contact sheet");
+        if (StopSignals::received() || !writeOutput(path, bytes, error))
+            return failure(error);
+        std::fprintf(stderr, "wrote %s (%zu frames)\n", printable(path).c_str(), sheet.size());
     }
-    return 0;
+    return StopSignals::received() ? failure("") : 0;
 }
 
 } // namespace
@@ -90,13 +89,14 @@ int main(int argc, char** argv) {
     std::string error;
     switch (parseCaptureOptions(argc, argv, options, error)) {
     case ParseResult::help:
-        std::fputs(captureUsage, stdout);
+        std::fputs(captureUsage().c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     case ParseResult::bad:
         return captureFailure(error, 2);
     case ParseResult::run:
         break;
     }
+    const StopSignals stopSignals;
     try {
         if (!options.video.empty()) {
 #ifdef SHADESTRIP_CAPTURE_VIDEO

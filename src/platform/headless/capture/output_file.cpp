@@ -1,12 +1,19 @@
 // Checked writes through a temporary file beside the target.
 #include "output_file.h"
 
+#include "output_name.h"
+#include "stop_signals.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -26,11 +33,41 @@ bool isDeviceOrPipe(const std::string& path) {
     return !code && fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
 }
 
+// Longest name of one folder entry on the file systems we write to.
+constexpr std::size_t maxNameBytes = 255;
+
+// The first `bytes` bytes of `name`, not ending inside a UTF-8 character.
+std::string cutName(const std::string& name, std::size_t bytes) {
+    if (name.size() <= bytes)
+        return name;
+    while (bytes > 0 && (static_cast<unsigned char>(name[bytes]) & 0xC0) == 0x80)
+        --bytes;
+    return name.substr(0, bytes);
+}
+
 } // namespace
 
-std::string OutputFile::temporaryNameFor(const std::string& path) {
-    if (isDeviceOrPipe(path))
-        return path;
+std::string OutputFile::finalPathFor(const std::string& path) {
+    // A link to a link is followed too, up to the kernel's own limit of 40.
+    std::string resolved = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code code;
+        if (!fs::is_symlink(fs::symlink_status(resolved, code)) || code)
+            break;
+        const fs::path target = fs::read_symlink(resolved, code);
+        if (code)
+            break;
+        resolved = target.is_absolute()
+                       ? target.string()
+                       : (fs::path(resolved).parent_path() / target).lexically_normal().string();
+    }
+    return resolved;
+}
+
+std::string OutputFile::temporaryNameFor(const std::string& requested) {
+    if (isDeviceOrPipe(requested))
+        return requested;
+    const std::string path = finalPathFor(requested);
     static std::mt19937_64 random(
         std::random_device{}() ^
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
@@ -40,22 +77,26 @@ std::string OutputFile::temporaryNameFor(const std::string& path) {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".part-%08llx",
                   static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
-    return folder + "." + base + suffix;
+    // A name near the limit is shortened so that the dot and suffix still fit.
+    const std::size_t room = maxNameBytes - 1 - std::strlen(suffix);
+    return folder + "." + cutName(base, room) + suffix;
 }
 
 bool OutputFile::moveInPlace(const std::string& temporary, const std::string& path,
                              std::string& error) {
     if (temporary == path)
         return true;
+    // Through a symbolic link to the file it names: the link stays a link.
+    const std::string final = finalPathFor(path);
     std::error_code code;
-    fs::rename(temporary, path, code);
+    fs::rename(temporary, final, code);
 #ifdef _WIN32
     // The Windows runtime does not rename over an existing file.
-    if (code && fs::is_regular_file(path)) {
+    if (code && fs::is_regular_file(final)) {
         std::error_code ignored;
-        if (fs::remove(path, ignored)) {
+        if (fs::remove(final, ignored)) {
             code.clear();
-            fs::rename(temporary, path, code);
+            fs::rename(temporary, final, code);
         }
     }
 #endif
@@ -77,6 +118,19 @@ bool OutputFile::open(const std::string& path, std::string& error) {
     target = path;
     writing = temporaryNameFor(path);
     errno = 0;
+#ifndef _WIN32
+    if (writing == path && fs::is_fifo(path)) {
+        const int descriptor = openPipe(path, error);
+        file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
+        if (!file) {
+            if (descriptor >= 0)
+                close(descriptor);
+            writing.clear();
+            return false;
+        }
+        return true;
+    }
+#endif
     file = std::fopen(writing.c_str(), "wb");
     if (!file) {
         error = cannotWrite(path, reason(errno));
@@ -85,6 +139,28 @@ bool OutputFile::open(const std::string& path, std::string& error) {
     }
     return true;
 }
+
+#ifndef _WIN32
+int OutputFile::openPipe(const std::string& path, std::string& error) {
+    // Without a reader an open for writing would wait, silently, for ever.
+    int descriptor = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0 && errno == ENXIO) {
+        std::fprintf(stderr, "shadestrip-capture: waiting for a reader of the pipe %s\n",
+                     printable(path).c_str());
+        std::fflush(stderr);
+        do
+            descriptor = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        while (descriptor < 0 && errno == EINTR && !StopSignals::received());
+    }
+    if (descriptor < 0) {
+        error = cannotWrite(path, StopSignals::received() ? "interrupted" : reason(errno));
+        return -1;
+    }
+    // Writes block again once a reader is there, as they would on any pipe.
+    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    return descriptor;
+}
+#endif
 
 bool OutputFile::write(const void* data, std::size_t size, std::string& error) {
     if (!file) {

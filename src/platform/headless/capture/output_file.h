@@ -3,7 +3,9 @@
 // the target only after every write and the close succeeded; on any failure
 // the temporary file is removed and the target is left as it was. A target
 // that exists and is not a regular file (a device such as /dev/full, a pipe)
-// is written in place, as renaming over it would replace the device.
+// is written in place, as renaming over it would replace the device; a pipe
+// with no reader is waited for, saying so. A symbolic link is written through:
+// the file it names is replaced, the link stays.
 #pragma once
 
 #include "imaging/non_copyable.h"
@@ -32,6 +34,14 @@ class OutputFile : NonCopyable {
     // For writers that open the file themselves (the video muxer): a name for
     // the temporary file beside `path`, or `path` itself for a device or pipe.
     static std::string temporaryNameFor(const std::string& path);
+    // The file `path` names once symbolic links are followed.
+    static std::string finalPathFor(const std::string& path);
+#ifndef _WIN32
+    // Opens the pipe `path` for writing, first saying on standard error that
+    // it waits when nobody reads it yet; a stop signal ends the wait. The
+    // descriptor, or -1 with "cannot write PATH: reason" in `error`.
+    static int openPipe(const std::string& path, std::string& error);
+#endif
     // Renames `temporary` to `path` (nothing to do when they are the same).
     static bool moveInPlace(const std::string& temporary, const std::string& path,
                             std::string& error);

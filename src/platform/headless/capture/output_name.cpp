@@ -65,3 +65,23 @@ std::string OutputName::name(std::int64_t number, bool sequence) const {
         return before + digits;
     return before.substr(0, dot) + digits + before.substr(dot);
 }
+
+std::string printable(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // U+0080 to U+009F, the C1 controls, are C2 80 to C2 9F in UTF-8.
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+        if (c < 0x20 || c == 0x7F || c1) {
+            const unsigned char code = c1 ? static_cast<unsigned char>(text[++i]) : c;
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", code);
+            shown += escape;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}

@@ -29,3 +29,7 @@ class OutputName {
     bool zeroPad = false;
     int width = 0;
 };
+
+// `text` with control bytes (below 0x20, 0x7F, and UTF-8 encoded C1 controls)
+// written as \xNN, safe to print on a terminal.
+std::string printable(const std::string& text);

@@ -1,6 +1,7 @@
 // VideoEncoder on libavformat and libavcodec.
 //
-// - Codec table: extension -> muxer, encoders and their settings.
+// - Codec settings: what each encoder of the format table is given, the H.264
+//   level and peak rate for a frame size.
 // - Set-up: streams, encoders, converters, the temporary file.
 // - Frames: RGB to the encoder's pixel format, sound through a FIFO in the
 //   audio encoder's frame size.
@@ -8,6 +9,12 @@
 #include "video_encoder.h"
 
 #include "output_file.h"
+#include "video_convert.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,7 +23,6 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -25,38 +31,56 @@ extern "C" {
 
 namespace {
 
-// --- Codec table ---
+// --- Codec settings ---
 
-struct Kind {
-    const char* extension;
-    const char* muxer;
-    const char* videoEncoder;
-    AVPixelFormat pixelFormat;
-    const char* audioEncoder;
+// What each encoder of the format table takes.
+struct AudioSettings {
     int sampleRate;
     AVSampleFormat sampleFormat;
-    std::int64_t audioBitRate;
+    std::int64_t bitRate; // 0 for a lossless encoder
 };
 
-const Kind kinds[] = {
-    {"mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "aac", 44100, AV_SAMPLE_FMT_FLTP, 192000},
-    {"webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "libopus", 48000, AV_SAMPLE_FMT_S16, 128000},
-    // Lossless both ways: RGB and 16-bit samples, for checking frames and samples.
-    {"mkv", "matroska", "ffv1", AV_PIX_FMT_BGR0, "flac", 44100, AV_SAMPLE_FMT_S16, 0},
+AudioSettings audioSettingsFor(const VideoFormat& format) {
+    const std::string name = format.audioEncoder;
+    if (name == "aac")
+        return {44100, AV_SAMPLE_FMT_FLTP, 192000};
+    if (name == "libopus")
+        return {48000, AV_SAMPLE_FMT_S16, 128000};
+    return {44100, AV_SAMPLE_FMT_S16, 0}; // FLAC keeps the track's own 16-bit samples
+}
+
+// H.264 levels (ITU-T H.264 table A-1): macroblocks a second and a frame, and
+// the largest rate in kbit/s for the High profile (1.25 x the base limit).
+struct H264Level {
+    const char* name;
+    std::int64_t macroblocksPerSecond, macroblocksPerFrame, highBitRate;
+};
+const H264Level h264Levels[] = {
+    {"3.1", 108000, 3600, 17500},       {"3.2", 216000, 5120, 25000},
+    {"4.0", 245760, 8192, 25000},       {"4.1", 245760, 8192, 62500},
+    {"4.2", 522240, 8704, 62500},       {"5.0", 589824, 22080, 168750},
+    {"5.1", 983040, 36864, 300000},     {"5.2", 2073600, 36864, 300000},
+    {"6.0", 4177920, 139264, 300000},   {"6.1", 8355840, 139264, 600000},
+    {"6.2", 16711680, 139264, 1000000},
 };
 
-const Kind* findKind(const std::string& path) {
-    const std::size_t dot = path.find_last_of('.');
-    const std::size_t slash = path.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return nullptr;
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const Kind& kind : kinds)
-        if (extension == kind.extension)
-            return &kind;
-    return nullptr;
+// The lowest level that takes the frame size and rate (the highest for more).
+const H264Level& h264LevelFor(int width, int height, int fps) {
+    const std::int64_t frame = static_cast<std::int64_t>((width + 15) / 16) * ((height + 15) / 16);
+    for (const H264Level& level : h264Levels)
+        if (frame <= level.macroblocksPerFrame && frame * fps <= level.macroblocksPerSecond)
+            return level;
+    return h264Levels[sizeof h264Levels / sizeof h264Levels[0] - 1];
+}
+
+// The peak rate an .mp4 is held to, in bit/s: the most the level allows (one
+// second of it buffered), so that hardware decoders and upload limits take the
+// file. Nothing less would do for the show's busiest stretch, the dithered
+// rotozoom near 90 s, whose every frame is new detail: it needs about 100
+// Mbit/s at 2x for 38 dB PSNR; capped at a fifth of a bit a pixel a frame
+// (28 Mbit/s) it fell to 23 dB.
+std::int64_t h264PeakRate(const H264Level& level) {
+    return level.highBitRate * 1000;
 }
 
 std::string avError(int code) {
@@ -68,14 +92,16 @@ std::string avError(int code) {
 } // namespace
 
 struct VideoEncoderState {
-    const Kind* kind = nullptr;
+    const VideoFormat* kind = nullptr;
+    bool lossless = false;
+    int pipe = -1; // the descriptor of a pipe written in place
     std::string target, writing;
     AVFormatContext* format = nullptr;
     AVStream* videoStream = nullptr;
     AVStream* audioStream = nullptr;
     AVCodecContext* video = nullptr;
     AVCodecContext* audio = nullptr;
-    SwsContext* scaler = nullptr;
+    PictureConverter converter;
     SwrContext* resampler = nullptr;
     AVAudioFifo* fifo = nullptr;
     AVFrame* picture = nullptr;
@@ -89,10 +115,24 @@ struct VideoEncoderState {
     const std::int16_t* samples = nullptr;
     std::int64_t sampleCount = 0, samplesIn = 0, samplesOut = 0;
 
+    bool openVideo(const AVCodec* codec, const VideoStreamSettings& settings, std::string& error);
+    bool openAudio(const AVCodec* codec, std::string& error);
+    bool openStreams(const VideoStreamSettings& settings, std::string& error);
+    bool openFile(std::string& error);
+
+    // The next frame's pixels into the encoder's picture.
+    bool convert(const std::uint8_t* rgb, std::string& error) {
+        if (av_frame_make_writable(picture) < 0) {
+            error = "out of memory for the frames";
+            return false;
+        }
+        converter.convert(rgb, picture);
+        return true;
+    }
+
     ~VideoEncoderState() {
         avcodec_free_context(&video);
         avcodec_free_context(&audio);
-        sws_freeContext(scaler);
         swr_free(&resampler);
         if (fifo)
             av_audio_fifo_free(fifo);
@@ -104,6 +144,10 @@ struct VideoEncoderState {
                 avio_closep(&format->pb);
             avformat_free_context(format);
         }
+#ifndef _WIN32
+        if (pipe >= 0)
+            close(pipe);
+#endif
         OutputFile::removeTemporary(writing, target);
     }
 
@@ -197,192 +241,224 @@ struct VideoEncoderState {
 
 // --- Set-up ---
 
-std::string VideoEncoder::kindOf(const std::string& path) {
-    const Kind* kind = findKind(path);
-    return kind ? kind->extension : "";
-}
-
 namespace {
 
-const AVCodec* findEncoder(const char* name, const Kind& kind, std::string& error) {
+const AVCodec* findEncoder(const char* name, const VideoFormat& format, std::string& error) {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (!codec)
         error = std::string("the installed libavcodec has no ") + name + " encoder (needed for ." +
-                kind.extension + " files)";
+                format.extension + " files)";
     return codec;
+}
+
+// x264 for pictures of flat colour and hard edges that often stand still: the
+// animation tuning (more reference frames and B-frames, lighter deblocking),
+// the superfast preset (on a 10-second clip veryfast at CRF 14 made a bigger
+// file, 17.0 MB against 15.6, with a lower least PSNR, 39.6 dB against 40.0,
+// for half as much CPU time again), a quality target (CRF 20 kept the calm
+// scenes above 40 dB but the rotozoom near 90 s at 34 dB; 15 brings it to 39),
+// and a peak rate inside the level chosen for the size.
+void setUpX264(AVCodecContext* v, AVDictionary** options) {
+    const H264Level& level = h264LevelFor(v->width, v->height, v->time_base.den);
+    const std::int64_t peak = h264PeakRate(level);
+    v->rc_max_rate = peak;
+    v->rc_buffer_size = static_cast<int>(peak < INT32_MAX ? peak : INT32_MAX); // one second
+    av_dict_set(options, "preset", "superfast", 0);
+    av_dict_set(options, "tune", "animation", 0);
+    av_dict_set(options, "crf", "15", 0);
+    av_dict_set(options, "profile", "high", 0);
+    av_dict_set(options, "level", level.name, 0);
+}
+
+// VP9 in its real-time mode at speed 6 (the "good" mode was over five times
+// slower here for a few per cent), in tiles and rows so that every core works;
+// at CRF 34 it matches the .mp4's PSNR in a slightly smaller file.
+void setUpVp9(AVCodecContext* v, AVDictionary** options) {
+    v->bit_rate = 0;
+    av_dict_set(options, "crf", "34", 0);
+    av_dict_set(options, "deadline", "realtime", 0);
+    av_dict_set(options, "cpu-used", "6", 0);
+    av_dict_set(options, "row-mt", "1", 0);
+    av_dict_set(options, "tile-columns", "2", 0);
 }
 
 } // namespace
 
-bool VideoEncoder::open(const std::string& path, int fps, int width, int height,
-                        std::int64_t frames, const std::int16_t* audio, std::int64_t audioFrames,
-                        std::string& error) {
-    abandon();
-    const Kind* kind = findKind(path);
-    if (!kind) {
-        error = "--video " + path + ": the name must end in .mp4, .webm or .mkv";
+bool VideoEncoderState::openVideo(const AVCodec* codec, const VideoStreamSettings& settings,
+                                  std::string& error) {
+    // One key frame a second, so a player can step and seek anywhere.
+    AVCodecContext* v = video;
+    v->width = settings.picture.frameWidth;
+    v->height = settings.picture.frameHeight;
+    v->time_base = AVRational{1, settings.fps};
+    v->framerate = AVRational{settings.fps, 1};
+    v->pix_fmt = lossless ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
+    v->gop_size = settings.fps;
+    v->sample_aspect_ratio = AVRational{1, 1};
+    // libavcodec leaves x264 on one thread unless asked; 0 is one a core.
+    v->thread_count = 0;
+    if (!lossless) {
+        v->color_range = AVCOL_RANGE_MPEG;
+        v->colorspace = AVCOL_SPC_BT709;
+        v->color_primaries = AVCOL_PRI_BT709;
+        v->color_trc = AVCOL_TRC_BT709;
+    }
+    if (format->oformat->flags & AVFMT_GLOBALHEADER)
+        v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary* options = nullptr;
+    const std::string name = kind->videoEncoder;
+    if (name == "libx264") {
+        setUpX264(v, &options);
+    } else if (name == "libvpx-vp9") {
+        setUpVp9(v, &options);
+    } else {
+        v->gop_size = 1;
+        av_dict_set(&options, "level", "3", 0);
+        av_dict_set(&options, "slicecrc", "1", 0);
+    }
+    const int result = avcodec_open2(v, codec, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        error = "cannot start the " + name + " encoder: " + avError(result);
         return false;
     }
+    return true;
+}
+
+bool VideoEncoderState::openAudio(const AVCodec* codec, std::string& error) {
+    const AudioSettings settings = audioSettingsFor(*kind);
+    AVCodecContext* a = audio;
+    a->sample_rate = settings.sampleRate;
+    a->sample_fmt = settings.sampleFormat;
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    av_channel_layout_copy(&a->ch_layout, &stereo);
+    a->time_base = AVRational{1, settings.sampleRate};
+    if (settings.bitRate)
+        a->bit_rate = settings.bitRate;
+    if (format->oformat->flags & AVFMT_GLOBALHEADER)
+        a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    const int result = avcodec_open2(a, codec, nullptr);
+    if (result < 0) {
+        error =
+            std::string("cannot start the ") + kind->audioEncoder + " encoder: " + avError(result);
+        return false;
+    }
+    return true;
+}
+
+bool VideoEncoderState::openStreams(const VideoStreamSettings& settings, std::string& error) {
+    videoStream = avformat_new_stream(format, nullptr);
+    audioStream = avformat_new_stream(format, nullptr);
+    if (!videoStream || !audioStream ||
+        avcodec_parameters_from_context(videoStream->codecpar, video) < 0 ||
+        avcodec_parameters_from_context(audioStream->codecpar, audio) < 0) {
+        error = "cannot set up the streams";
+        return false;
+    }
+    videoStream->time_base = video->time_base;
+    videoStream->avg_frame_rate = video->framerate;
+    audioStream->time_base = audio->time_base;
+
+    picture->format = video->pix_fmt;
+    picture->width = width;
+    picture->height = height;
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    sound->format = audio->sample_fmt;
+    sound->sample_rate = audio->sample_rate;
+    av_channel_layout_copy(&sound->ch_layout, &stereo);
+    sound->nb_samples = audio->frame_size > 0 ? audio->frame_size : 4096;
+    if (av_frame_get_buffer(picture, 0) < 0 || av_frame_get_buffer(sound, 0) < 0) {
+        error = "out of memory for the frames";
+        return false;
+    }
+    if (!converter.open(settings.picture, settings.sourceWidth, settings.sourceHeight,
+                        video->pix_fmt, error))
+        return false;
+    if (swr_alloc_set_opts2(&resampler, &stereo, audio->sample_fmt, audio->sample_rate, &stereo,
+                            AV_SAMPLE_FMT_S16, 44100, 0, nullptr) < 0 ||
+        swr_init(resampler) < 0 ||
+        !(fifo = av_audio_fifo_alloc(audio->sample_fmt, 2, sound->nb_samples))) {
+        error = "cannot set up the sound conversion";
+        return false;
+    }
+    return true;
+}
+
+bool VideoEncoderState::openFile(std::string& error) {
+    // The file, by the "file:" protocol so that no name is read as a URL; a
+    // pipe through its descriptor once a reader is there.
+    std::string url = "file:" + writing;
+#ifndef _WIN32
+    struct stat status = {};
+    if (writing == target && stat(target.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
+        pipe = OutputFile::openPipe(target, error);
+        if (pipe < 0)
+            return false;
+        url = "pipe:" + std::to_string(pipe);
+    }
+#endif
+    int result = avio_open(&format->pb, url.c_str(), AVIO_FLAG_WRITE);
+    if (result < 0) {
+        error = cannotWrite(result);
+        return false;
+    }
+    fileOpen = true;
+    // The Opus encoder's priming samples come before 0 (the file says how many
+    // to skip); the other streams are not moved later to make room for them.
+    format->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
+    AVDictionary* muxerOptions = nullptr;
+    if (std::strcmp(kind->muxer, "mp4") == 0)
+        av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+    result = avformat_write_header(format, &muxerOptions);
+    av_dict_free(&muxerOptions);
+    if (result < 0) {
+        error = cannotWrite(result);
+        return false;
+    }
+    headerWritten = true;
+    return true;
+}
+
+bool VideoEncoder::open(const std::string& path, const VideoFormat& kind,
+                        const VideoStreamSettings& settings, const std::int16_t* audio,
+                        std::int64_t audioFrames, std::string& error) {
+    abandon();
     av_log_set_level(AV_LOG_ERROR);
     state = new VideoEncoderState;
     VideoEncoderState& s = *state;
-    s.kind = kind;
+    s.kind = &kind;
+    s.lossless = isLossless(kind);
     s.target = path;
-    s.width = width;
-    s.height = height;
-    s.frames = frames;
+    s.width = settings.picture.frameWidth;
+    s.height = settings.picture.frameHeight;
+    s.frames = settings.frames;
     s.samples = audio;
     s.sampleCount = audioFrames;
 
-    const AVCodec* videoCodec = findEncoder(kind->videoEncoder, *kind, error);
-    const AVCodec* audioCodec =
-        videoCodec ? findEncoder(kind->audioEncoder, *kind, error) : nullptr;
+    const AVCodec* videoCodec = findEncoder(kind.videoEncoder, kind, error);
+    const AVCodec* audioCodec = videoCodec ? findEncoder(kind.audioEncoder, kind, error) : nullptr;
     if (!audioCodec) {
         abandon();
         return false;
     }
     s.writing = OutputFile::temporaryNameFor(path);
-    int result = avformat_alloc_output_context2(&s.format, nullptr, kind->muxer, s.writing.c_str());
+    const int result =
+        avformat_alloc_output_context2(&s.format, nullptr, kind.muxer, s.writing.c_str());
     s.video = avcodec_alloc_context3(videoCodec);
     s.audio = avcodec_alloc_context3(audioCodec);
     s.picture = av_frame_alloc();
     s.sound = av_frame_alloc();
     s.packet = av_packet_alloc();
     if (result < 0 || !s.format || !s.video || !s.audio || !s.picture || !s.sound || !s.packet) {
-        error = "cannot set up the " + std::string(kind->muxer) + " writer";
+        error = "cannot set up the " + std::string(kind.muxer) + " writer";
         abandon();
         return false;
     }
-    const bool globalHeader = s.format->oformat->flags & AVFMT_GLOBALHEADER;
-
-    // Video: one key frame a second, so a player can step and seek anywhere.
-    AVCodecContext* v = s.video;
-    v->width = width;
-    v->height = height;
-    v->time_base = AVRational{1, fps};
-    v->framerate = AVRational{fps, 1};
-    v->pix_fmt = kind->pixelFormat;
-    v->gop_size = fps;
-    v->sample_aspect_ratio = AVRational{1, 1};
-    if (kind->pixelFormat != AV_PIX_FMT_BGR0) {
-        v->color_range = AVCOL_RANGE_MPEG;
-        v->colorspace = AVCOL_SPC_BT709;
-        v->color_primaries = AVCOL_PRI_BT709;
-        v->color_trc = AVCOL_TRC_BT709;
-    }
-    if (globalHeader)
-        v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    AVDictionary* videoOptions = nullptr;
-    if (std::strcmp(kind->videoEncoder, "libx264") == 0) {
-        av_dict_set(&videoOptions, "preset", "veryfast", 0);
-        av_dict_set(&videoOptions, "crf", "18", 0);
-    } else if (std::strcmp(kind->videoEncoder, "libvpx-vp9") == 0) {
-        v->bit_rate = 0;
-        av_dict_set(&videoOptions, "crf", "32", 0);
-        av_dict_set(&videoOptions, "deadline", "realtime", 0);
-        av_dict_set(&videoOptions, "cpu-used", "8", 0);
-        av_dict_set(&videoOptions, "row-mt", "1", 0);
-    } else {
-        v->gop_size = 1;
-        av_dict_set(&videoOptions, "level", "3", 0);
-        av_dict_set(&videoOptions, "slicecrc", "1", 0);
-    }
-    result = avcodec_open2(v, videoCodec, &videoOptions);
-    av_dict_free(&videoOptions);
-    if (result < 0) {
-        error =
-            std::string("cannot start the ") + kind->videoEncoder + " encoder: " + avError(result);
+    if (!s.openVideo(videoCodec, settings, error) || !s.openAudio(audioCodec, error) ||
+        !s.openStreams(settings, error) || !s.openFile(error)) {
         abandon();
         return false;
     }
-
-    AVCodecContext* a = s.audio;
-    a->sample_rate = kind->sampleRate;
-    a->sample_fmt = kind->sampleFormat;
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    av_channel_layout_copy(&a->ch_layout, &stereo);
-    a->time_base = AVRational{1, kind->sampleRate};
-    if (kind->audioBitRate)
-        a->bit_rate = kind->audioBitRate;
-    if (globalHeader)
-        a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    result = avcodec_open2(a, audioCodec, nullptr);
-    if (result < 0) {
-        error =
-            std::string("cannot start the ") + kind->audioEncoder + " encoder: " + avError(result);
-        abandon();
-        return false;
-    }
-
-    s.videoStream = avformat_new_stream(s.format, nullptr);
-    s.audioStream = avformat_new_stream(s.format, nullptr);
-    if (!s.videoStream || !s.audioStream ||
-        avcodec_parameters_from_context(s.videoStream->codecpar, v) < 0 ||
-        avcodec_parameters_from_context(s.audioStream->codecpar, a) < 0) {
-        error = "cannot set up the streams";
-        abandon();
-        return false;
-    }
-    s.videoStream->time_base = v->time_base;
-    s.videoStream->avg_frame_rate = v->framerate;
-    s.audioStream->time_base = a->time_base;
-
-    // Frames and converters.
-    s.picture->format = v->pix_fmt;
-    s.picture->width = width;
-    s.picture->height = height;
-    s.sound->format = a->sample_fmt;
-    s.sound->sample_rate = a->sample_rate;
-    av_channel_layout_copy(&s.sound->ch_layout, &stereo);
-    s.sound->nb_samples = a->frame_size > 0 ? a->frame_size : 4096;
-    if (av_frame_get_buffer(s.picture, 0) < 0 || av_frame_get_buffer(s.sound, 0) < 0) {
-        error = "out of memory for the frames";
-        abandon();
-        return false;
-    }
-    if (kind->pixelFormat != AV_PIX_FMT_BGR0) {
-        s.scaler = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, v->pix_fmt,
-                                  SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-        if (!s.scaler) {
-            error = "cannot set up the colour conversion";
-            abandon();
-            return false;
-        }
-        // Full-range RGB to limited-range BT.709, as the streams are tagged.
-        sws_setColorspaceDetails(s.scaler, sws_getCoefficients(SWS_CS_ITU709), 1,
-                                 sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
-    }
-    if (swr_alloc_set_opts2(&s.resampler, &stereo, a->sample_fmt, a->sample_rate, &stereo,
-                            AV_SAMPLE_FMT_S16, 44100, 0, nullptr) < 0 ||
-        swr_init(s.resampler) < 0 ||
-        !(s.fifo = av_audio_fifo_alloc(a->sample_fmt, 2, s.sound->nb_samples))) {
-        error = "cannot set up the sound conversion";
-        abandon();
-        return false;
-    }
-
-    // The file, by the "file:" protocol so that no name is read as a URL.
-    result = avio_open(&s.format->pb, ("file:" + s.writing).c_str(), AVIO_FLAG_WRITE);
-    if (result < 0) {
-        error = s.cannotWrite(result);
-        abandon();
-        return false;
-    }
-    s.fileOpen = true;
-    // The Opus encoder's priming samples come before 0 (the file says how many
-    // to skip); the other streams are not moved later to make room for them.
-    s.format->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
-    AVDictionary* muxerOptions = nullptr;
-    if (std::strcmp(kind->muxer, "mp4") == 0)
-        av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
-    result = avformat_write_header(s.format, &muxerOptions);
-    av_dict_free(&muxerOptions);
-    if (result < 0) {
-        error = s.cannotWrite(result);
-        abandon();
-        return false;
-    }
-    s.headerWritten = true;
     return true;
 }
 
@@ -394,28 +470,9 @@ bool VideoEncoder::addFrame(const std::uint8_t* rgb, std::string& error) {
         return false;
     }
     VideoEncoderState& s = *state;
-    if (av_frame_make_writable(s.picture) < 0) {
-        error = "out of memory for the frames";
+    // A repeated frame is sent again as it is: no conversion, no copy.
+    if (rgb && !s.convert(rgb, error))
         return false;
-    }
-    if (s.scaler) {
-        const std::uint8_t* source[1] = {rgb};
-        const int stride[1] = {s.width * 3};
-        sws_scale(s.scaler, source, stride, 0, s.height, s.picture->data, s.picture->linesize);
-    } else {
-        // Blue, green, red and a spare byte keep every value.
-        for (int y = 0; y < s.height; ++y) {
-            const std::uint8_t* p = rgb + static_cast<std::size_t>(y) * s.width * 3;
-            std::uint8_t* out =
-                s.picture->data[0] + static_cast<std::ptrdiff_t>(y) * s.picture->linesize[0];
-            for (int x = 0; x < s.width; ++x, p += 3, out += 4) {
-                out[0] = p[2];
-                out[1] = p[1];
-                out[2] = p[0];
-                out[3] = 0;
-            }
-        }
-    }
     s.picture->pts = s.frameIndex++;
     if (!s.send(s.video, s.videoStream, s.picture, error))
         return false;

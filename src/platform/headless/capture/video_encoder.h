@@ -6,31 +6,38 @@
 // Only the capture tool links it; the show itself has no such dependency.
 #pragma once
 
+#include "capture_formats.h"
 #include "imaging/non_copyable.h"
+#include "video_picture.h"
 
 #include <cstdint>
 #include <string>
 
 struct VideoEncoderState;
 
+struct VideoStreamSettings {
+    int fps = 60;
+    std::int64_t frames = 0;
+    int sourceWidth = 0, sourceHeight = 0; // of each capture
+    VideoPicture picture;                  // the frame and the capture's place in it
+};
+
 class VideoEncoder : NonCopyable {
   public:
     VideoEncoder() = default;
     ~VideoEncoder() { abandon(); }
 
-    // "mp4", "webm" or "mkv" from the end of `path` (in any letter case); empty
-    // when the extension is none of them.
-    static std::string kindOf(const std::string& path);
-
-    // Opens the file and both encoders: `frames` frames of width x height at
-    // `fps`, and the `audioFrames` stereo frames at `audio` (44100 Hz, left and
-    // right interleaved), which must stay valid until finish. False with one
-    // line in `error`: an unknown extension, an encoder missing from the
-    // installed libraries, a file that cannot be created.
-    bool open(const std::string& path, int fps, int width, int height, std::int64_t frames,
+    // Opens the file and both encoders of `format`: the frames `video` says, and
+    // the `audioFrames` stereo frames at `audio` (44100 Hz, left and right
+    // interleaved), which must stay valid until finish. False with one line in
+    // `error`: an encoder missing from the installed libraries, a file that
+    // cannot be created.
+    bool open(const std::string& path, const VideoFormat& format, const VideoStreamSettings& video,
               const std::int16_t* audio, std::int64_t audioFrames, std::string& error);
-    // Encodes the next frame (width x height x 3 bytes, RGB) and the stretch of
-    // sound that goes with it. False with one line in `error` once anything fails.
+    // Encodes the next frame (a capture, sourceWidth x sourceHeight x 3 bytes,
+    // RGB; null repeats the
+    // frame before) and the stretch of sound that goes with it. False with one
+    // line in `error` once anything fails.
     bool addFrame(const std::uint8_t* rgb, std::string& error);
     // Drains the encoders, ends the file and puts it in place under its name.
     bool finish(std::string& error);

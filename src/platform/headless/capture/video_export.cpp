@@ -6,32 +6,27 @@
 #include "platform/headless/headless_show.h"
 #include "progress.h"
 #include "scenes/resource_blob.h"
+#include "stop_signals.h"
 #include "video_encoder.h"
 #include "video_picture.h"
 
 #include <cmath>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int) {
-    interrupted = 1;
+bool stopped() {
+    return StopSignals::received() != 0;
 }
 
-// Interrupted, the export stops between frames and removes its file.
-struct InterruptGuard {
-    void (*previousInt)(int) = std::signal(SIGINT, onInterrupt);
-    void (*previousTerm)(int) = std::signal(SIGTERM, onInterrupt);
-    ~InterruptGuard() {
-        std::signal(SIGINT, previousInt);
-        std::signal(SIGTERM, previousTerm);
-    }
-};
+int stoppedStatus(const std::string& path) {
+    return captureFailure("stopped by signal " + std::to_string(StopSignals::received()) + "; " +
+                              path + " not written",
+                          StopSignals::exitStatus());
+}
 
 // The track position of frame n, as the headless player places it.
 std::int64_t sampleOfFrame(std::int64_t n, int fps) {
@@ -42,9 +37,6 @@ std::int64_t sampleOfFrame(std::int64_t n, int fps) {
 
 int exportVideo(const CaptureOptions& options) {
     const std::string& path = options.video;
-    if (VideoEncoder::kindOf(path).empty())
-        return captureFailure("--video " + path + ": the name must end in .mp4, .webm or .mkv", 2);
-    const InterruptGuard guard;
     const std::int64_t first = options.frames.front();
     const std::int64_t last = options.frames.back();
     const std::int64_t count = last - first + 1;
@@ -67,42 +59,54 @@ int exportVideo(const CaptureOptions& options) {
 
     const int sourceWidth = consoleColumns * cellPixelWidth;
     const int sourceHeight = consoleRows * cellPixelHeight;
-    const VideoPicture picture =
-        options.nativeSize ? fitPicture(sourceWidth, sourceHeight, sourceWidth, sourceHeight)
-                           : fitPicture(sourceWidth, sourceHeight, 1920, 1080);
+    const VideoPicture picture = pictureFor(*options.size, sourceWidth, sourceHeight);
     std::vector<std::uint8_t> capture(static_cast<std::size_t>(sourceWidth) * sourceHeight * 3);
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(picture.frameWidth) *
-                                    picture.frameHeight * 3);
+    VideoStreamSettings settings;
+    settings.fps = options.fps;
+    settings.frames = count;
+    settings.sourceWidth = sourceWidth;
+    settings.sourceHeight = sourceHeight;
+    settings.picture = picture;
 
     std::string error;
     VideoEncoder encoder;
-    if (!encoder.open(path, options.fps, picture.frameWidth, picture.frameHeight, count,
-                      samples.data(), sampleCount, error))
-        return captureFailure(error);
+    if (!encoder.open(path, *options.videoFormat, settings, samples.data(), sampleCount, error))
+        return stopped() ? stoppedStatus(path) : captureFailure(error);
 
     HeadlessShow show(options.fps);
     if (!show.start())
         return captureFailure("the show could not start");
 
     // The frames before the range are run first, so the progress shows the export's own pace.
-    if (!show.runTo(first - 1))
-        return captureFailure("the show ended before " + std::to_string(show.timeOf(first)) + " s");
+    while (show.frame() < first - 1 && !stopped())
+        if (!show.step())
+            return captureFailure("the show ended before " + std::to_string(show.timeOf(first)) +
+                                  " s");
+    // The show's frames often repeat: a frame whose cells are those of the one
+    // before is neither drawn nor converted again.
+    std::vector<Cell> previous(static_cast<std::size_t>(consoleColumns) * consoleRows);
+    const std::size_t cellBytes = previous.size() * sizeof(Cell);
     Progress progress(count);
     for (std::int64_t n = first; n <= last; ++n) {
-        if (interrupted) {
+        if (stopped()) {
             progress.end();
             encoder.abandon();
-            return captureFailure("interrupted; " + path + " not written", 130);
+            return stoppedStatus(path);
         }
         if (!show.runTo(n)) {
             progress.end();
             return captureFailure("the show ended before " + std::to_string(show.timeOf(n)) + " s");
         }
-        renderCellsRgb(show.cells(), consoleColumns, consoleRows, capture.data(), sourceWidth * 3);
-        placePicture(picture, capture.data(), sourceWidth, sourceHeight, frame.data());
-        if (!encoder.addFrame(frame.data(), error)) {
+        const bool repeated =
+            n > first && std::memcmp(previous.data(), show.cells(), cellBytes) == 0;
+        if (!repeated) {
+            std::memcpy(previous.data(), show.cells(), cellBytes);
+            renderCellsRgb(show.cells(), consoleColumns, consoleRows, capture.data(),
+                           sourceWidth * 3);
+        }
+        if (!encoder.addFrame(repeated ? nullptr : capture.data(), error)) {
             progress.end();
-            return captureFailure(error);
+            return stopped() ? stoppedStatus(path) : captureFailure(error);
         }
         progress.update(n - first + 1);
     }
@@ -119,9 +123,9 @@ int exportVideo(const CaptureOptions& options) {
     std::fprintf(stderr,
                  "wrote %s: %.3f s from t = %.3f s, %lld frames at %d fps, %dx%d %s + %s, "
                  "%.1f MB, in %.1f s (%.2fx real time)\n",
-                 path.c_str(), duration, show.timeOf(first), static_cast<long long>(count),
-                 options.fps, picture.frameWidth, picture.frameHeight, videoCodec.c_str(),
-                 audioCodec.c_str(), code ? 0.0 : megabytes, seconds,
-                 seconds > 0 ? duration / seconds : 0.0);
+                 printable(path).c_str(), duration, show.timeOf(first),
+                 static_cast<long long>(count), options.fps, picture.frameWidth,
+                 picture.frameHeight, videoCodec.c_str(), audioCodec.c_str(),
+                 code ? 0.0 : megabytes, seconds, seconds > 0 ? duration / seconds : 0.0);
     return 0;
 }
