@@ -1,7 +1,8 @@
 // Figures of the browser edition in headless Chromium (the system's, with its
 // fake audio output): frame work per frame over a run of the show, the bytes
 // of the whole page (plain and gzipped), the time from the click to the first
-// frame, and the music clock against the audio context's output timestamps.
+// frame, the music clock against the audio context's output timestamps, and
+// the time to a page ready to play over a slow link with either track.
 // Prints figures; never passes or fails on them.
 //   node web_bench.mjs SITE-DIR MUSIC.OGG [SECONDS-OF-SHOW]
 import fs from 'node:fs';
@@ -103,6 +104,33 @@ try {
     console.log(`  ${'total'.padEnd(18)} ${kb(total).padStart(9)} KB  gzip ${kb(totalGzip).padStart(9)} KB`);
     console.log(`  the track alone ${kb(trackBytes)} KB; the rest ${kb(total - trackBytes)} KB ` +
                 `(gzipped, less the track: ${kb(totalGzip - trackBytes)} KB)\n`);
+
+    // --- Loading over Lighthouse's mobile link (150 ms, 1.6 Mbit/s down) ---
+    const slowLoads = [];
+    for (const track of ['full', 'small']) {
+        for (const key of Object.keys(site.sent))
+            delete site.sent[key];
+        const page = await browser.newPage();
+        await page.emulateNetworkConditions({download: 1.6e6 / 8, upload: 750e3 / 8, latency: 150});
+        const begin = Date.now();
+        await page.goto(`${site.url}?track=${track}`, {waitUntil: 'load'});
+        await waitForPrompt(page, 'Click or press a key', 120000);
+        const seconds = (Date.now() - begin) / 1000;
+        const bytes = Object.values(site.sent).reduce((a, b) => a + b, 0);
+        slowLoads.push(`  ${track === 'full' ? 'music.ogg' : 'music-small.ogg'}: ${kb(bytes)} KB, ` +
+                       `ready to play after ${seconds.toFixed(1)} s`);
+        await page.close();
+    }
+    // Whether the browser itself reports the emulated link as slow.
+    const probe = await browser.newPage();
+    await probe.emulateNetworkConditions({download: 1.6e6 / 8, upload: 750e3 / 8, latency: 150});
+    await probe.goto(site.url, {waitUntil: 'load'});
+    const reported = await probe.evaluate(() => [navigator.connection && navigator.connection.effectiveType,
+                                                 Module.musicFile]);
+    await probe.close();
+    console.log('Whole page over an emulated 150 ms, 1.6 Mbit/s link, load to "Click":');
+    console.log(slowLoads.join('\n'));
+    console.log(`  unasked, the page there sees effectiveType ${reported[0]} and fetches ${reported[1]}\n`);
 
     const s = quantiles(startTimes);
     console.log(`Click to first frame presented, ms (${s.n} page loads): median ${s.median.toFixed(1)}, ` +
