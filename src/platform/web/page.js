@@ -203,6 +203,31 @@ var Module = window.Module || {};
             loadFailure(error.message);
         });
     }
+    // The track is asked for once the page has loaded and its poster has been
+    // drawn (at once in a tab out of sight, which draws nothing): any earlier,
+    // its 1.9 MB would share the link with the poster. A second animation
+    // frame begins only after the first one's picture was drawn.
+    function afterPoster(then) {
+        let done = false;
+        const go = function() {
+            if (!done) {
+                done = true;
+                then();
+            }
+        };
+        const soon = function() {
+            if (document.hidden) {
+                go();
+                return;
+            }
+            requestAnimationFrame(() => requestAnimationFrame(go));
+            document.addEventListener('visibilitychange', go, {once: true});
+        };
+        if (document.readyState === 'complete')
+            soon();
+        else
+            window.addEventListener('load', soon, {once: true});
+    }
     Module.instantiateWasm = function(imports, receive) {
         fetchCounted('shadestrip.wasm')
             .then(function(body) {
@@ -270,7 +295,7 @@ var Module = window.Module || {};
             return;
         }
         say('Loading the show...');
-        loadMusic();
+        afterPoster(loadMusic);
         const script = document.createElement('script');
         script.src = 'shadestrip.js';
         script.onerror = function() {
