@@ -191,20 +191,21 @@ var Module = window.Module || {};
     }
     // The track's bytes; the show is made ready only once they are all here,
     // so that its music can play from the start.
-    let music = null;
-    function loadMusic() {
+    let loadMusic = null;
+    const music = new Promise((resolve) => (loadMusic = resolve)).then(function() {
         const name = Module.musicFile;
-        music = fetchCounted(name).then(function(body) {
+        return fetchCounted(name).then(function(body) {
             return new Response(body).arrayBuffer().catch(function() {
                 throw new Error(name + ' stopped arriving (the network failed).');
             });
         });
-        music.catch(function(error) {
-            loadFailure(error.message);
-        });
-    }
+    });
+    music.catch(function(error) {
+        loadFailure(error.message);
+    });
     // The track is asked for once the page has loaded and its poster has been
-    // drawn (at once in a tab out of sight, which draws nothing): any earlier,
+    // drawn (at once in a tab out of sight, which draws nothing; at the latest
+    // after 5 s): any earlier,
     // its 1.9 MB would share the link with the poster. A second animation
     // frame begins only after the first one's picture was drawn.
     function afterPoster(then) {
@@ -227,6 +228,8 @@ var Module = window.Module || {};
             soon();
         else
             window.addEventListener('load', soon, {once: true});
+        // A page whose poster or icon stalls still gets its show.
+        setTimeout(go, 5000);
     }
     Module.instantiateWasm = function(imports, receive) {
         fetchCounted('shadestrip.wasm')
