@@ -205,9 +205,9 @@ var Module = window.Module || {};
     });
     // The track is asked for once the page has loaded and its poster has been
     // drawn (at once in a tab out of sight, which draws nothing; at the latest
-    // after 5 s): any earlier,
-    // its 1.9 MB would share the link with the poster. A second animation
-    // frame begins only after the first one's picture was drawn.
+    // after 5 s): any earlier, its 1.9 MB would share the link with the
+    // poster. A second animation frame begins only after the first one's
+    // picture was drawn.
     function afterPoster(then) {
         let done = false;
         const go = function() {
