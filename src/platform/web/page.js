@@ -203,34 +203,6 @@ var Module = window.Module || {};
     music.catch(function(error) {
         loadFailure(error.message);
     });
-    // The track is asked for once the page has loaded and its poster has been
-    // drawn (at once in a tab out of sight, which draws nothing; at the latest
-    // after 5 s): any earlier, its 1.9 MB would share the link with the
-    // poster. A second animation frame begins only after the first one's
-    // picture was drawn.
-    function afterPoster(then) {
-        let done = false;
-        const go = function() {
-            if (!done) {
-                done = true;
-                then();
-            }
-        };
-        const soon = function() {
-            if (document.hidden) {
-                go();
-                return;
-            }
-            requestAnimationFrame(() => requestAnimationFrame(go));
-            document.addEventListener('visibilitychange', go, {once: true});
-        };
-        if (document.readyState === 'complete')
-            soon();
-        else
-            window.addEventListener('load', soon, {once: true});
-        // A page whose poster or icon stalls still gets its show.
-        setTimeout(go, 5000);
-    }
     Module.instantiateWasm = function(imports, receive) {
         fetchCounted('shadestrip.wasm')
             .then(function(body) {
@@ -298,7 +270,7 @@ var Module = window.Module || {};
             return;
         }
         say('Loading the show...');
-        afterPoster(loadMusic);
+        loadMusic();
         const script = document.createElement('script');
         script.src = 'shadestrip.js';
         script.onerror = function() {
