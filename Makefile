@@ -98,8 +98,8 @@ clean:
 	rm -rf build
 
 # The browser edition: a static site in build/web (index.html, page.js,
-# shadestrip.js, shadestrip.wasm, poster.png, favicon.png) built with Debian's
-# emscripten. As for the Windows build, the host tree makes the resource files,
+# shadestrip.js, shadestrip.wasm, music.ogg, music-small.ogg, poster.png,
+# favicon.png) built with Debian's emscripten. As for the Windows build, the host tree makes the resource files,
 # the font and the embedding tool first, and the capture tool for the poster.
 .PHONY: web web-serve test-web bench-web
 WEB_DEPS_STAMP := build/.deps-web-installed

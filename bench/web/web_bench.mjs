@@ -1,7 +1,8 @@
 // Figures of the browser edition in headless Chromium (the system's, with its
 // fake audio output): frame work per frame over a run of the show, the bytes
 // of the whole page (plain and gzipped), the time from the click to the first
-// frame, and the music clock against the audio context's output timestamps.
+// frame, the music clock against the audio context's output timestamps, and
+// the time to a page ready to play over a slow link with either track.
 // Prints figures; never passes or fails on them.
 //   node web_bench.mjs SITE-DIR MUSIC.OGG [SECONDS-OF-SHOW]
 import fs from 'node:fs';
@@ -103,6 +104,28 @@ try {
     console.log(`  ${'total'.padEnd(18)} ${kb(total).padStart(9)} KB  gzip ${kb(totalGzip).padStart(9)} KB`);
     console.log(`  the track alone ${kb(trackBytes)} KB; the rest ${kb(total - trackBytes)} KB ` +
                 `(gzipped, less the track: ${kb(totalGzip - trackBytes)} KB)\n`);
+
+    // --- Loading over DevTools' "Fast 3G" (562.5 ms, 1.44 Mbit/s down) ---
+    const fast3g = {download: 1.6e6 * 0.9 / 8, upload: 750e3 * 0.9 / 8, latency: 150 * 3.75};
+    const slowLoads = [];
+    for (const track of ['full', 'small', '']) {
+        for (const key of Object.keys(site.sent))
+            delete site.sent[key];
+        const page = await browser.newPage();
+        await page.emulateNetworkConditions(fast3g);
+        const begin = Date.now();
+        await page.goto(track ? `${site.url}?track=${track}` : site.url, {waitUntil: 'load'});
+        await waitForPrompt(page, 'Click or press a key', 120000);
+        const seconds = (Date.now() - begin) / 1000;
+        const bytes = Object.values(site.sent).reduce((a, b) => a + b, 0);
+        const seen = await page.evaluate(() => navigator.connection && navigator.connection.effectiveType);
+        const file = await page.evaluate(() => Module.musicFile);
+        slowLoads.push(`  ${track ? '?track=' + track : 'unasked (the browser reports ' + seen + ')'}: ` +
+                       `${file}, ${kb(bytes)} KB, ready to play after ${seconds.toFixed(1)} s`);
+        await page.close();
+    }
+    console.log('Whole page over an emulated Fast 3G link, start of the load to "Click":');
+    console.log(slowLoads.join('\n') + '\n');
 
     const s = quantiles(startTimes);
     console.log(`Click to first frame presented, ms (${s.n} page loads): median ${s.median.toFixed(1)}, ` +

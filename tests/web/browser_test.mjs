@@ -1,7 +1,8 @@
 // The browser edition in headless Chromium: the page, the start, the clock,
 // the controls, the canvas's pixels against the capture tool's PNGs, the end
 // and the pages that cannot play.
-//   node browser_test.mjs SITE-DIR CAPTURE-TOOL
+//   node browser_test.mjs SITE-DIR CAPTURE-TOOL TRACK
+// (TRACK: the music.ogg the desktop build embeds.)
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -10,10 +11,10 @@ import {
     openPage, promptText, serveSite, waitForPrompt, waitFrames,
 } from './site.mjs';
 
-const [siteDir, capture] = process.argv.slice(2).map((p) => path.resolve(p));
-if (!siteDir || !capture || !fs.existsSync(path.join(siteDir, 'index.html')) ||
-    !fs.existsSync(capture)) {
-    console.error('usage: node browser_test.mjs SITE-DIR CAPTURE-TOOL (build both first)');
+const [siteDir, capture, track] = process.argv.slice(2).map((p) => path.resolve(p));
+if (!siteDir || !capture || !track || !fs.existsSync(path.join(siteDir, 'index.html')) ||
+    !fs.existsSync(capture) || !fs.existsSync(track)) {
+    console.error('usage: node browser_test.mjs SITE-DIR CAPTURE-TOOL TRACK (build them first)');
     process.exit(2);
 }
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'shadestrip-web-'));
@@ -88,8 +89,14 @@ async function showChecks(browser, site) {
     });
     await waitForPrompt(page, 'Click or press a key');
     const messages = await page.evaluate(() => window.shownMessages);
-    check(messages.some((m) => /^Loading the show: [0-9,]+ KB of 2,0[0-9]{2} KB/.test(m)),
-          `while loading the page counts the kilobytes ("${messages.find((m) => m.includes('KB'))}")`);
+    const expected = Math.round((fs.statSync(path.join(siteDir, 'shadestrip.wasm')).size +
+                                 fs.statSync(track).size) / 1024).toLocaleString('en');
+    check(messages.some((m) => m.startsWith('Loading the show: ') && m.includes(` of ${expected} KB`)),
+          `while loading the page counts the kilobytes of the module and the track ` +
+              `("${messages.find((m) => m.includes('KB'))}", of ${expected} KB)`);
+    check(await page.evaluate(() => Module.musicFile) === 'music.ogg' &&
+              fs.readFileSync(path.join(siteDir, 'music.ogg')).equals(fs.readFileSync(track)),
+          'on a fast link the page fetches music.ogg, the very track the desktop build embeds');
     check(await page.$eval('#screen', (c) => c.width === 720 && c.height === 800),
           'the canvas has 720 x 800 pixels of backing store');
     check(await page.$eval('#poster', (p) => p.complete && p.naturalWidth === 720 &&
@@ -239,6 +246,32 @@ async function showChecks(browser, site) {
     await failing('without WebAssembly', () => {
         delete window.WebAssembly;
     }, 'cannot run WebAssembly');
+}
+
+// A link that Chromium's network emulation makes "Fast 3G" (which the page
+// sees as navigator.connection's effective type 3g) gets the smaller track,
+// which plays in step with the picture.
+async function slowLinkChecks(browser, site) {
+    const page = await browser.newPage();
+    const problems = [];
+    page.on('pageerror', (error) => problems.push(`uncaught: ${error.message}`));
+    await page.setViewport({width: 900, height: 900});
+    await page.emulateNetworkConditions({download: 1.6e6 * 0.9 / 8, upload: 750e3 * 0.9 / 8,
+                                         latency: 150 * 3.75});
+    await page.goto(site.url, {waitUntil: 'load', timeout: 60000});
+    await waitForPrompt(page, 'Click or press a key', 60000);
+    const tracks = await page.evaluate(() => performance.getEntriesByType('resource')
+        .map((e) => e.name.replace(/.*\//, '')).filter((n) => n.endsWith('.ogg')));
+    check(tracks.length === 1 && tracks[0] === 'music-small.ogg',
+          `a 3G link fetches only the smaller track (${tracks.join(', ')})`);
+    await page.click('#screen');
+    await waitFrames(page, 5);
+    await sleep(3000);
+    const [t, heard] = await page.evaluate(() => [Module._shadestrip_time(), Module._shadestrip_heard()]);
+    check(t > 2 && Math.abs(heard - t) < 0.25,
+          `the smaller track plays in step with the picture (t ${t.toFixed(2)}, heard ${heard.toFixed(2)})`);
+    check(problems.length === 0, `a 3G link: no uncaught exception ${problems.join('; ')}`);
+    await page.close();
 }
 
 // A phone held upright (390 x 844 CSS pixels, 3 device pixels to one, touch),
@@ -418,13 +451,13 @@ async function frameRateChecks(browser, site) {
 // Pages that cannot load the show, and a page without JavaScript (Chromium:
 // request interception and switching scripts off).
 async function loadFailureChecks(browser, site) {
-    const blocked = async (what, answer, message) => {
+    const blocked = async (what, file, answer, message) => {
         const page = await browser.newPage();
         const problems = [];
         page.on('pageerror', (error) => problems.push(`uncaught: ${error.message}`));
         await page.setRequestInterception(true);
         page.on('request', (request) => {
-            if (!request.url().endsWith('.wasm'))
+            if (!request.url().endsWith(file))
                 request.continue();
             else if (answer === 404)
                 request.respond({status: 404, body: ''});
@@ -439,8 +472,10 @@ async function loadFailureChecks(browser, site) {
               `${what}: "${text}"${problems.length ? ' with ' + problems.join('; ') : ''}`);
         await page.close();
     };
-    await blocked('a missing .wasm', 404, 'shadestrip.wasm answered HTTP 404 (not found)');
-    await blocked('a blocked .wasm', 'abort', 'shadestrip.wasm could not be fetched');
+    await blocked('a missing .wasm', '.wasm', 404, 'shadestrip.wasm answered HTTP 404 (not found)');
+    await blocked('a blocked .wasm', '.wasm', 'abort', 'shadestrip.wasm could not be fetched');
+    await blocked('a missing track', '/music.ogg', 404, 'music.ogg answered HTTP 404 (not found)');
+    await blocked('a blocked track', '/music.ogg', 'abort', 'music.ogg could not be fetched');
 
     const fromDisk = await browser.newPage();
     await fromDisk.goto(`file://${siteDir}/index.html`, {waitUntil: 'load'});
@@ -475,6 +510,7 @@ try {
             // scripts are Chromium's (over its DevTools protocol).
             if (name === 'Chromium') {
                 await phoneChecks(browser, site);
+                await slowLinkChecks(browser, site);
                 await loadFailureChecks(browser, site);
             }
         } catch (error) {

@@ -9,7 +9,7 @@ import {execFileSync} from 'node:child_process';
 import {readPng} from '../../src/platform/web/png.mjs';
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-               '.png': 'image/png'};
+               '.png': 'image/png', '.ogg': 'audio/ogg'};
 
 // Serves `root` on a free port of 127.0.0.1; counts the bytes of each response.
 export async function serveSite(root) {

@@ -133,36 +133,82 @@ var Module = window.Module || {};
     window.addEventListener('resize', fit);
 
     // --- Loading ---
-    // The module's WebAssembly is fetched here rather than by the module, to
-    // count its bytes as they come and to say clearly why it could not load.
+    // The module's WebAssembly and the music are fetched here, side by side,
+    // to count their bytes as they come and to say clearly why either could
+    // not load. A slow link (the browser says so, or the visitor asks to save
+    // data) gets the smaller encoding of the track; ?track=small or
+    // ?track=full in the address chooses either.
     const kilobytes = (n) => Math.round(n / 1024).toLocaleString('en') + ' KB';
     function loadFailure(text) {
-        fail('The show could not be loaded: ' + text);
+        if (state !== 'failed')
+            fail('The show could not be loaded: ' + text);
     }
-    Module.instantiateWasm = function(imports, receive) {
-        say('Loading the show...');
-        fetch('shadestrip.wasm', {credentials: 'same-origin'})
+    function slowLink() {
+        const asked = /[?&]track=(small|full)\b/.exec(location.search);
+        if (asked)
+            return asked[1] === 'small';
+        const link = navigator.connection;
+        return !!link && (!!link.saveData || ['slow-2g', '2g', '3g'].includes(link.effectiveType));
+    }
+    Module.musicFile = slowLink() ? 'music-small.ogg' : 'music.ogg';
+    // Bytes arrived and expected of each file; a total only once every
+    // answer has told its length (a compressed answer's length is not the
+    // bytes that arrive here).
+    const progress = {};
+    function sayProgress() {
+        if (state !== 'loading')
+            return;
+        const files = Object.values(progress);
+        const loaded = files.reduce((sum, f) => sum + f.loaded, 0);
+        const total = files.length === 2 && files.every((f) => f.total)
+                          ? files.reduce((sum, f) => sum + f.total, 0) : 0;
+        say('Loading the show: ' + kilobytes(loaded) + (total ? ' of ' + kilobytes(total) : '') +
+            '...');
+    }
+    // The answer's body, counted, or an error that says what went wrong.
+    function fetchCounted(name) {
+        return fetch(name, {credentials: 'same-origin'})
             .catch(function() {
-                throw new Error('shadestrip.wasm could not be fetched (the network failed, ' +
-                                'or something on the way blocked it).');
+                throw new Error(name + ' could not be fetched (the network failed, or ' +
+                                'something on the way blocked it).');
             })
             .then(function(response) {
                 if (!response.ok)
-                    throw new Error('shadestrip.wasm answered HTTP ' + response.status +
+                    throw new Error(name + ' answered HTTP ' + response.status +
                                     (response.status === 404 ? ' (not found).' : '.'));
-                // A compressed answer's length is not the bytes that arrive here.
-                const total = response.headers.get('Content-Encoding')
-                                  ? 0 : Number(response.headers.get('Content-Length')) || 0;
-                let loaded = 0;
+                const file = progress[name] = {loaded: 0, total: 0};
+                if (!response.headers.get('Content-Encoding'))
+                    file.total = Number(response.headers.get('Content-Length')) || 0;
                 const counted = new TransformStream({
                     transform(chunk, controller) {
-                        loaded += chunk.byteLength;
-                        say('Loading the show: ' + kilobytes(loaded) +
-                            (total ? ' of ' + kilobytes(total) : '') + '...');
+                        file.loaded += chunk.byteLength;
+                        sayProgress();
                         controller.enqueue(chunk);
                     },
                 });
-                const body = response.body.pipeThrough(counted);
+                return response.body.pipeThrough(counted);
+            });
+    }
+    // The track's bytes; the show is made ready only once they are all here,
+    // so that its music can play from the start.
+    let loadMusic = null;
+    const music = new Promise((resolve) => (loadMusic = resolve)).then(function() {
+        const name = Module.musicFile;
+        return fetchCounted(name).then(function(body) {
+            return new Response(body).arrayBuffer().catch(function() {
+                throw new Error(name + ' stopped arriving (the network failed).');
+            });
+        });
+    });
+    music.catch(function(error) {
+        loadFailure(error.message);
+    });
+    Module.instantiateWasm = function(imports, receive) {
+        // The track is asked for with the module, once the page's own small
+        // files (the poster first) have had the link to themselves.
+        loadMusic();
+        fetchCounted('shadestrip.wasm')
+            .then(function(body) {
                 return WebAssembly.instantiateStreaming(
                     new Response(body, {headers: {'Content-Type': 'application/wasm'}}), imports)
                     .catch(function(error) {
@@ -171,6 +217,8 @@ var Module = window.Module || {};
                     });
             })
             .then(function(result) {
+                if (state === 'failed')
+                    return;
                 say('Getting the show ready...');
                 receive(result.instance, result.module);
             })
@@ -181,6 +229,14 @@ var Module = window.Module || {};
     };
 
     Module.onRuntimeInitialized = function() {
+        music.then(function(bytes) {
+            if (state === 'failed')
+                return;
+            Module.music = bytes;
+            showReady();
+        }, function() {});
+    };
+    function showReady() {
         // Tests remove resources here to see a failed start-up.
         (Module.dropResources || []).forEach(function(id) {
             Module._shadestrip_drop_resource(id);
@@ -202,7 +258,7 @@ var Module = window.Module || {};
         setInterval(function() {
             Module._shadestrip_feed();
         }, 50);
-    };
+    }
 
     function load() {
         if (location.protocol === 'file:') {

@@ -6,8 +6,9 @@
 //   [x] mouse on the canvas: both buttons, double clicks, dragging, in cells
 //       whatever the CSS scale
 //   [x] title: document.title while the show plays (the page's own before)
-//   [x] audio: the embedded Ogg Vorbis track decoded here and played by Web
-//       Audio; the position is the frame being heard (output timestamps)
+//   [x] audio: the Ogg Vorbis track (fetched by the page beside the module,
+//       page_resources.cpp) decoded here and played by Web Audio; the position
+//       is the frame being heard (output timestamps)
 //   [x] errors: a message on the page
 //   [ ] resize (the picture is fixed; CSS scales it), close notification (a
 //       closed tab simply stops)
