@@ -180,11 +180,6 @@ void AlsaAudioPlayer::takeSnapshot(std::int64_t delayFrames, bool running) {
 
 // --- Position ---
 
-void AlsaAudioPlayer::moveTo(std::uint64_t frame) {
-    VorbisStreamPlayer::moveTo(frame);
-    lastReported = frame;
-}
-
 std::uint64_t AlsaAudioPlayer::heardFrame() {
     if (!playing || !timed || !heard.handedOut())
         return heard.start();
@@ -197,11 +192,5 @@ std::uint64_t AlsaAudioPlayer::heardFrame() {
             elapsed = extrapolationLimitMs * nsPerMs;
         device += static_cast<std::uint64_t>(elapsed) * VorbisStream::frameRate / nsPerSecond;
     }
-    if (device > deviceFrames)
-        device = deviceFrames;
-    std::uint64_t frame = heard.at(device, music.position());
-    if (frame < lastReported)
-        frame = lastReported;
-    lastReported = frame;
-    return frame;
+    return climbTo(device, deviceFrames);
 }

@@ -59,7 +59,6 @@ class AlsaAudioPlayer : public LockedStreamPlayer {
     // After a write: the device's delay, read now, as the snapshot.
     void takeSnapshot(std::int64_t delayFrames, bool running);
     std::uint64_t heardFrame() override;
-    void moveTo(std::uint64_t frame) override;
 
     // Main thread only.
     std::thread worker;
@@ -75,5 +74,4 @@ class AlsaAudioPlayer : public LockedStreamPlayer {
     std::uint64_t snapshotFrame = 0; // device frame heard at snapshotTime
     std::int64_t snapshotTime = 0;   // monotonic clock, ns
     bool snapshotRunning = false;
-    std::uint64_t lastReported = 0;
 };

@@ -51,3 +51,18 @@ std::uint64_t LockedStreamPlayer::framesHandedOut() {
     std::lock_guard<std::mutex> guard(lock);
     return music.position();
 }
+
+void LockedStreamPlayer::moveTo(std::uint64_t frame) {
+    VorbisStreamPlayer::moveTo(frame);
+    lastReported = frame;
+}
+
+std::uint64_t LockedStreamPlayer::climbTo(std::uint64_t device, std::uint64_t written) {
+    if (device > written)
+        device = written;
+    std::uint64_t frame = heard.at(device, music.position());
+    if (frame < lastReported)
+        frame = lastReported;
+    lastReported = frame;
+    return frame;
+}

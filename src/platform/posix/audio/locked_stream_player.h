@@ -27,6 +27,17 @@ class LockedStreamPlayer : public VorbisStreamPlayer {
     LockedStreamPlayer() = default;
     ~LockedStreamPlayer() override = default;
 
+    // A new run also restarts the heard frames' climb.
+    void moveTo(std::uint64_t frame) override;
+    // The stream frame heard while the device plays its frame `device`: never
+    // past what was handed to it (`written`), and never back within a run (a
+    // timing update may correct the device's time slightly downwards). With
+    // `lock` held.
+    std::uint64_t climbTo(std::uint64_t device, std::uint64_t written);
+
     // Guards the stream, the run and `playing` against the device's thread.
     std::mutex lock;
+
+  private:
+    std::uint64_t lastReported = 0; // heard frames never go back within a run
 };

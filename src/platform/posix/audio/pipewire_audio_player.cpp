@@ -264,11 +264,6 @@ void PipeWireAudioPlayer::process() {
 
 // --- Position ---
 
-void PipeWireAudioPlayer::moveTo(std::uint64_t frame) {
-    VorbisStreamPlayer::moveTo(frame);
-    lastReported = frame;
-}
-
 std::uint64_t PipeWireAudioPlayer::heardFrame() {
     if (!playing || !timed || !heard.handedOut())
         return heard.start();
@@ -280,12 +275,5 @@ std::uint64_t PipeWireAudioPlayer::heardFrame() {
         (now - snapshotTime) * static_cast<std::int64_t>(VorbisStream::frameRate) / nsPerSecond;
     const auto signedDevice = static_cast<std::int64_t>(snapshotFrame) + elapsed;
     std::uint64_t device = signedDevice > 0 ? static_cast<std::uint64_t>(signedDevice) : 0;
-    // Nothing can be heard that was not handed over.
-    if (device > deviceFrames)
-        device = deviceFrames;
-    std::uint64_t frame = heard.at(device, music.position());
-    if (frame < lastReported)
-        frame = lastReported;
-    lastReported = frame;
-    return frame;
+    return climbTo(device, deviceFrames);
 }

@@ -60,7 +60,6 @@ class PipeWireAudioPlayer : public LockedStreamPlayer {
     void process();
     // The stream frame being heard; the caller holds `lock`.
     std::uint64_t heardFrame() override;
-    void moveTo(std::uint64_t frame) override;
     // Connects the stream (main thread, loop locked); false on failure.
     bool connectStream();
     void teardown();
@@ -87,5 +86,4 @@ class PipeWireAudioPlayer : public LockedStreamPlayer {
     std::int64_t lastCycle = 0;      // monotonic clock, ns, of the last graph cycle
     std::uint64_t lastTicks = 0;     // the graph's ticks at the last cycle
     std::int64_t quantumTicks = 0;   // the graph's cycle, in its ticks (0: not known yet)
-    std::uint64_t lastReported = 0;  // heard frames never go back within a run
 };

@@ -298,11 +298,6 @@ void PulseAudioPlayer::takeSnapshot() {
 
 // --- Position ---
 
-void PulseAudioPlayer::moveTo(std::uint64_t frame) {
-    VorbisStreamPlayer::moveTo(frame);
-    lastReported = frame;
-}
-
 std::uint64_t PulseAudioPlayer::heardFrame() {
     if (!playing || !timed || !heard.handedOut())
         return heard.start();
@@ -315,14 +310,5 @@ std::uint64_t PulseAudioPlayer::heardFrame() {
             elapsed = extrapolationLimitMs * nsPerMs;
         device += static_cast<std::uint64_t>(elapsed) * VorbisStream::frameRate / 1000000000u;
     }
-    // Nothing can be heard that was not written.
-    if (device > deviceFrames)
-        device = deviceFrames;
-    std::uint64_t frame = heard.at(device, music.position());
-    // A timing update may correct the server's time slightly downwards; the
-    // position never goes back for it.
-    if (frame < lastReported)
-        frame = lastReported;
-    lastReported = frame;
-    return frame;
+    return climbTo(device, deviceFrames);
 }

@@ -63,8 +63,6 @@ class PulseAudioPlayer : public LockedStreamPlayer {
     void takeSnapshot();
     // The stream frame being heard; the caller holds `lock`.
     std::uint64_t heardFrame() override;
-    // A new run also restarts the heard frames' climb (lastReported).
-    void moveTo(std::uint64_t frame) override;
     // Waits (main thread) until `state` says ready or failed.
     Wait waitUntilReady(const std::atomic<int>& state, std::int64_t deadline);
     // The steps of audioOpen: the main loop and the connection to the server
@@ -97,5 +95,4 @@ class PulseAudioPlayer : public LockedStreamPlayer {
     std::uint64_t snapshotFrame = 0; // device frame being played at snapshotTime
     std::int64_t snapshotTime = 0;   // steady clock, ns
     bool snapshotRunning = false;    // the server was playing then
-    std::uint64_t lastReported = 0;  // heard frames never go back within a run
 };
