@@ -204,9 +204,6 @@ var Module = window.Module || {};
         loadFailure(error.message);
     });
     Module.instantiateWasm = function(imports, receive) {
-        // The track is asked for with the module, once the page's own small
-        // files (the poster first) have had the link to themselves.
-        loadMusic();
         fetchCounted('shadestrip.wasm')
             .then(function(body) {
                 return WebAssembly.instantiateStreaming(
@@ -273,6 +270,7 @@ var Module = window.Module || {};
             return;
         }
         say('Loading the show...');
+        loadMusic();
         const script = document.createElement('script');
         script.src = 'shadestrip.js';
         script.onerror = function() {
