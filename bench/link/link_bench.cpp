@@ -15,14 +15,16 @@
 // after a retransmission (one round trip, at least 200 ms, later), and holds
 // up everything behind it, as on TCP.
 //
-// Usage: link_bench PROGRAM [SECONDS]                    (the five links below)
-//        link_bench PROGRAM SECONDS RTT_MS KBIT/S LOSS%  (one link; 0 kbit/s: unlimited)
+// Usage: link_bench PROGRAM [SECONDS]                 (the links below)
+//        link_bench PROGRAM SECONDS RTT_MS KBIT/S LOSS% [-C]
+//                                     (one link; 0 kbit/s: unlimited; -C: as ssh -C)
 //        link_bench --check PROGRAM SECONDS KB/S MAX_P99_MS
 // --check (no delay, KB/S) exits 1 when the 99th percentile of the lag's size
 // is above MAX_P99_MS.
 //
 // Index: the link / one run / the report.
 #include <vterm.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -56,6 +58,7 @@ struct LinkSpec {
     double roundTripMs;
     double kilobitsPerSecond; // 0: unlimited
     double lossPercent;
+    bool compressed = false; // as ssh -C: zlib over the stream, flushed with each write
 };
 
 struct Segment {
@@ -65,16 +68,30 @@ struct Segment {
 
 // One direction of the link: bytes wait for the line (the rate), travel the
 // one-way delay, and arrive in order. The queue before the line has no limit.
+// A compressed direction (ssh -C) deflates each write as it is sent, flushed
+// at its end; what goes over the line is the compressed size, and the write
+// arrives whole with its last segment.
 class Direction {
   public:
-    Direction(double oneWayMs, double bytesPerMs, double loss, unsigned seed)
-        : oneWayMs(oneWayMs), bytesPerMs(bytesPerMs), loss(loss), random(seed) {}
+    Direction(double oneWayMs, double bytesPerMs, double loss, unsigned seed, bool compressed)
+        : oneWayMs(oneWayMs), bytesPerMs(bytesPerMs), loss(loss), random(seed),
+          compressed(compressed) {
+        if (compressed)
+            deflateInit(&zlib, 6);
+    }
+    ~Direction() {
+        if (compressed)
+            deflateEnd(&zlib);
+    }
+    Direction(const Direction&) = delete;
+    Direction& operator=(const Direction&) = delete;
 
     void send(double nowMs, const char* data, std::size_t length) {
         // Packets of at most one TCP segment's payload.
         constexpr std::size_t segmentBytes = 1448;
-        for (std::size_t at = 0; at < length; at += segmentBytes) {
-            const std::size_t n = std::min(segmentBytes, length - at);
+        const std::size_t wire = compressed ? deflatedSize(data, length) : length;
+        for (std::size_t at = 0; at < wire; at += segmentBytes) {
+            const std::size_t n = std::min(segmentBytes, wire - at);
             const double start = std::max(nowMs, lineFreeMs);
             lineFreeMs = bytesPerMs > 0 ? start + static_cast<double>(n) / bytesPerMs : start;
             double arrive = lineFreeMs + oneWayMs;
@@ -82,7 +99,10 @@ class Direction {
                 arrive += std::max(200.0, 2 * oneWayMs);
             arrive = std::max(arrive, lastArriveMs);
             lastArriveMs = arrive;
-            queue.push_back(Segment{arrive, std::string(data + at, n)});
+            if (!compressed)
+                queue.push_back(Segment{arrive, std::string(data + at, n)});
+            else if (at + n >= wire)
+                queue.push_back(Segment{arrive, std::string(data, length)});
         }
     }
     // The bytes arrived by `nowMs`, oldest first.
@@ -95,10 +115,26 @@ class Direction {
     std::size_t queued() const { return queue.size(); }
 
   private:
+    std::size_t deflatedSize(const char* data, std::size_t length) {
+        std::size_t size = 0;
+        zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        zlib.avail_in = static_cast<uInt>(length);
+        do {
+            zlib.next_out = scratch;
+            zlib.avail_out = sizeof(scratch);
+            deflate(&zlib, Z_SYNC_FLUSH);
+            size += sizeof(scratch) - zlib.avail_out;
+        } while (zlib.avail_out == 0);
+        return size;
+    }
+
     double oneWayMs;
     double bytesPerMs;
     double loss;
     std::mt19937 random;
+    bool compressed;
+    z_stream zlib{};
+    Bytef scratch[16384];
     double lineFreeMs = 0;
     double lastArriveMs = 0;
     std::deque<Segment> queue;
@@ -256,8 +292,8 @@ Result run(const char* program, double seconds, const LinkSpec& link) {
     vterm_screen_reset(screen, 1);
     const double oneWay = link.roundTripMs / 2;
     Direction down(oneWay, link.kilobitsPerSecond * 1000.0 / 8.0 / 1000.0, link.lossPercent / 100,
-                   24);
-    Direction up(oneWay, 0, 0, 25);
+                   24, link.compressed);
+    Direction up(oneWay, 0, 0, 25, false);
     Answers answers{&up, 0};
     vterm_output_set_callback(vt, answer, &answers);
 
@@ -356,10 +392,13 @@ int main(int argc, char** argv) {
         {"200 ms, 256 kbit", 200, 256, 0},
         {"300 ms, 1 Mbit, 1 % loss", 300, 1000, 1},
         {"30 KB/s, no delay", 0, 30 * 1024 * 8 / 1000.0, 0},
+        {"200 ms, 256 kbit, ssh -C", 200, 256, 0, true},
+        {"300 ms, 1 Mbit, 1 %, ssh -C", 300, 1000, 1, true},
+        {"30 KB/s, ssh -C", 0, 30 * 1024 * 8 / 1000.0, 0, true},
     };
     if (argc >= 6)
-        links = {
-            {"the link asked for", std::atof(argv[3]), std::atof(argv[4]), std::atof(argv[5])}};
+        links = {{"the link asked for", std::atof(argv[3]), std::atof(argv[4]), std::atof(argv[5]),
+                  argc >= 7 && std::strcmp(argv[6], "-C") == 0}};
     std::printf("The show over a remote link, %.0f s per link (lag: music time minus the time\n"
                 "of the frame on screen, sampled every 5 ms; p90 of its size):\n",
                 seconds);

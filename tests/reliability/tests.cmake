@@ -52,9 +52,10 @@ endif()
 # frame shown stays within half a second of the music (about 170 ms at p99
 # when measured over the whole show; a whole busy frame takes 500 ms through
 # such a link, so a picture not drawn ahead of time fails this).
-if(TARGET shadestrip)
+find_package(ZLIB)
+if(TARGET shadestrip AND ZLIB_FOUND)
     add_executable(link_relay ${CMAKE_SOURCE_DIR}/bench/link/link_bench.cpp)
-    target_link_libraries(link_relay PRIVATE PkgConfig::VTERM util)
+    target_link_libraries(link_relay PRIVATE PkgConfig::VTERM util ZLIB::ZLIB)
     shadestrip_warnings(link_relay)
     add_test(NAME reliability.slow_link
         COMMAND link_relay --check $<TARGET_FILE:shadestrip> 20 30 500)

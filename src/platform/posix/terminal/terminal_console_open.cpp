@@ -145,6 +145,9 @@ void TerminalConsole::startShow(const char* newTitle) {
     queue.clear();
     const std::uint32_t now = monotonicMilliseconds();
     flow.reset(now);
+    openedMs = now;
+    framesSent = 0;
+    framesHeld = 0;
     mouseSent = false;
     fullScreenRequest = false;
     colourProbed = false;

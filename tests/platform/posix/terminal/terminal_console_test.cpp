@@ -362,6 +362,11 @@ TEST(TerminalConsole, FramesWaitForTheTerminalsAnswer) {
         }
         oracle.feed(pty.drain());
         EXPECT_EQ(oracle.glyph(49, 79), 0x2593u);
+        // Three frames went out; the presents that found the link busy count
+        // as frames held back.
+        const LinkFigures figures = console.linkFigures();
+        EXPECT_EQ(figures.framesSent, 3u);
+        EXPECT_GE(figures.framesHeld, 2u);
     }
     pty.drain();
     // A terminal that never answers is waited for once, then no more.
