@@ -18,9 +18,10 @@
 // Usage: link_bench PROGRAM [SECONDS]                 (the links below)
 //        link_bench PROGRAM SECONDS RTT_MS KBIT/S LOSS% [-C]
 //                                     (one link; 0 kbit/s: unlimited; -C: as ssh -C)
-//        link_bench --check PROGRAM SECONDS KB/S MAX_P99_MS
-// --check (no delay, KB/S) exits 1 when the 99th percentile of the lag's size
-// is above MAX_P99_MS.
+//        link_bench --check PROGRAM SECONDS KB/S MAX_P99_MS [RTT_MS]
+// --check (KB/S, and no delay unless RTT_MS is given) exits 1 when the 99th
+// percentile of the lag's size is above MAX_P99_MS, or the way out left bytes
+// for the shell or said nothing of the slow link.
 //
 // Index: the link / one run / the report.
 #include <vterm.h>
@@ -35,10 +36,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <random>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -151,6 +154,11 @@ struct Result {
     double framesPerSecond = 0;
     double kilobytesPerSecond = 0;
     bool ran = false;
+    // Ended by SIGTERM and the link run on until everything arrived: bytes left
+    // for the shell (answers that came after the terminal was given back),
+    // and what the show said on its way out.
+    std::size_t leftForShell = 0;
+    std::string afterEnd;
 };
 
 double percentile(std::vector<double> values, double p) {
@@ -205,6 +213,9 @@ struct ScreenWatch {
 };
 
 int master = -1;
+// The terminal's far side as the user's shell holds it: answers that come
+// after the show wait here.
+int shellSide = -1;
 
 struct Answers {
     Direction* up;
@@ -227,7 +238,7 @@ void writeAll(int fd, const std::string& bytes) {
     }
 }
 
-pid_t startProgram(const char* program) {
+pid_t startProgram(const char* program, bool overSsh) {
     winsize size{};
     size.ws_row = 50;
     size.ws_col = 80;
@@ -237,9 +248,15 @@ pid_t startProgram(const char* program) {
         setenv("TERM", "xterm-256color", 1);
         setenv("COLORTERM", "truecolor", 1);
         setenv("LC_ALL", "C.UTF-8", 1);
+        if (overSsh)
+            setenv("SSH_CONNECTION", "10.0.0.1 50000 10.0.0.2 22", 1);
+        else
+            unsetenv("SSH_CONNECTION");
         execl(program, program, "--silent", static_cast<char*>(nullptr));
         _exit(127);
     }
+    if (child > 0)
+        shellSide = open(ptsname(master), O_RDWR | O_NOCTTY);
     return child;
 }
 
@@ -260,6 +277,9 @@ void stopProgram(pid_t child) {
         }
     }
     close(master);
+    if (shellSide >= 0)
+        close(shellSide);
+    shellSide = -1;
 }
 
 Result summarize(const std::vector<double>& lags, const ScreenWatch& watch, double seconds,
@@ -281,8 +301,47 @@ Result summarize(const std::vector<double>& lags, const ScreenWatch& watch, doub
     return result;
 }
 
-Result run(const char* program, double seconds, const LinkSpec& link) {
-    const pid_t child = startProgram(program);
+// Ends the show with SIGTERM and runs the link on until everything has
+// arrived both ways (at most 10 s): what reached the screen after the end, and
+// the bytes the shell would find waiting on its input.
+void endOverTheLink(pid_t child, Direction& down, Direction& up, Answers& answers, VTerm* vt,
+                    Clock::time_point start, Result& result) {
+    kill(child, SIGTERM);
+    bool exited = false;
+    double quietSinceMs = -1;
+    char buffer[65536];
+    const double untilMs = msSince(start, Clock::now()) + 10000;
+    for (double now = msSince(start, Clock::now()); now < untilMs;
+         now = msSince(start, Clock::now())) {
+        int status = 0;
+        exited = exited || waitpid(child, &status, WNOHANG) == child;
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 1) > 0) {
+            const ssize_t n = read(master, buffer, sizeof(buffer));
+            if (n > 0)
+                down.send(msSince(start, Clock::now()), buffer, static_cast<std::size_t>(n));
+        }
+        answers.nowMs = now;
+        down.deliver(now, [&](const std::string& bytes) {
+            vterm_input_write(vt, bytes.data(), bytes.size());
+            result.afterEnd += bytes;
+        });
+        up.deliver(now, [&](const std::string& bytes) { writeAll(master, bytes); });
+        const bool quiet = exited && down.queued() == 0 && up.queued() == 0;
+        if (!quiet)
+            quietSinceMs = -1;
+        else if (quietSinceMs < 0)
+            quietSinceMs = now;
+        else if (now - quietSinceMs > 500)
+            break;
+    }
+    int pending = 0;
+    if (shellSide >= 0 && ioctl(shellSide, FIONREAD, &pending) == 0)
+        result.leftForShell = static_cast<std::size_t>(pending);
+}
+
+Result run(const char* program, double seconds, const LinkSpec& link, bool endBySignal = false) {
+    const pid_t child = startProgram(program, endBySignal);
     if (child < 0)
         return Result{};
     VTerm* vt = vterm_new(50, 80);
@@ -347,9 +406,15 @@ Result run(const char* program, double seconds, const LinkSpec& link) {
             nextSampleMs += 5;
         }
     }
+    Result ending;
+    if (endBySignal)
+        endOverTheLink(child, down, up, answers, vt, start, ending);
     stopProgram(child);
     vterm_free(vt);
-    return summarize(lags, watch, seconds, forwarded);
+    Result result = summarize(lags, watch, seconds, forwarded);
+    result.leftForShell = ending.leftForShell;
+    result.afterEnd = ending.afterEnd;
+    return result;
 }
 
 // --- The report ---
@@ -362,25 +427,42 @@ void print(const LinkSpec& link, const Result& r) {
     std::fflush(stdout);
 }
 
+// --check PROGRAM SECONDS KB/S MAX_P99_MS [RTT_MS]: the lag, and the way out
+// over the same link (SIGTERM, as an ssh session): no answer left for the
+// shell, none echoed, and the note on the slow link said.
+int check(int argc, char** argv) {
+    const double roundTrip = argc >= 7 ? std::atof(argv[6]) : 0;
+    const LinkSpec link{"check", roundTrip, std::atof(argv[4]) * 1024 * 8 / 1000, 0};
+    const double limit = std::atof(argv[5]);
+    const Result r = run(argv[2], std::atof(argv[3]), link, true);
+    print(link, r);
+    bool failed = false;
+    if (!r.ran) {
+        std::printf("FAIL: no frame came through\n");
+        return 1;
+    }
+    if (r.p99Size > limit) {
+        std::printf("FAIL: lag p99 %.1f ms is above %.1f ms\n", r.p99Size, limit);
+        failed = true;
+    }
+    if (r.leftForShell > 0 || r.afterEnd.find("^[") != std::string::npos) {
+        std::printf("FAIL: %zu bytes of answers left for the shell%s\n", r.leftForShell,
+                    r.afterEnd.find("^[") != std::string::npos ? ", an answer echoed" : "");
+        failed = true;
+    }
+    if (r.framesPerSecond < 10 && r.afterEnd.find("ssh -C") == std::string::npos) {
+        std::printf("FAIL: no note on the slow link after the show\n");
+        failed = true;
+    }
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
-    if (argc >= 6 && std::strcmp(argv[1], "--check") == 0) {
-        const LinkSpec link{"check", 0, std::atof(argv[4]) * 1024 * 8 / 1000, 0};
-        const double limit = std::atof(argv[5]);
-        const Result r = run(argv[2], std::atof(argv[3]), link);
-        print(link, r);
-        if (!r.ran) {
-            std::printf("FAIL: no frame came through\n");
-            return 1;
-        }
-        if (r.p99Size > limit) {
-            std::printf("FAIL: lag p99 %.1f ms is above %.1f ms\n", r.p99Size, limit);
-            return 1;
-        }
-        return 0;
-    }
+    if (argc >= 6 && std::strcmp(argv[1], "--check") == 0)
+        return check(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: link_bench PROGRAM [SECONDS [RTT_MS KBIT/S LOSS%%]]\n");
         return 2;

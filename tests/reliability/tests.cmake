@@ -59,7 +59,12 @@ if(TARGET shadestrip AND ZLIB_FOUND)
     shadestrip_warnings(link_relay)
     add_test(NAME reliability.slow_link
         COMMAND link_relay --check $<TARGET_FILE:shadestrip> 20 30 500)
-    set_tests_properties(reliability.slow_link PROPERTIES TIMEOUT 120 LABELS reliability)
+    # The same rate 250 ms each way, ended as an ssh session is: no answer is
+    # left for the shell or echoed, and the note on the slow link is said.
+    add_test(NAME reliability.slow_link_exit
+        COMMAND link_relay --check $<TARGET_FILE:shadestrip> 21 30 2000 500)
+    set_tests_properties(reliability.slow_link reliability.slow_link_exit PROPERTIES
+        TIMEOUT 120 LABELS reliability)
 endif()
 
 # A sound server that stops answering, at start-up and mid-show, a socket that

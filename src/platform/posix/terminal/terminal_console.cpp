@@ -296,6 +296,9 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
         ++framesSent;
     }
     takenTerminal.repliesDue.store(flow.answersDue());
+    const double rate = flow.deliveryRate();
+    takenTerminal.drainMs.store(
+        rate > 0 ? static_cast<int>(static_cast<double>(flow.bytesInFlight()) * 1000.0 / rate) : 0);
     writer.start(output, length);
     flushPending();
     return consoleClosing.load() == 0;

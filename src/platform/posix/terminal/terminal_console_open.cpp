@@ -92,6 +92,7 @@ void TerminalConsole::prepareRestore() {
     takenTerminal.frameOpen.store(0);
     takenTerminal.userTitleLength.store(0);
     takenTerminal.answerMs.store(0);
+    takenTerminal.drainMs.store(0);
     appendRestore(caps, colourMode, glyphs != nullptr ? glyphs->decOff : nullptr,
                   takenTerminal.restore, sizeof(takenTerminal.restore),
                   takenTerminal.restoreLength);
