@@ -63,8 +63,9 @@ if(TARGET shadestrip AND ZLIB_FOUND)
     # left for the shell or echoed, and the note on the slow link is said.
     add_test(NAME reliability.slow_link_exit
         COMMAND link_relay --check $<TARGET_FILE:shadestrip> 21 30 2000 500)
+    # One at a time: each measures time on a 2-core machine.
     set_tests_properties(reliability.slow_link reliability.slow_link_exit PROPERTIES
-        TIMEOUT 120 LABELS reliability)
+        TIMEOUT 120 LABELS reliability RESOURCE_LOCK slow_link)
 endif()
 
 # A sound server that stops answering, at start-up and mid-show, a socket that
