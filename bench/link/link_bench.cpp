@@ -15,14 +15,17 @@
 // after a retransmission (one round trip, at least 200 ms, later), and holds
 // up everything behind it, as on TCP.
 //
-// Usage: link_bench PROGRAM [SECONDS]                    (the five links below)
-//        link_bench PROGRAM SECONDS RTT_MS KBIT/S LOSS%  (one link; 0 kbit/s: unlimited)
-//        link_bench --check PROGRAM SECONDS KB/S MAX_P99_MS
-// --check (no delay, KB/S) exits 1 when the 99th percentile of the lag's size
-// is above MAX_P99_MS.
+// Usage: link_bench PROGRAM [SECONDS]                 (the links below)
+//        link_bench PROGRAM SECONDS RTT_MS KBIT/S LOSS% [-C]
+//                                     (one link; 0 kbit/s: unlimited; -C: as ssh -C)
+//        link_bench --check PROGRAM SECONDS KB/S MAX_P99_MS [RTT_MS]
+// --check (KB/S, and no delay unless RTT_MS is given) exits 1 when the 99th
+// percentile of the lag's size is above MAX_P99_MS, or the way out left bytes
+// for the shell or said nothing of the slow link.
 //
 // Index: the link / one run / the report.
 #include <vterm.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -33,10 +36,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <random>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +61,7 @@ struct LinkSpec {
     double roundTripMs;
     double kilobitsPerSecond; // 0: unlimited
     double lossPercent;
+    bool compressed = false; // as ssh -C: zlib over the stream, flushed with each write
 };
 
 struct Segment {
@@ -65,16 +71,30 @@ struct Segment {
 
 // One direction of the link: bytes wait for the line (the rate), travel the
 // one-way delay, and arrive in order. The queue before the line has no limit.
+// A compressed direction (ssh -C) deflates each write as it is sent, flushed
+// at its end; what goes over the line is the compressed size, and the write
+// arrives whole with its last segment.
 class Direction {
   public:
-    Direction(double oneWayMs, double bytesPerMs, double loss, unsigned seed)
-        : oneWayMs(oneWayMs), bytesPerMs(bytesPerMs), loss(loss), random(seed) {}
+    Direction(double oneWayMs, double bytesPerMs, double loss, unsigned seed, bool compressed)
+        : oneWayMs(oneWayMs), bytesPerMs(bytesPerMs), loss(loss), random(seed),
+          compressed(compressed) {
+        if (compressed)
+            deflateInit(&zlib, 6);
+    }
+    ~Direction() {
+        if (compressed)
+            deflateEnd(&zlib);
+    }
+    Direction(const Direction&) = delete;
+    Direction& operator=(const Direction&) = delete;
 
     void send(double nowMs, const char* data, std::size_t length) {
         // Packets of at most one TCP segment's payload.
         constexpr std::size_t segmentBytes = 1448;
-        for (std::size_t at = 0; at < length; at += segmentBytes) {
-            const std::size_t n = std::min(segmentBytes, length - at);
+        const std::size_t wire = compressed ? deflatedSize(data, length) : length;
+        for (std::size_t at = 0; at < wire; at += segmentBytes) {
+            const std::size_t n = std::min(segmentBytes, wire - at);
             const double start = std::max(nowMs, lineFreeMs);
             lineFreeMs = bytesPerMs > 0 ? start + static_cast<double>(n) / bytesPerMs : start;
             double arrive = lineFreeMs + oneWayMs;
@@ -82,7 +102,10 @@ class Direction {
                 arrive += std::max(200.0, 2 * oneWayMs);
             arrive = std::max(arrive, lastArriveMs);
             lastArriveMs = arrive;
-            queue.push_back(Segment{arrive, std::string(data + at, n)});
+            if (!compressed)
+                queue.push_back(Segment{arrive, std::string(data + at, n)});
+            else if (at + n >= wire)
+                queue.push_back(Segment{arrive, std::string(data, length)});
         }
     }
     // The bytes arrived by `nowMs`, oldest first.
@@ -95,10 +118,26 @@ class Direction {
     std::size_t queued() const { return queue.size(); }
 
   private:
+    std::size_t deflatedSize(const char* data, std::size_t length) {
+        std::size_t size = 0;
+        zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        zlib.avail_in = static_cast<uInt>(length);
+        do {
+            zlib.next_out = scratch;
+            zlib.avail_out = sizeof(scratch);
+            deflate(&zlib, Z_SYNC_FLUSH);
+            size += sizeof(scratch) - zlib.avail_out;
+        } while (zlib.avail_out == 0);
+        return size;
+    }
+
     double oneWayMs;
     double bytesPerMs;
     double loss;
     std::mt19937 random;
+    bool compressed;
+    z_stream zlib{};
+    Bytef scratch[16384];
     double lineFreeMs = 0;
     double lastArriveMs = 0;
     std::deque<Segment> queue;
@@ -115,6 +154,11 @@ struct Result {
     double framesPerSecond = 0;
     double kilobytesPerSecond = 0;
     bool ran = false;
+    // Ended by SIGTERM and the link run on until everything arrived: bytes left
+    // for the shell (answers that came after the terminal was given back),
+    // and what the show said on its way out.
+    std::size_t leftForShell = 0;
+    std::string afterEnd;
 };
 
 double percentile(std::vector<double> values, double p) {
@@ -169,6 +213,9 @@ struct ScreenWatch {
 };
 
 int master = -1;
+// The terminal's far side as the user's shell holds it: answers that come
+// after the show wait here.
+int shellSide = -1;
 
 struct Answers {
     Direction* up;
@@ -191,7 +238,7 @@ void writeAll(int fd, const std::string& bytes) {
     }
 }
 
-pid_t startProgram(const char* program) {
+pid_t startProgram(const char* program, bool overSsh) {
     winsize size{};
     size.ws_row = 50;
     size.ws_col = 80;
@@ -201,9 +248,15 @@ pid_t startProgram(const char* program) {
         setenv("TERM", "xterm-256color", 1);
         setenv("COLORTERM", "truecolor", 1);
         setenv("LC_ALL", "C.UTF-8", 1);
+        if (overSsh)
+            setenv("SSH_CONNECTION", "10.0.0.1 50000 10.0.0.2 22", 1);
+        else
+            unsetenv("SSH_CONNECTION");
         execl(program, program, "--silent", static_cast<char*>(nullptr));
         _exit(127);
     }
+    if (child > 0)
+        shellSide = open(ptsname(master), O_RDWR | O_NOCTTY);
     return child;
 }
 
@@ -224,6 +277,9 @@ void stopProgram(pid_t child) {
         }
     }
     close(master);
+    if (shellSide >= 0)
+        close(shellSide);
+    shellSide = -1;
 }
 
 Result summarize(const std::vector<double>& lags, const ScreenWatch& watch, double seconds,
@@ -245,8 +301,47 @@ Result summarize(const std::vector<double>& lags, const ScreenWatch& watch, doub
     return result;
 }
 
-Result run(const char* program, double seconds, const LinkSpec& link) {
-    const pid_t child = startProgram(program);
+// Ends the show with SIGTERM and runs the link on until everything has
+// arrived both ways (at most 10 s): what reached the screen after the end, and
+// the bytes the shell would find waiting on its input.
+void endOverTheLink(pid_t child, Direction& down, Direction& up, Answers& answers, VTerm* vt,
+                    Clock::time_point start, Result& result) {
+    kill(child, SIGTERM);
+    bool exited = false;
+    double quietSinceMs = -1;
+    char buffer[65536];
+    const double untilMs = msSince(start, Clock::now()) + 10000;
+    for (double now = msSince(start, Clock::now()); now < untilMs;
+         now = msSince(start, Clock::now())) {
+        int status = 0;
+        exited = exited || waitpid(child, &status, WNOHANG) == child;
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 1) > 0) {
+            const ssize_t n = read(master, buffer, sizeof(buffer));
+            if (n > 0)
+                down.send(msSince(start, Clock::now()), buffer, static_cast<std::size_t>(n));
+        }
+        answers.nowMs = now;
+        down.deliver(now, [&](const std::string& bytes) {
+            vterm_input_write(vt, bytes.data(), bytes.size());
+            result.afterEnd += bytes;
+        });
+        up.deliver(now, [&](const std::string& bytes) { writeAll(master, bytes); });
+        const bool quiet = exited && down.queued() == 0 && up.queued() == 0;
+        if (!quiet)
+            quietSinceMs = -1;
+        else if (quietSinceMs < 0)
+            quietSinceMs = now;
+        else if (now - quietSinceMs > 500)
+            break;
+    }
+    int pending = 0;
+    if (shellSide >= 0 && ioctl(shellSide, FIONREAD, &pending) == 0)
+        result.leftForShell = static_cast<std::size_t>(pending);
+}
+
+Result run(const char* program, double seconds, const LinkSpec& link, bool endBySignal = false) {
+    const pid_t child = startProgram(program, endBySignal);
     if (child < 0)
         return Result{};
     VTerm* vt = vterm_new(50, 80);
@@ -256,8 +351,8 @@ Result run(const char* program, double seconds, const LinkSpec& link) {
     vterm_screen_reset(screen, 1);
     const double oneWay = link.roundTripMs / 2;
     Direction down(oneWay, link.kilobitsPerSecond * 1000.0 / 8.0 / 1000.0, link.lossPercent / 100,
-                   24);
-    Direction up(oneWay, 0, 0, 25);
+                   24, link.compressed);
+    Direction up(oneWay, 0, 0, 25, false);
     Answers answers{&up, 0};
     vterm_output_set_callback(vt, answer, &answers);
 
@@ -311,9 +406,15 @@ Result run(const char* program, double seconds, const LinkSpec& link) {
             nextSampleMs += 5;
         }
     }
+    Result ending;
+    if (endBySignal)
+        endOverTheLink(child, down, up, answers, vt, start, ending);
     stopProgram(child);
     vterm_free(vt);
-    return summarize(lags, watch, seconds, forwarded);
+    Result result = summarize(lags, watch, seconds, forwarded);
+    result.leftForShell = ending.leftForShell;
+    result.afterEnd = ending.afterEnd;
+    return result;
 }
 
 // --- The report ---
@@ -326,25 +427,42 @@ void print(const LinkSpec& link, const Result& r) {
     std::fflush(stdout);
 }
 
+// --check PROGRAM SECONDS KB/S MAX_P99_MS [RTT_MS]: the lag, and the way out
+// over the same link (SIGTERM, as an ssh session): no answer left for the
+// shell, none echoed, and the note on the slow link said.
+int check(int argc, char** argv) {
+    const double roundTrip = argc >= 7 ? std::atof(argv[6]) : 0;
+    const LinkSpec link{"check", roundTrip, std::atof(argv[4]) * 1024 * 8 / 1000, 0};
+    const double limit = std::atof(argv[5]);
+    const Result r = run(argv[2], std::atof(argv[3]), link, true);
+    print(link, r);
+    bool failed = false;
+    if (!r.ran) {
+        std::printf("FAIL: no frame came through\n");
+        return 1;
+    }
+    if (r.p99Size > limit) {
+        std::printf("FAIL: lag p99 %.1f ms is above %.1f ms\n", r.p99Size, limit);
+        failed = true;
+    }
+    if (r.leftForShell > 0 || r.afterEnd.find("^[") != std::string::npos) {
+        std::printf("FAIL: %zu bytes of answers left for the shell%s\n", r.leftForShell,
+                    r.afterEnd.find("^[") != std::string::npos ? ", an answer echoed" : "");
+        failed = true;
+    }
+    if (r.framesPerSecond < 10 && r.afterEnd.find("ssh -C") == std::string::npos) {
+        std::printf("FAIL: no note on the slow link after the show\n");
+        failed = true;
+    }
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
-    if (argc >= 6 && std::strcmp(argv[1], "--check") == 0) {
-        const LinkSpec link{"check", 0, std::atof(argv[4]) * 1024 * 8 / 1000, 0};
-        const double limit = std::atof(argv[5]);
-        const Result r = run(argv[2], std::atof(argv[3]), link);
-        print(link, r);
-        if (!r.ran) {
-            std::printf("FAIL: no frame came through\n");
-            return 1;
-        }
-        if (r.p99Size > limit) {
-            std::printf("FAIL: lag p99 %.1f ms is above %.1f ms\n", r.p99Size, limit);
-            return 1;
-        }
-        return 0;
-    }
+    if (argc >= 6 && std::strcmp(argv[1], "--check") == 0)
+        return check(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: link_bench PROGRAM [SECONDS [RTT_MS KBIT/S LOSS%%]]\n");
         return 2;
@@ -356,10 +474,13 @@ int main(int argc, char** argv) {
         {"200 ms, 256 kbit", 200, 256, 0},
         {"300 ms, 1 Mbit, 1 % loss", 300, 1000, 1},
         {"30 KB/s, no delay", 0, 30 * 1024 * 8 / 1000.0, 0},
+        {"200 ms, 256 kbit, ssh -C", 200, 256, 0, true},
+        {"300 ms, 1 Mbit, 1 %, ssh -C", 300, 1000, 1, true},
+        {"30 KB/s, ssh -C", 0, 30 * 1024 * 8 / 1000.0, 0, true},
     };
     if (argc >= 6)
-        links = {
-            {"the link asked for", std::atof(argv[3]), std::atof(argv[4]), std::atof(argv[5])}};
+        links = {{"the link asked for", std::atof(argv[3]), std::atof(argv[4]), std::atof(argv[5]),
+                  argc >= 7 && std::strcmp(argv[6], "-C") == 0}};
     std::printf("The show over a remote link, %.0f s per link (lag: music time minus the time\n"
                 "of the frame on screen, sampled every 5 ms; p90 of its size):\n",
                 seconds);

@@ -78,5 +78,10 @@ int main(int argc, char** argv) {
     // covers the terminal.
     if (demo.silentReason[0] != '\0')
         printNote(silentPlayNote(demo.silentReason));
+    const std::string linkNote =
+        slowLinkNote(static_cast<TerminalConsole&>(terminalConsole()).linkFigures(),
+                     std::getenv("SSH_CONNECTION") != nullptr);
+    if (!linkNote.empty())
+        printNote(linkNote);
     return status;
 }

@@ -142,6 +142,7 @@ struct FrameWriter {
     int background = -1;
     int cursorRow = -1;
     int cursorColumn = -1;
+    int lastColumn = 0; // the view's last column
     bool decOn = false;
 
     void clearScreen() {
@@ -153,21 +154,64 @@ struct FrameWriter {
         o.literal("m\x1b[2J");
     }
 
-    // Relative moves only go right along the row the cursor is on.
+    // The shortest way to the cell: an absolute move, or a relative move along
+    // each axis (the column given absolutely when that is shorter). The cursor's
+    // column is forgotten after the view's last column, where a terminal may
+    // hold it in its pending-wrap state and count relative moves from there.
     void moveTo(int row, int column) {
-        if (row != cursorRow || column < cursorColumn) {
+        const bool known = cursorRow >= 0 && cursorColumn >= 0;
+        if (!known || moveLength(row, column) >= absoluteMoveLength(row, column)) {
             o.literal("\x1b[");
             o.number(static_cast<unsigned>(screenY + row + 1));
             o.byte(';');
             o.number(static_cast<unsigned>(screenX + column + 1));
             o.byte('H');
-        } else if (column != cursorColumn) {
-            o.literal("\x1b[");
-            o.number(static_cast<unsigned>(column - cursorColumn));
-            o.byte('C');
+        } else {
+            if (row != cursorRow)
+                relative(row - cursorRow, 'B', 'A');
+            if (column != cursorColumn) {
+                if (relativeLength(column - cursorColumn) <=
+                    columnLength(static_cast<unsigned>(screenX + column + 1)))
+                    relative(column - cursorColumn, 'C', 'D');
+                else
+                    absolute(static_cast<unsigned>(screenX + column + 1), 'G');
+            }
         }
         cursorRow = row;
-        cursorColumn = column + 1;
+        cursorColumn = column < lastColumn ? column + 1 : -1;
+    }
+
+    static int digits(unsigned value) { return value >= 100 ? 3 : value >= 10 ? 2 : 1; }
+    // ESC [ n X, with n left out when it is 1.
+    static int relativeLength(int delta) {
+        const unsigned size = static_cast<unsigned>(delta < 0 ? -delta : delta);
+        return size == 1 ? 3 : 3 + digits(size);
+    }
+    static int columnLength(unsigned column) { return 3 + digits(column); }
+    int absoluteMoveLength(int row, int column) const {
+        return 4 + digits(static_cast<unsigned>(screenY + row + 1)) +
+               digits(static_cast<unsigned>(screenX + column + 1));
+    }
+    int moveLength(int row, int column) const {
+        int length = row == cursorRow ? 0 : relativeLength(row - cursorRow);
+        if (column != cursorColumn) {
+            const int relativeColumn = relativeLength(column - cursorColumn);
+            const int absoluteColumn = columnLength(static_cast<unsigned>(screenX + column + 1));
+            length += relativeColumn < absoluteColumn ? relativeColumn : absoluteColumn;
+        }
+        return length;
+    }
+    void relative(int delta, char forward, char backward) {
+        o.literal("\x1b[");
+        const unsigned size = static_cast<unsigned>(delta < 0 ? -delta : delta);
+        if (size != 1)
+            o.number(size);
+        o.byte(delta < 0 ? backward : forward);
+    }
+    void absolute(unsigned value, char final) {
+        o.literal("\x1b[");
+        o.number(value);
+        o.byte(final);
     }
 
     // Sends only the colours that change; the frame's first sequence starts
@@ -288,6 +332,7 @@ std::size_t encodeFrame(const Cell* cells, Cell* shown, int frameWidth, const Fr
                         bool redrawAll, ColourMode mode, const char* notice, int terminalColumns,
                         char* out, const GlyphTable* glyphs) {
     FrameWriter w{Out{out}, mode, glyphs, view.screenX, view.screenY};
+    w.lastColumn = view.columns - 1;
     const FrameCells f{cells, shown, frameWidth, view, redrawAll};
     w.o.literal("\x1b[?2026h");
     if (redrawAll)

@@ -85,9 +85,11 @@ bool restoreTakenTerminal() {
     const int due = takenTerminal.repliesDue.exchange(0);
     if (ok && due > 0 && writeRaw(fd, "\x1b[5n", 4, waitMs)) {
         // One more query, answered after all the others: once its answer is in,
-        // no answer is left to reach the shell. Bounded by a few round trips.
-        int answerWait = 4 * takenTerminal.answerMs.load() + 200;
-        awaitAnswers(due + 1, answerWait < waitMs ? answerWait : waitMs);
+        // no answer is left to reach the shell. Bounded by a few round trips
+        // and the time the bytes queued before it take to arrive.
+        const int answerWait =
+            4 * takenTerminal.answerMs.load() + takenTerminal.drainMs.load() + 200;
+        awaitAnswers(due + 1, answerWait < answerBudgetMs ? answerWait : answerBudgetMs);
     }
     tcflush(takenTerminal.inputFd, TCIFLUSH);
     tcsetattr(takenTerminal.inputFd, TCSANOW, &takenTerminal.saved);

@@ -28,8 +28,10 @@ struct TakenTerminal {
     // never answers): the answers still to come are read and dropped before
     // the modes go back, or the terminal would echo them at the shell.
     std::atomic<int> repliesDue{0};
-    // How long the terminal has lately taken to answer, in ms.
+    // How long the terminal has lately taken to answer, in ms, and how long the
+    // bytes still on their way take to reach it at the rate the link delivers.
     std::atomic<int> answerMs{0};
+    std::atomic<int> drainMs{0};
     // The output descriptor is the one the shell uses too, so it is never made
     // non-blocking: bytes go out only when poll says the terminal takes some,
     // a little at a time.
@@ -62,6 +64,9 @@ constexpr std::size_t sharedWriteChunk = 256;
 // How long restoring may wait in all for the terminal to take its bytes and
 // answer the last query.
 constexpr int restoreBudgetMs = 1500;
+// The most the answers still on their way are waited for at exit: over a slow
+// link they come after the frames queued before them.
+constexpr int answerBudgetMs = 3000;
 
 // Raw mode: bytes as typed, no echo, no line editing, no flow control, no
 // signal keys, reads that return at once.

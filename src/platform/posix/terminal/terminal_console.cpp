@@ -262,9 +262,12 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
     // The previous frame is still on its way: this one is skipped, and the next
     // is encoded against what has really been sent.
     frameHeld = true;
-    if (!flushPending())
+    if (!flushPending()) {
+        ++framesHeld;
         return true;
+    }
     if (!flow.maySend(now)) {
+        ++framesHeld;
         takenTerminal.repliesDue.store(flow.answersDue());
         return true;
     }
@@ -290,11 +293,23 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
         length += sizeof(statusQuery) - 1;
         flow.querySent(now, length, true);
         takenTerminal.frameOpen.store(1);
+        ++framesSent;
     }
     takenTerminal.repliesDue.store(flow.answersDue());
+    const double rate = flow.deliveryRate();
+    takenTerminal.drainMs.store(
+        rate > 0 ? static_cast<int>(static_cast<double>(flow.bytesInFlight()) * 1000.0 / rate) : 0);
     writer.start(output, length);
     flushPending();
     return consoleClosing.load() == 0;
+}
+
+LinkFigures TerminalConsole::linkFigures() const {
+    LinkFigures figures;
+    figures.seconds = static_cast<double>(monotonicMilliseconds() - openedMs) / 1000.0;
+    figures.framesSent = framesSent;
+    figures.framesHeld = framesHeld;
+    return figures;
 }
 
 void TerminalConsole::setTitle(const char* newTitle) {

@@ -24,6 +24,7 @@
 #include "frame_encoder.h"
 #include "imaging/non_copyable.h"
 #include "key_decoder.h"
+#include "link_note.h"
 #include "terminal_caps.h"
 #include "terminal_writer.h"
 
@@ -78,6 +79,8 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
     // The last present sent nothing of its frame: the previous one was still
     // on its way or unanswered.
     bool heldBack() const { return frameHeld; }
+    // What the frames met on their way since open (for the note on a slow link).
+    LinkFigures linkFigures() const;
 
     // How long the "terminal too small" notice stays over the picture.
     std::uint32_t noticeMs = 2500;
@@ -162,6 +165,9 @@ class TerminalConsole : public ConsoleBackend, NonCopyable {
 
     bool sizeQueried = false;
     bool frameHeld = false;
+    std::uint32_t openedMs = 0;
+    std::uint32_t framesSent = 0;
+    std::uint32_t framesHeld = 0;
     bool colourProbed = false;
     // The input was last looked at then: an answer read now arrived after it.
     std::uint32_t lastPollMs = 0;

@@ -92,6 +92,7 @@ void TerminalConsole::prepareRestore() {
     takenTerminal.frameOpen.store(0);
     takenTerminal.userTitleLength.store(0);
     takenTerminal.answerMs.store(0);
+    takenTerminal.drainMs.store(0);
     appendRestore(caps, colourMode, glyphs != nullptr ? glyphs->decOff : nullptr,
                   takenTerminal.restore, sizeof(takenTerminal.restore),
                   takenTerminal.restoreLength);
@@ -145,6 +146,9 @@ void TerminalConsole::startShow(const char* newTitle) {
     queue.clear();
     const std::uint32_t now = monotonicMilliseconds();
     flow.reset(now);
+    openedMs = now;
+    framesSent = 0;
+    framesHeld = 0;
     mouseSent = false;
     fullScreenRequest = false;
     colourProbed = false;
