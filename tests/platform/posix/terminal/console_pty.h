@@ -6,6 +6,7 @@
 #include "app/console_host.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/terminal/terminal_console.h"
+#include "terminal_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,11 @@ class Pty {
         std::size_t seen = ~std::size_t{0};
         for (int i = 0; i < 100; ++i) {
             std::this_thread::sleep_for(20ms);
+            // Settled: nothing new collected, and nothing left in the pty for
+            // the reader (a loaded machine may not have run it for a while).
+            int unread = 0;
+            if (reading && ioctl(master, FIONREAD, &unread) == 0 && unread > 0)
+                continue;
             std::lock_guard<std::mutex> lock(mutex);
             if (collected.size() == seen)
                 break;
@@ -231,4 +237,16 @@ inline void showFrames(const std::vector<Cell>& cells) {
         std::this_thread::sleep_for(10ms);
     }
     console.close();
+}
+
+// Feeds the emulator what the show writes until `holds` is true, for at most
+// 3 s; whether it came true. (One drain may end before a loaded machine's
+// reader has taken everything.)
+template <typename Holds> bool feedUntil(Pty& pty, TerminalOracle& oracle, Holds holds) {
+    for (int i = 0; i < 150; ++i) {
+        oracle.feed(pty.drain());
+        if (holds())
+            return true;
+    }
+    return false;
 }
