@@ -58,7 +58,7 @@ std::vector<Run> splitPlayed(const std::vector<std::int16_t>& played,
     return runs;
 }
 
-class SdlDiskPlayback : public ::testing::Test {
+class SdlDiskPlayback : public SdlPlayerTest {
   protected:
     void SetUp() override {
         useSdlDriver("disk");
@@ -87,8 +87,6 @@ class SdlDiskPlayback : public ::testing::Test {
     }
 
     std::string path;
-    TestTracks tracks; // outlives the player
-    SdlAudioPlayer player;
 };
 
 } // namespace
@@ -119,8 +117,7 @@ TEST_F(SdlDiskPlayback, PlaysTheTrackFromTheStartAndSeeksWhilePlaying) {
 
 TEST_F(SdlDiskPlayback, PauseAndResumePlaysOnFromWhatWasHeard) {
     const TestTrack& track = tracks.make(4.0);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
+    const std::uint32_t stream = play(track);
     sleepMs(400);
     ASSERT_TRUE(player.streamPause(stream));
     const std::uint64_t paused = positionFrames(stream);
@@ -141,8 +138,7 @@ TEST_F(SdlDiskPlayback, PauseAndResumePlaysOnFromWhatWasHeard) {
 
 TEST_F(SdlDiskPlayback, ASeekWhilePausedTakesEffectOnResume) {
     const TestTrack& track = tracks.make(4.0);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
+    const std::uint32_t stream = play(track);
     sleepMs(300);
     ASSERT_TRUE(player.streamPause(stream));
     ASSERT_TRUE(player.streamSetPosition(stream, 1000));
@@ -160,8 +156,7 @@ TEST_F(SdlDiskPlayback, ASeekWhilePausedTakesEffectOnResume) {
 
 TEST_F(SdlDiskPlayback, RestartPlaysFromTheFirstFrame) {
     const TestTrack& track = tracks.make(4.0);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
+    const std::uint32_t stream = play(track);
     sleepMs(300);
     ASSERT_TRUE(player.streamPlay(stream, false)); // already playing: nothing changes
     sleepMs(100);
@@ -177,8 +172,7 @@ TEST_F(SdlDiskPlayback, RestartPlaysFromTheFirstFrame) {
 
 TEST_F(SdlDiskPlayback, TheTrackEndsInSilenceAndThePositionStaysAtItsEnd) {
     const TestTrack& track = tracks.make(0.3);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
+    const std::uint32_t stream = play(track);
     sleepMs(700);
     const std::uint64_t length = decoded(track).size() / 2;
     EXPECT_EQ(positionFrames(stream), length);
