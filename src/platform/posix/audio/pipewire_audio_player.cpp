@@ -24,6 +24,13 @@ constexpr std::int64_t nsPerSecond = 1000000000;
 // (an xrun, a restart), not a cycle.
 constexpr std::uint64_t maximumQuantum = 16384;
 
+// Lets go of `handle` through `destroy`, once: it is null afterwards.
+template <class Handle, class Result> void release(Handle*& handle, Result (*destroy)(Handle*)) {
+    if (handle)
+        destroy(handle);
+    handle = nullptr;
+}
+
 void initialiseLibrary() {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
@@ -145,22 +152,10 @@ void PipeWireAudioPlayer::teardown() {
     // Once the thread has stopped nothing runs beside this one.
     if (loop)
         pw_thread_loop_stop(loop);
-    if (output) {
-        pw_stream_destroy(output);
-        output = nullptr;
-    }
-    if (core) {
-        pw_core_disconnect(core);
-        core = nullptr;
-    }
-    if (context) {
-        pw_context_destroy(context);
-        context = nullptr;
-    }
-    if (loop) {
-        pw_thread_loop_destroy(loop);
-        loop = nullptr;
-    }
+    release(output, &pw_stream_destroy);
+    release(core, &pw_core_disconnect);
+    release(context, &pw_context_destroy);
+    release(loop, &pw_thread_loop_destroy);
 }
 
 // --- Graph thread ---

@@ -65,8 +65,7 @@ TEST_F(SdlDummyPlayer, ThePositionFollowsPlaybackNeverAheadNeverBack) {
 
 TEST_F(SdlDummyPlayer, PauseHoldsThePositionAndResumeRunsOnFromIt) {
     const TestTrack& track = tracks.make(3.0);
-    const std::uint32_t stream = play(track);
-    sleepMs(300);
+    const std::uint32_t stream = playFor(track, 300);
     ASSERT_TRUE(player.streamPause(stream));
     const std::uint64_t held = player.streamGetPosition(stream);
     EXPECT_GT(held, 0u);

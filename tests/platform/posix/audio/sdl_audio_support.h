@@ -79,6 +79,12 @@ class SdlPlayerTest : public ::testing::Test {
         EXPECT_TRUE(player.streamPlay(stream, true));
         return stream;
     }
+    // The same, once it has played for `ms` milliseconds.
+    std::uint32_t playFor(const TestTrack& track, int ms) {
+        const std::uint32_t stream = play(track);
+        sleepMs(ms);
+        return stream;
+    }
 
     TestTracks tracks;
     SdlAudioPlayer player;
