@@ -36,12 +36,14 @@ TEST_F(DemoTest, AudioAndMusicFailuresShowTheMusicMessage) {
 // makes a silent show on the timer, with the reason kept for the note; the
 // music itself missing still fails.
 TEST_F(DemoTest, NoDevicePlaysSilentlyWhenSoundIsNotRequired) {
-    demo.silentWithoutDevice = true;
+    Demo::StartChoices withoutDevice;
+    withoutDevice.silentWithoutDevice = true;
+    demo.choose(withoutDevice);
     player.failOpen = true;
     ASSERT_TRUE(demo.start());
     EXPECT_TRUE(reportedErrors().empty());
-    EXPECT_TRUE(demo.startSilent);
-    EXPECT_NE(std::string(demo.silentReason), "");
+    EXPECT_TRUE(demo.playsSilently());
+    EXPECT_NE(std::string(demo.silentReason()), "");
     EXPECT_FALSE(player.deviceOpen);
     timer.ticks += 500;
     ASSERT_TRUE(demo.frame());
@@ -49,7 +51,7 @@ TEST_F(DemoTest, NoDevicePlaysSilentlyWhenSoundIsNotRequired) {
 
     overrideResource(resourceId::music, nullptr, 0, false);
     Demo second(makePlatform());
-    second.silentWithoutDevice = true;
+    second.choose(withoutDevice);
     player.failOpen = false;
     EXPECT_FALSE(second.start());
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot load music."});

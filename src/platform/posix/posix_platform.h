@@ -22,16 +22,17 @@
 
 #include "app/platform.h"
 
-ConsoleBackend& terminalConsole();
+class TerminalConsole;
+
+// The program's one terminal console, with the choices only a terminal has
+// (its colour mode) beside the ConsoleBackend calls.
+TerminalConsole& terminalConsole();
 FrameTimer& monotonicTimer();
 AudioPlayer& posixAudioPlayer();
 // Puts the terminal back as it was, then writes "caption text" on standard error.
 // A `detail` (may be null) goes on a second line.
 void reportErrorOnTerminal(const char* caption, const char* text, const char* detail);
 
-inline Platform posixPlatform() {
-    // The terminal is given back before the audio device, whose close may be
-    // slow (closeConsoleFirst).
-    return Platform{&terminalConsole(), &monotonicTimer(), &posixAudioPlayer(),
-                    &reportErrorOnTerminal, true};
-}
+// The platform the program runs on (main.cpp): the terminal is given back
+// before the audio device, whose close may be slow (closeConsoleFirst).
+Platform posixPlatform();
