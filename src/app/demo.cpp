@@ -26,7 +26,8 @@ bool Demo::startWaitCancelled(void* context) {
     return demo.startCancelled;
 }
 
-Demo::Demo(const Platform& p) : platform(p), console(p.console), clock(p.audio, p.timer) {}
+Demo::Demo(const Platform& p)
+    : platform(p), console(p.console), clock(p.audio, p.timer), pacer(p.timer) {}
 
 // At exit: the assets, then the music stream, then the console.
 Demo::~Demo() {
@@ -123,33 +124,20 @@ bool Demo::frame() {
     return true;
 }
 
-std::uint32_t Demo::paceWaitMs() const {
-    // Unsigned arithmetic: more than 10 ms elapsed (or a counter that went
-    // backwards) wraps to a large wait, which means no sleep at all.
-    const std::uint32_t wait = lastFrameTick - platform.timer->now() + frameSpacingMs;
-    return wait > frameSpacingMs ? 0 : wait;
-}
-
 Demo::Step Demo::step(Pacing pacing) {
     if (pacing == Pacing::whenDue) {
         // A loop that cannot sleep keeps the same spacing by skipping: the
         // frame's start is then the tick pace would have noted. The first
         // frame is due at once.
-        if (framesBegun && paceWaitMs() > 0)
+        if (framesBegun && pacer.waitMs() > 0)
             return Step::notDue;
-        lastFrameTick = platform.timer->now();
+        pacer.begin();
     }
     if (!frame())
         return Step::ended;
     if (pacing == Pacing::sleeps)
-        pace();
+        pacer.sleep();
     return Step::ran;
-}
-
-void Demo::pace() {
-    FrameTimer& timer = *platform.timer;
-    timer.sleep(paceWaitMs());
-    lastFrameTick = timer.now();
 }
 
 int Demo::run() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "console_host.h"
+#include "frame_pacer.h"
 #include "imaging/non_copyable.h"
 #include "music_clock.h"
 #include "platform.h"
@@ -18,8 +19,6 @@ extern const char* const consoleErrorText;
 extern const char* const demoErrorText;
 extern const char* const musicErrorText;
 extern const char* const startTitle;
-
-constexpr std::uint32_t frameSpacingMs = 10;
 
 class Demo : NonCopyable {
   public:
@@ -78,13 +77,8 @@ class Demo : NonCopyable {
     // The step every loop takes: a frame, paced as `pacing` says. `ended`
     // when the loop must end (Escape or the end of the show).
     Step step(Pacing pacing);
-    // One pass of the loop up to the present; false when the loop must end.
+    // One pass of the loop up to the present, unpaced; false when the loop must end.
     bool frame();
-    // Keeps frames at least 10 ms apart; never sleeps after a late frame.
-    void pace();
-    // How long pace would sleep now: what is left of the 10 ms since
-    // lastFrameTick, 0 after a late frame or a counter that went backwards.
-    std::uint32_t paceWaitMs() const;
 
     // The music time the picture of this frame is drawn for: ahead of the
     // clock by the console's presentation delay while the clock runs, so that
@@ -109,8 +103,6 @@ class Demo : NonCopyable {
     ConsoleHost console;
     MusicClock clock;
     DemoAssets assets;
-    // Timer reading taken as the frame began (after the previous frame's sleep).
-    std::uint32_t lastFrameTick = 0;
 
   private:
     // Asked by the audio player while it waits for its device.
@@ -127,6 +119,7 @@ class Demo : NonCopyable {
     Controls ui;
     bool startCancelled = false;
     bool framesBegun = false;
+    FramePacer pacer;
     // The console's presentation delay in seconds, read once per frame.
     float presentAhead = 0.0f;
 };
