@@ -14,8 +14,9 @@
 //   [x] close notification: SIGHUP, SIGTERM and SIGINT end the show cleanly
 //   [x] slow links: frames wait for the terminal to have shown the last one
 //   [x] timer: the monotonic clock in milliseconds, nanosleep
-//   [x] audio: PulseAudio (its own timing) or SDL2, over the Ogg Vorbis
-//       decoder; the position is the frame being heard
+//   [x] audio: PipeWire, PulseAudio, ALSA or SDL2 (the first that answers),
+//       each a device under one stream player over the Ogg Vorbis decoder;
+//       the position is the frame being heard
 //   [x] errors: on standard error, after the terminal is given back
 //   [x] resources: linked into the program
 #pragma once
