@@ -35,19 +35,23 @@ class Demo : NonCopyable {
 
     // What the authoring controls show and hold between frames.
     struct Controls {
+        // Time and frame rate in the title, and the mouse (Space).
         bool overlayOn = false;
+        float smoothedFps = 0.0f;
         // The key list drawn over the picture, from a press of ? or F1 to the next key.
         bool helpOn = false;
+        // The column read-outs: the left button's follows the mouse, the right
+        // button's stays where it was pinned.
         bool leftLabelOn = false;
-        bool pinnedLabelOn = false;
-        bool dragging = false;
-        float smoothedFps = 0.0f;
-        float markerTime = 87.0f; // seconds: strip column 870, origin of the read-outs
         std::int32_t mouseColumn = 0;
         std::int32_t mouseRow = 0;
+        bool pinnedLabelOn = false;
         std::int32_t pinnedColumn = 0;
         std::int32_t pinnedRow = 0;
+        // Dragging with the left button held moves the time.
+        bool dragging = false;
         std::int32_t dragAnchorColumn = 0;
+        float markerTime = 87.0f; // seconds: strip column 870, origin of the read-outs
     };
 
     // How a loop waits between frames (step).
