@@ -22,16 +22,10 @@ seconds=${2:-8}
 jackRecord=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d "${TMPDIR:-/tmp}/shadestrip-sync.XXXXXX")
-# shellcheck source=../../tests/lib/pulse.sh
-. "$here/../../tests/lib/pulse.sh"
-# shellcheck source=../../tests/lib/pipewire.sh
-. "$here/../../tests/lib/pipewire.sh"
-# shellcheck source=../../tests/lib/jack.sh
-. "$here/../../tests/lib/jack.sh"
+# shellcheck source=../../tests/lib/sound_servers.sh
+. "$here/../../tests/lib/sound_servers.sh"
 cleanup() {
-    pulse_stop
-    pipewire_stop
-    jack_stop
+    sound_servers_stop
     rm -rf "$dir"
 }
 trap cleanup EXIT

@@ -369,6 +369,17 @@ class Envelope {
 
 constexpr std::uint32_t window = 512;
 
+// The sum of squared differences of two windows of samples, given up (with
+// whatever it has reached) once it is no longer below `limit`.
+double windowDistance(const std::int16_t* a, const std::int16_t* b, double limit) {
+    double ssd = 0;
+    for (std::uint32_t i = 0; i < 2 * window && ssd < limit; ++i) {
+        const double d = static_cast<double>(a[i]) - b[i];
+        ssd += d * d;
+    }
+    return ssd;
+}
+
 // The track frame, within [from, to), whose window matches the recording's at
 // `w` next to exactly (the path is bit-exact at 100 % volume); -1 when none.
 std::int64_t findInTrack(const std::int16_t* w, double energy,
@@ -379,12 +390,7 @@ std::int64_t findInTrack(const std::int16_t* w, double energy,
     double best = 1e300;
     std::int64_t bestAt = -1;
     for (std::int64_t p = from; p < to; ++p) {
-        const std::int16_t* r = track.data() + 2 * p;
-        double ssd = 0;
-        for (std::uint32_t i = 0; i < 2 * window && ssd < best; ++i) {
-            const double d = static_cast<double>(w[i]) - r[i];
-            ssd += d * d;
-        }
+        const double ssd = windowDistance(w, track.data() + 2 * p, best);
         if (ssd < best) {
             best = ssd;
             bestAt = p;
@@ -500,12 +506,7 @@ std::vector<double> analyseSeeks(const Recording& recording, const std::vector<s
         double best = 0.001 * energy;
         std::int64_t found = -1;
         for (; k < end; ++k) {
-            const std::int16_t* w = recording.samples.data() + 2 * k;
-            double ssd = 0;
-            for (std::uint32_t i = 0; i < 2 * window && ssd < best; ++i) {
-                const double d = static_cast<double>(w[i]) - reference[i];
-                ssd += d * d;
-            }
+            const double ssd = windowDistance(recording.samples.data() + 2 * k, reference, best);
             if (ssd < best) {
                 best = ssd;
                 found = static_cast<std::int64_t>(k);

@@ -66,7 +66,7 @@ bool Demo::handleInput() {
             // A press of ? or F1 shows the key list; the next press of any
             // other key hides it and does what that key does. Releases leave it.
             if (record.keyDown)
-                helpOn = isHelpKey(record.virtualKeyCode);
+                ui.helpOn = isHelpKey(record.virtualKeyCode);
             handleKey(record.virtualKeyCode);
         } else if (record.eventType == InputRecord::mouseEvent) {
             handleMouse(record);
@@ -87,9 +87,9 @@ void Demo::handleKey(std::uint16_t code) {
     const auto notBeforeStart = [](float v) { return v > 0 ? v : 0.0f; };
     switch (code) {
     case virtualKey::space:
-        overlayOn = true;
+        ui.overlayOn = true;
         console.setMouseInput(true);
-        smoothedFps = dt > 0 ? 1.0f / dt : 100.0f;
+        ui.smoothedFps = dt > 0 ? 1.0f / dt : 100.0f;
         break;
     case virtualKey::pageUp:
         pauseAt(t + dt * pageStepFrames);
@@ -110,7 +110,7 @@ void Demo::handleKey(std::uint16_t code) {
         pauseAt(t + dt * arrowStepFrames);
         break;
     case virtualKey::down:
-        pauseAt(markerTime - markerLeadSeconds);
+        pauseAt(ui.markerTime - markerLeadSeconds);
         break;
     case virtualKey::m:
         clock.setSilent(false);
@@ -124,70 +124,70 @@ void Demo::handleKey(std::uint16_t code) {
 }
 
 void Demo::handleMouse(const InputRecord& record) {
-    mouseColumn = record.mouseX;
-    mouseRow = record.mouseY;
+    ui.mouseColumn = record.mouseX;
+    ui.mouseRow = record.mouseY;
     const bool isDoubleClick = (record.eventFlags & mouseFlag::doubleClick) != 0;
     if (record.buttonState & mouseButton::left) {
         if (isDoubleClick) {
-            leftLabelOn = false;
+            ui.leftLabelOn = false;
             clock.setPaused(false);
         } else {
-            leftLabelOn = true;
+            ui.leftLabelOn = true;
             clock.setPaused(true);
         }
-        if (!dragging) {
-            dragging = true;
-            dragAnchorColumn = stripLeftColumn(shownTime()) + mouseColumn;
+        if (!ui.dragging) {
+            ui.dragging = true;
+            ui.dragAnchorColumn = stripLeftColumn(shownTime()) + ui.mouseColumn;
         } else {
             // The grabbed strip column stays under the mouse: moving right goes back in time.
             clock.seek(
-                static_cast<float>(static_cast<float>(dragAnchorColumn - mouseColumn) * 0.1));
+                static_cast<float>(static_cast<float>(ui.dragAnchorColumn - ui.mouseColumn) * 0.1));
         }
     } else {
-        dragging = false;
+        ui.dragging = false;
     }
     if (record.buttonState & mouseButton::right) {
         if (isDoubleClick) {
-            pinnedLabelOn = false;
+            ui.pinnedLabelOn = false;
         } else {
-            pinnedLabelOn = true;
-            pinnedColumn = markerRelativeLeftColumn(shownTime(), markerTime) + mouseColumn;
-            pinnedRow = mouseRow;
+            ui.pinnedLabelOn = true;
+            ui.pinnedColumn = markerRelativeLeftColumn(shownTime(), ui.markerTime) + ui.mouseColumn;
+            ui.pinnedRow = ui.mouseRow;
         }
     }
 }
 
 void Demo::updateTitle() {
-    if (!overlayOn)
+    if (!ui.overlayOn)
         return;
     const float r = 1.0f / clock.dt;
     // A rate outside (0, 100) counts as 100.
     if (r > 0 && r < 100)
-        smoothedFps = static_cast<float>(smoothedFps * 0.99 + r * 0.01);
+        ui.smoothedFps = static_cast<float>(ui.smoothedFps * 0.99 + r * 0.01);
     else
-        smoothedFps = static_cast<float>(smoothedFps * 0.99 + 1.0);
+        ui.smoothedFps = static_cast<float>(ui.smoothedFps * 0.99 + 1.0);
     char title[64];
     std::snprintf(title, sizeof title, "Tempus %.1f est, et FPS %.1f.",
-                  static_cast<double>(shownTime()), static_cast<double>(smoothedFps));
+                  static_cast<double>(shownTime()), static_cast<double>(ui.smoothedFps));
     console.setTitle(title);
 }
 
 void Demo::drawColumnLabels() {
     // Marker-relative strip column at the left edge of the picture drawn.
-    const int k = markerRelativeLeftColumn(shownTime(), markerTime);
+    const int k = markerRelativeLeftColumn(shownTime(), ui.markerTime);
     char text[64];
-    if (leftLabelOn) {
-        std::snprintf(text, sizeof text, "\xC5(%i,%i)", k + mouseColumn, mouseRow);
-        console.drawText(text, labelAttribute, mouseColumn, mouseRow);
+    if (ui.leftLabelOn) {
+        std::snprintf(text, sizeof text, "\xC5(%i,%i)", k + ui.mouseColumn, ui.mouseRow);
+        console.drawText(text, labelAttribute, ui.mouseColumn, ui.mouseRow);
     }
-    if (pinnedLabelOn) {
-        std::snprintf(text, sizeof text, "\xC5(%i,%i)", pinnedColumn, pinnedRow);
-        console.drawText(text, labelAttribute, pinnedColumn - k, pinnedRow);
+    if (ui.pinnedLabelOn) {
+        std::snprintf(text, sizeof text, "\xC5(%i,%i)", ui.pinnedColumn, ui.pinnedRow);
+        console.drawText(text, labelAttribute, ui.pinnedColumn - k, ui.pinnedRow);
     }
 }
 
 void Demo::drawHelp() {
-    if (!helpOn)
+    if (!ui.helpOn)
         return;
     const int left = (consoleColumns - helpWidth) / 2;
     const int top = (consoleRows - helpLineCount - 2) / 2;

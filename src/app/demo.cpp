@@ -13,11 +13,8 @@ const char* const demoErrorText = "Cannot initialize demo.";
 const char* const musicErrorText = "Cannot load music.";
 const char* const startTitle = "Please press alt+enter for full screen mode.";
 
-namespace {
-
-// Asked by the audio player while it waits for its device: Escape or the
-// console closing ends the start-up at once, as a user's quit.
-bool startWaitCancelled(void* context) {
+// Escape or the console closing ends the start-up at once, as a user's quit.
+bool Demo::startWaitCancelled(void* context) {
     Demo& demo = *static_cast<Demo*>(context);
     InputRecord record;
     while (!demo.startCancelled && demo.console.readInput(record))
@@ -29,9 +26,8 @@ bool startWaitCancelled(void* context) {
     return demo.startCancelled;
 }
 
-} // namespace
-
-Demo::Demo(const Platform& p) : platform(p), console(p.console), clock(p.audio, p.timer) {}
+Demo::Demo(const Platform& p)
+    : platform(p), console(p.console), clock(p.audio, p.timer), pacer(p.timer) {}
 
 // At exit: the assets, then the music stream, then the console.
 Demo::~Demo() {
@@ -52,8 +48,10 @@ bool Demo::start() {
     if (!assets.build())
         return fail(demoErrorText, assets.failureReason()) == 0;
     // No sound: no device and no stream; time runs on the timer.
-    if (startSilent)
+    if (choices.silent) {
+        silent = true;
         return startOnTimer();
+    }
     platform.audio->setCancelCheck(&startWaitCancelled, this);
     const bool audioReady = initAudio(*platform.audio, *platform.timer);
     platform.audio->setCancelCheck(nullptr, nullptr);
@@ -61,7 +59,7 @@ bool Demo::start() {
         console.close();
         return false;
     }
-    if (!audioReady && silentWithoutDevice)
+    if (!audioReady && choices.silentWithoutDevice)
         return startWithoutDevice();
     if (!audioReady)
         return fail(musicErrorText, platform.audio->failureReason()) == 0;
@@ -72,11 +70,11 @@ bool Demo::start() {
         return fail(musicErrorText) == 0;
     // Starting later in the show: the stream is made paused and moved before
     // it plays, so the first sound heard is the one at startTime.
-    clock.paused = startTime != 0.0f;
+    clock.paused = choices.time != 0.0f;
     if (!clock.startFromMemory(music))
         return fail(musicErrorText, platform.audio->failureReason()) == 0;
-    if (startTime != 0.0f) {
-        clock.seek(startTime);
+    if (choices.time != 0.0f) {
+        clock.seek(choices.time);
         clock.setPaused(false);
     }
     return true;
@@ -84,18 +82,18 @@ bool Demo::start() {
 
 bool Demo::startOnTimer() {
     clock.startWithoutSound();
-    if (startTime != 0.0f)
-        clock.seek(startTime);
+    if (choices.time != 0.0f)
+        clock.seek(choices.time);
     return true;
 }
 
 // The device did not answer: the show goes on as a silent one, and the reason
 // is kept for the note the platform prints afterwards.
 bool Demo::startWithoutDevice() {
-    const char* reason = platform.audio->failureReason();
-    std::snprintf(silentReason, sizeof silentReason, "%s",
-                  reason != nullptr && reason[0] != '\0' ? reason : "no audio device answered");
-    startSilent = true;
+    const char* why = platform.audio->failureReason();
+    std::snprintf(reason, sizeof reason, "%s",
+                  why != nullptr && why[0] != '\0' ? why : "no audio device answered");
+    silent = true;
     return startOnTimer();
 }
 
@@ -108,6 +106,7 @@ float Demo::shownTime() const {
 }
 
 bool Demo::frame() {
+    framesBegun = true;
     clock.update();
     // Read once, so that the controls and the picture agree within the frame.
     presentAhead = console.backend != nullptr
@@ -125,35 +124,33 @@ bool Demo::frame() {
     return true;
 }
 
-std::uint32_t Demo::paceWaitMs() const {
-    // Unsigned arithmetic: more than 10 ms elapsed (or a counter that went
-    // backwards) wraps to a large wait, which means no sleep at all.
-    const std::uint32_t wait = lastFrameTick - platform.timer->now() + frameSpacingMs;
-    return wait > frameSpacingMs ? 0 : wait;
-}
-
-void Demo::pace() {
-    FrameTimer& timer = *platform.timer;
-    timer.sleep(paceWaitMs());
-    lastFrameTick = timer.now();
+Demo::Step Demo::step(Pacing pacing) {
+    if (pacing == Pacing::whenDue) {
+        // A loop that cannot sleep keeps the same spacing by skipping: the
+        // frame's start is then the tick pace would have noted. The first
+        // frame is due at once.
+        if (framesBegun && pacer.waitMs() > 0)
+            return Step::notDue;
+        pacer.begin();
+    }
+    if (!frame())
+        return Step::ended;
+    if (pacing == Pacing::sleeps)
+        pacer.sleep();
+    return Step::ran;
 }
 
 int Demo::run() {
     if (!start())
         return startCancelled ? 0 : 1;
-    if (!consoleClosing.load()) {
-        for (;;) {
-            if (!frame())
-                break;
-            pace();
-            if (consoleClosing.load())
-                break;
-        }
-    }
+    // Frames until the show ends or the console closes; a frame under way
+    // when it closes is still finished and paced.
+    while (!consoleClosing.load() && step(Pacing::sleeps) == Step::ran)
+        continue;
     // A user's terminal is given back first: the audio device may be slow to let go.
     if (platform.closeConsoleFirst)
         console.close();
-    if (!startSilent)
+    if (!silent)
         shutdownAudio(*platform.audio, *platform.timer);
     return 0;
 }

@@ -104,9 +104,9 @@ TEST_F(ControlsTest, SpaceTurnsOnTheOverlayTitleAndMouse) {
     console.mouse(5, 5, mouseButton::left); // dropped: mouse input is still off
     console.pressKey(virtualKey::space);
     demo.handleInput();
-    EXPECT_TRUE(demo.overlayOn);
+    EXPECT_TRUE(demo.controls().overlayOn);
     EXPECT_TRUE(console.mouseInput);
-    EXPECT_FALSE(demo.leftLabelOn);
+    EXPECT_FALSE(demo.controls().leftLabelOn);
     // 1/dt = 100 counts as 100: 100 * 0.99 + 1.
     demo.updateTitle();
     EXPECT_EQ(console.title, "Tempus 12.3 est, et FPS 100.0.");
@@ -126,20 +126,20 @@ TEST_F(ControlsTest, DragKeepsTheGrabbedColumnUnderTheMouse) {
     at(20.0f);
     console.mouse(10, 5, mouseButton::left);
     demo.handleInput();
-    EXPECT_EQ(demo.dragAnchorColumn, 210);
-    EXPECT_TRUE(demo.leftLabelOn);
+    EXPECT_EQ(demo.controls().dragAnchorColumn, 210);
+    EXPECT_TRUE(demo.controls().leftLabelOn);
     EXPECT_TRUE(demo.clock.paused);
     console.mouse(30, 5, mouseButton::left);
     demo.handleInput();
     EXPECT_NEAR(demo.clock.t, 18.0f, 1e-5);
     console.mouse(30, 5, 0);
     demo.handleInput();
-    EXPECT_FALSE(demo.dragging);
-    EXPECT_TRUE(demo.leftLabelOn); // the read-out and the pause stay
+    EXPECT_FALSE(demo.controls().dragging);
+    EXPECT_TRUE(demo.controls().leftLabelOn); // the read-out and the pause stay
     EXPECT_TRUE(demo.clock.paused);
     console.mouse(30, 5, mouseButton::left, mouseFlag::doubleClick);
     demo.handleInput();
-    EXPECT_FALSE(demo.leftLabelOn);
+    EXPECT_FALSE(demo.controls().leftLabelOn);
     EXPECT_FALSE(demo.clock.paused);
 }
 
@@ -162,8 +162,8 @@ TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
     at(87.0f);
     console.mouse(5, 7, mouseButton::right);
     demo.handleInput();
-    EXPECT_TRUE(demo.pinnedLabelOn);
-    EXPECT_EQ(demo.pinnedColumn, 5);
+    EXPECT_TRUE(demo.controls().pinnedLabelOn);
+    EXPECT_EQ(demo.controls().pinnedColumn, 5);
     demo.drawColumnLabels();
     EXPECT_EQ(demo.console.at(5, 7).character, 0xFFC5);
     EXPECT_EQ(textAt(6, 7, 5), "(5,7)");
@@ -180,7 +180,7 @@ TEST_F(ControlsTest, PinnedReadOutScrollsWithTheStripAndLeaves) {
         EXPECT_EQ(demo.console.at(x, 7).character, '.');
     console.mouse(5, 7, mouseButton::right, mouseFlag::doubleClick);
     demo.handleInput();
-    EXPECT_FALSE(demo.pinnedLabelOn);
+    EXPECT_FALSE(demo.controls().pinnedLabelOn);
 }
 
 // Drag seeks leave t on the 0.1 s grid. At every such time the live read-out
@@ -215,7 +215,7 @@ TEST_F(ControlsTest, QuestionMarkOrF1ShowsTheKeysUntilTheNextKey) {
     const Cell before = console.lastFrame[20 * 80 + 13];
     console.pressKey(virtualKey::questionMark);
     ASSERT_TRUE(frameAt(20.01));
-    EXPECT_TRUE(demo.helpOn);
+    EXPECT_TRUE(demo.controls().helpOn);
     // The list is boxed and centred: its top border and a line of it.
     EXPECT_EQ(console.lastFrame[19 * 80 + 11].character & 0xFF, 0xC9);
     EXPECT_EQ(textAt(11, 20, 20).substr(2), "Escape         end");
@@ -224,16 +224,16 @@ TEST_F(ControlsTest, QuestionMarkOrF1ShowsTheKeysUntilTheNextKey) {
     demo.console.setMouseInput(true);
     console.mouse(5, 5, 0);
     ASSERT_TRUE(frameAt(20.02));
-    EXPECT_TRUE(demo.helpOn) << "the mouse does not hide it";
+    EXPECT_TRUE(demo.controls().helpOn) << "the mouse does not hide it";
 
     console.pressKey(virtualKey::home);
     ASSERT_TRUE(frameAt(20.03));
-    EXPECT_FALSE(demo.helpOn);
+    EXPECT_FALSE(demo.controls().helpOn);
     EXPECT_EQ(demo.clock.t, 0.0f) << "the key that hides the list acts too";
 
     console.pressKey(virtualKey::f1);
     demo.handleInput();
-    EXPECT_TRUE(demo.helpOn);
+    EXPECT_TRUE(demo.controls().helpOn);
     console.pressKey(virtualKey::escape);
     EXPECT_FALSE(demo.handleInput()) << "Escape still ends the show";
 }

@@ -36,12 +36,14 @@ TEST_F(DemoTest, AudioAndMusicFailuresShowTheMusicMessage) {
 // makes a silent show on the timer, with the reason kept for the note; the
 // music itself missing still fails.
 TEST_F(DemoTest, NoDevicePlaysSilentlyWhenSoundIsNotRequired) {
-    demo.silentWithoutDevice = true;
+    Demo::StartChoices withoutDevice;
+    withoutDevice.silentWithoutDevice = true;
+    demo.choose(withoutDevice);
     player.failOpen = true;
     ASSERT_TRUE(demo.start());
     EXPECT_TRUE(reportedErrors().empty());
-    EXPECT_TRUE(demo.startSilent);
-    EXPECT_NE(std::string(demo.silentReason), "");
+    EXPECT_TRUE(demo.playsSilently());
+    EXPECT_NE(std::string(demo.silentReason()), "");
     EXPECT_FALSE(player.deviceOpen);
     timer.ticks += 500;
     ASSERT_TRUE(demo.frame());
@@ -49,7 +51,7 @@ TEST_F(DemoTest, NoDevicePlaysSilentlyWhenSoundIsNotRequired) {
 
     overrideResource(resourceId::music, nullptr, 0, false);
     Demo second(makePlatform());
-    second.silentWithoutDevice = true;
+    second.choose(withoutDevice);
     player.failOpen = false;
     EXPECT_FALSE(second.start());
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{"Demo error. Cannot load music."});
@@ -85,10 +87,8 @@ TEST_F(DemoTest, RunEndsByItselfAfterTheShow) {
     player.setPositionSeconds(141.45);
     const int presentsBefore = console.presentCount;
     int frames = 0;
-    while (demo.frame() && frames < 100) {
-        demo.pace();
+    while (demo.step(Demo::Pacing::sleeps) == Demo::Step::ran && frames < 100)
         ++frames;
-    }
     EXPECT_EQ(frames, 6); // 141.45 .. 141.50 are drawn, 141.51 is not
     EXPECT_EQ(console.presentCount, presentsBefore + 6);
 }
@@ -118,36 +118,52 @@ TEST_F(DemoTest, CloseEventFinishesTheFrameInProgress) {
 }
 
 TEST_F(DemoTest, PacingKeepsFramesTenMillisecondsApart) {
-    demo.lastFrameTick = 1000;
+    FramePacer pacer(&timer);
+    pacer.lastTick = 1000;
     timer.ticks = 1003; // a 3 ms frame
-    demo.pace();
+    pacer.sleep();
     ASSERT_EQ(timer.slept.back(), 7u);
-    EXPECT_EQ(demo.lastFrameTick, 1010u);
+    EXPECT_EQ(pacer.lastTick, 1010u);
 
     timer.ticks = 1025; // 15 ms: late, no sleep
-    demo.pace();
+    pacer.sleep();
     EXPECT_EQ(timer.slept.back(), 0u);
-    EXPECT_EQ(demo.lastFrameTick, 1025u);
+    EXPECT_EQ(pacer.lastTick, 1025u);
 
     timer.ticks = 1025; // no time at all: a full 10 ms
-    demo.pace();
+    pacer.sleep();
     EXPECT_EQ(timer.slept.back(), 10u);
 
     // Across the wrap of the 32-bit counter: 4 ms elapsed.
-    demo.lastFrameTick = 0xFFFFFFFEu;
+    pacer.lastTick = 0xFFFFFFFEu;
     timer.ticks = 2;
-    demo.pace();
+    pacer.sleep();
     EXPECT_EQ(timer.slept.back(), 6u);
 
-    // A counter that went backwards, and the first frame (lastFrameTick 0).
-    demo.lastFrameTick = 5000;
+    // A counter that went backwards, and the first frame (lastTick 0).
+    pacer.lastTick = 5000;
     timer.ticks = 4000;
-    demo.pace();
+    pacer.sleep();
     EXPECT_EQ(timer.slept.back(), 0u);
-    demo.lastFrameTick = 0;
+    pacer.lastTick = 0;
     timer.ticks = 123456;
-    demo.pace();
+    pacer.sleep();
     EXPECT_EQ(timer.slept.back(), 0u);
+}
+
+TEST_F(DemoTest, APageLoopSkipsFramesNotYetDue) {
+    // The first frame at once; then one only when 10 ms have passed since the
+    // last began, the skipped ones drawing nothing.
+    ASSERT_TRUE(demo.start());
+    timer.ticks = 5;
+    EXPECT_EQ(demo.step(Demo::Pacing::whenDue), Demo::Step::ran);
+    timer.ticks = 14;
+    EXPECT_EQ(demo.step(Demo::Pacing::whenDue), Demo::Step::notDue);
+    EXPECT_EQ(console.presentCount, 1);
+    timer.ticks = 15;
+    EXPECT_EQ(demo.step(Demo::Pacing::whenDue), Demo::Step::ran);
+    EXPECT_EQ(console.presentCount, 2);
+    EXPECT_TRUE(timer.slept.empty());
 }
 
 TEST_F(DemoTest, TwoRunsOfTheShowGiveTheSameFrames) {

@@ -5,7 +5,9 @@
 
 TEST_F(DemoTest, SilentStartPlaysOnTheTimerWithoutADevice) {
     player.failOpen = true; // there is no device to be had
-    demo.startSilent = true;
+    Demo::StartChoices silentStart;
+    silentStart.silent = true;
+    demo.choose(silentStart);
     timer.ticks = 5000;
     ASSERT_TRUE(demo.start());
     EXPECT_TRUE(reportedErrors().empty());
@@ -38,7 +40,9 @@ TEST_F(DemoTest, SilentStartPlaysOnTheTimerWithoutADevice) {
 }
 
 TEST_F(DemoTest, StartTimeMovesTheMusicAndTheTimer) {
-    demo.startTime = 100.0f;
+    Demo::StartChoices later;
+    later.time = 100.0f;
+    demo.choose(later);
     ASSERT_TRUE(demo.start());
     EXPECT_FLOAT_EQ(demo.clock.t, 100.0f);
     // One start of playback, already at 100 s: nothing of the opening is heard.
@@ -51,8 +55,8 @@ TEST_F(DemoTest, StartTimeMovesTheMusicAndTheTimer) {
 
     // Silent from 100 s: the timer carries on from there.
     Demo silent(makePlatform());
-    silent.startSilent = true;
-    silent.startTime = 100.0f;
+    later.silent = true;
+    silent.choose(later);
     ASSERT_TRUE(silent.start());
     timer.ticks += 250;
     silent.clock.update();

@@ -18,16 +18,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 export SYNC_CHECK_MS=${SYNC_CHECK_MS:-3}
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/shadestrip-sync-check.XXXXXX")
-# shellcheck source=../lib/pulse.sh
-. "$here/../lib/pulse.sh"
-# shellcheck source=../lib/pipewire.sh
-. "$here/../lib/pipewire.sh"
-# shellcheck source=../lib/jack.sh
-. "$here/../lib/jack.sh"
+# shellcheck source=../lib/sound_servers.sh
+. "$here/../lib/sound_servers.sh"
 cleanup() {
-    pulse_stop
-    pipewire_stop
-    jack_stop
+    sound_servers_stop
     rm -rf "$dir"
 }
 trap cleanup EXIT

@@ -6,6 +6,7 @@
 // mouse on, T changes the title, A aborts, X calls exit(3) without closing.
 #include "app/console_host.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/terminal/terminal_console.h"
 
 #include <cstdio>
 #include <cstdlib>

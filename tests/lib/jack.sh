@@ -10,6 +10,9 @@
 #                            the driver's playback (system:playback_1), in ms
 # The caller checks for jackd itself (its skip message is its own).
 
+# shellcheck source=server_wait.sh
+. "$(dirname "${BASH_SOURCE[0]}")/server_wait.sh"
+
 jackPid=""
 
 jack_start() {
@@ -18,20 +21,19 @@ jack_start() {
         > "${TMPDIR:-/tmp}/$name.log" 2>&1 &
     jackPid=$!
     export JACK_DEFAULT_SERVER=$name
-    local tries=0
-    until [ "$(jack_wait -s "$name" -c 2> /dev/null)" = running ]; do
-        kill -0 "$jackPid" 2> /dev/null || return 1
-        [ $tries -ge 100 ] && return 1
-        sleep 0.05
-        tries=$((tries + 1))
-    done
+    server_wait "$jackPid" 100 0.05 jack_running "$name"
 }
+
+jack_running() { [ "$(jack_wait -s "$1" -c 2> /dev/null)" = running ]; }
 
 jack_stop() {
     if [ -n "$jackPid" ]; then
         kill "$jackPid" 2> /dev/null
         wait "$jackPid" 2> /dev/null
-        jackPid=""
+        # shellcheck source=server_wait.sh
+. "$(dirname "${BASH_SOURCE[0]}")/server_wait.sh"
+
+jackPid=""
         rm -f "${TMPDIR:-/tmp}/$JACK_DEFAULT_SERVER.log"
     fi
     unset JACK_DEFAULT_SERVER

@@ -13,6 +13,9 @@
 #   pipewire_env                the environment a client needs, for `env`
 # The caller checks for pipewire itself (its skip message is its own).
 
+# shellcheck source=server_wait.sh
+. "$(dirname "${BASH_SOURCE[0]}")/server_wait.sh"
+
 pipewirePid=""
 wireplumberPid=""
 pipewireRemote=""
@@ -78,13 +81,7 @@ CONF
     # shellcheck disable=SC2046
     env $(pipewire_env) pipewire -c "$dir/pw.conf" > "$dir/pipewire.log" 2>&1 &
     pipewirePid=$!
-    local tries=0
-    until [ -S "$dir/pw-run/shadestrip-pw" ] && [ -S "$dir/pw-native" ]; do
-        kill -0 "$pipewirePid" 2> /dev/null || return 1
-        [ $tries -ge 200 ] && return 1
-        sleep 0.05
-        tries=$((tries + 1))
-    done
+    server_wait "$pipewirePid" 200 0.05 pipewire_listening "$dir" || return 1
     pipewireRemote="$dir/pw-run/shadestrip-pw"
     pipewirePulse="unix:$dir/pw-native"
     if command -v wireplumber > /dev/null; then
@@ -101,14 +98,14 @@ CONF
         wireplumberPid=$!
     fi
     # The session manager is up once it has a client of its own on the graph.
-    tries=0
+    server_wait "$pipewirePid" 100 0.1 wireplumber_joined
+}
+
+# Both of the daemon's sockets are in DIR.
+pipewire_listening() { [ -S "$1/pw-run/shadestrip-pw" ] && [ -S "$1/pw-native" ]; }
+wireplumber_joined() {
     # shellcheck disable=SC2046
-    until env $(pipewire_env) timeout 5 pw-cli ls Client 2> /dev/null | grep -q WirePlumber; do
-        kill -0 "$pipewirePid" 2> /dev/null || return 1
-        [ $tries -ge 100 ] && return 1
-        sleep 0.1
-        tries=$((tries + 1))
-    done
+    env $(pipewire_env) timeout 5 pw-cli ls Client 2> /dev/null | grep -q WirePlumber
 }
 
 pipewire_quantum() {
@@ -125,5 +122,8 @@ pipewire_stop() {
         wait "$pid" 2> /dev/null
     done
     wireplumberPid=""
-    pipewirePid=""
+    # shellcheck source=server_wait.sh
+. "$(dirname "${BASH_SOURCE[0]}")/server_wait.sh"
+
+pipewirePid=""
 }

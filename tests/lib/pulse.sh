@@ -8,6 +8,9 @@
 #   pulse_stop        stops both by their PID (a stopped server is continued)
 # The caller checks for pulseaudio itself (its skip message is its own).
 
+# shellcheck source=server_wait.sh
+. "$(dirname "${BASH_SOURCE[0]}")/server_wait.sh"
+
 pulsePid=""
 keepAlivePid=""
 pulseSocket=""
@@ -20,13 +23,7 @@ pulse_start() {
         -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
         -L "module-null-sink sink_name=shadestrip rate=44100" > "$dir/server.log" 2>&1 &
     pulsePid=$!
-    local tries=0
-    until [ -S "$dir/native" ]; do
-        kill -0 "$pulsePid" 2> /dev/null || return 1
-        [ $tries -ge 200 ] && return 1
-        sleep 0.05
-        tries=$((tries + 1))
-    done
+    server_wait "$pulsePid" 200 0.05 test -S "$dir/native" || return 1
     pulseSocket="unix:$dir/native"
     if command -v pacat > /dev/null; then
         PULSE_SERVER=$pulseSocket pacat --latency-msec=20 /dev/zero 2> /dev/null &
@@ -44,6 +41,9 @@ pulse_stop() {
         kill -CONT "$pulsePid" 2> /dev/null
         kill -KILL "$pulsePid" 2> /dev/null
         wait "$pulsePid" 2> /dev/null
-        pulsePid=""
+        # shellcheck source=server_wait.sh
+. "$(dirname "${BASH_SOURCE[0]}")/server_wait.sh"
+
+pulsePid=""
     fi
 }

@@ -152,6 +152,25 @@ ask_to_end() {
     echo $(($(now_ms) - askedAt))
 }
 
+# The picture changes over `seconds` while the sound stands (`when` says when,
+# for the message), and the show is still running.
+expect_picture_moves() {
+    local seconds=$1 when=$2
+    tm capture-pane -p -e -t test > "$dir/screen-before.txt"
+    sleep "$seconds"
+    tm capture-pane -p -e -t test > "$dir/screen.txt"
+    alive || fail "the show ended $when (exit code $(cat "$dir/rc"))"
+    cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still $when"
+}
+
+# Asked to end, the program does within 4 s: the device gets a bounded time
+# to let go, then is left behind.
+expect_prompt_end() {
+    local took
+    took=$(ask_to_end) || fail "the program did not end within 10 s of being asked"
+    [ "$took" -lt 4000 ] || fail "the program took $took ms to end"
+}
+
 case "$scenario" in
 stopped-resume)
     wait_for 15 titled || fail "the title never showed"
@@ -164,13 +183,8 @@ stopped-resume)
     sleep 0.3
     tm send-keys -t test Up
     sleep 0.3
-    tm capture-pane -p -e -t test > "$dir/screen-before.txt"
-    sleep 0.7
-    tm capture-pane -p -e -t test > "$dir/screen.txt"
-    alive || fail "the show ended after the resume (exit code $(cat "$dir/rc"))"
-    cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still after the resume"
-    took=$(ask_to_end) || fail "the program did not end within 10 s of being asked"
-    [ "$took" -lt 4000 ] || fail "the program took $took ms to end"
+    expect_picture_moves 0.7 "after the resume"
+    expect_prompt_end
     expected=0
     ;;
 stopped-escape | stopped-sigterm)
@@ -180,14 +194,8 @@ stopped-escape | stopped-sigterm)
     kill -STOP "$serverPid"
     # The picture goes on on the timer once the sound stops moving.
     sleep 1.5
-    tm capture-pane -p -e -t test > "$dir/screen-before.txt"
-    sleep 1.5
-    tm capture-pane -p -e -t test > "$dir/screen.txt"
-    alive || fail "the show ended when the server stopped (exit code $(cat "$dir/rc"))"
-    cmp -s "$dir/screen-before.txt" "$dir/screen.txt" && fail "the picture stands still with the server stopped"
-    took=$(ask_to_end) || fail "the program did not end within 10 s of being asked"
-    # The device gets a bounded time to let go, then is left behind.
-    [ "$took" -lt 4000 ] || fail "the program took $took ms to end"
+    expect_picture_moves 1.5 "with the server stopped"
+    expect_prompt_end
     expected=0
     ;;
 stopped-at-start | silent-socket)

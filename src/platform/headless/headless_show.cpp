@@ -34,7 +34,7 @@ bool HeadlessShow::step() {
     timer.ticks = static_cast<std::uint32_t>(std::llround(static_cast<double>(n) * 1000.0 / fps));
     player.setPositionSeconds(timeOf(n));
     ++nextFrame;
-    return demo.frame();
+    return demo.step(Demo::Pacing::driven) != Demo::Step::ended;
 }
 
 bool HeadlessShow::runTo(std::int64_t index) {

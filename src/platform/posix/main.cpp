@@ -50,6 +50,15 @@ Platform programPlatform() {
     return platform;
 }
 
+} // namespace
+
+Platform posixPlatform() {
+    return Platform{&terminalConsole(), &monotonicTimer(), &posixAudioPlayer(),
+                    &reportErrorOnTerminal, true};
+}
+
+namespace {
+
 Demo demo(programPlatform());
 
 } // namespace
@@ -67,20 +76,20 @@ int main(int argc, char** argv) {
     case CommandLine::Action::play:
         break;
     }
-    demo.startSilent = line.silent;
-    demo.silentWithoutDevice = !soundIsRequired(line, std::getenv("SHADESTRIP_AUDIO"));
-    demo.startTime = line.startTime;
-    // The program's console is the terminal console (posix_platform.h).
+    Demo::StartChoices choices;
+    choices.silent = line.silent;
+    choices.time = line.startTime;
+    choices.silentWithoutDevice = !soundIsRequired(line, std::getenv("SHADESTRIP_AUDIO"));
+    demo.choose(choices);
     if (line.fixColourMode)
-        static_cast<TerminalConsole&>(terminalConsole()).setColourMode(line.colourMode);
+        terminalConsole().setColourMode(line.colourMode);
     const int status = demo.run();
     // Said after the show, on the user's own screen: during it the picture
     // covers the terminal.
-    if (demo.silentReason[0] != '\0')
-        printNote(silentPlayNote(demo.silentReason));
+    if (demo.silentReason()[0] != '\0')
+        printNote(silentPlayNote(demo.silentReason()));
     const std::string linkNote =
-        slowLinkNote(static_cast<TerminalConsole&>(terminalConsole()).linkFigures(),
-                     std::getenv("SSH_CONNECTION") != nullptr);
+        slowLinkNote(terminalConsole().linkFigures(), std::getenv("SSH_CONNECTION") != nullptr);
     if (!linkNote.empty())
         printNote(linkNote);
     return status;

@@ -14,24 +14,26 @@
 //   [x] close notification: SIGHUP, SIGTERM and SIGINT end the show cleanly
 //   [x] slow links: frames wait for the terminal to have shown the last one
 //   [x] timer: the monotonic clock in milliseconds, nanosleep
-//   [x] audio: PulseAudio (its own timing) or SDL2, over the Ogg Vorbis
-//       decoder; the position is the frame being heard
+//   [x] audio: PipeWire, PulseAudio, ALSA or SDL2 (the first that answers),
+//       each a device under one stream player over the Ogg Vorbis decoder;
+//       the position is the frame being heard
 //   [x] errors: on standard error, after the terminal is given back
 //   [x] resources: linked into the program
 #pragma once
 
 #include "app/platform.h"
 
-ConsoleBackend& terminalConsole();
+class TerminalConsole;
+
+// The program's one terminal console, with the choices only a terminal has
+// (its colour mode) beside the ConsoleBackend calls.
+TerminalConsole& terminalConsole();
 FrameTimer& monotonicTimer();
 AudioPlayer& posixAudioPlayer();
 // Puts the terminal back as it was, then writes "caption text" on standard error.
 // A `detail` (may be null) goes on a second line.
 void reportErrorOnTerminal(const char* caption, const char* text, const char* detail);
 
-inline Platform posixPlatform() {
-    // The terminal is given back before the audio device, whose close may be
-    // slow (closeConsoleFirst).
-    return Platform{&terminalConsole(), &monotonicTimer(), &posixAudioPlayer(),
-                    &reportErrorOnTerminal, true};
-}
+// The platform the program runs on (main.cpp): the terminal is given back
+// before the audio device, whose close may be slow (closeConsoleFirst).
+Platform posixPlatform();

@@ -36,11 +36,14 @@ float frameWorkMs[recordedFrames];
 float frameDt[recordedFrames];
 int frameCount = 0;
 
-bool runFrame() {
+// A frame when one is due (Demo's pacing for a loop that cannot sleep), with
+// its figures recorded.
+Demo::Step runFrame() {
     Demo& show = *demo;
     const double begin = emscripten_get_now();
-    show.lastFrameTick = show.platform.timer->now();
-    const bool goOn = show.frame();
+    const Demo::Step step = show.step(Demo::Pacing::whenDue);
+    if (step == Demo::Step::notDue)
+        return step;
     const double end = emscripten_get_now();
     if (frameCount == 0)
         firstFrameAt = end;
@@ -49,7 +52,7 @@ bool runFrame() {
         frameDt[frameCount] = show.clock.dt;
     }
     ++frameCount;
-    return goOn;
+    return step;
 }
 
 bool prepare() {
@@ -83,12 +86,9 @@ EM_BOOL onAnimationFrame(double frameTime, void*) {
         explicit FrameTime(double ms) { setPageFrameTime(ms); }
         ~FrameTime() { setPageFrameTime(-1); }
     } during(frameTime);
-    // The pacing rule of Demo::pace: a frame only once 10 ms have passed since
-    // the previous one began (lastFrameTick). A page cannot sleep, so a frame
-    // that would have to wait is left to a later animation frame.
-    if (demo->paceWaitMs() > 0)
-        return EM_TRUE;
-    if (!runFrame()) {
+    // A page cannot sleep: a frame that would have to wait is left to a later
+    // animation frame.
+    if (runFrame() == Demo::Step::ended) {
         finish();
         return EM_FALSE;
     }
@@ -124,7 +124,7 @@ EMSCRIPTEN_KEEPALIVE int shadestrip_play() {
     demo->clock.seek(0.0f);
     running = true;
     // The first frame at once, the rest on animation frames.
-    if (!runFrame()) {
+    if (runFrame() == Demo::Step::ended) {
         finish();
         return 0;
     }

@@ -2,7 +2,8 @@
 // a thread of the player's own. After each write the device says how many
 // frames it holds that are not yet heard (snd_pcm_delay: for a card, its
 // buffer and what the driver knows beyond it; for a plugin, what its server
-// says); the frame being heard then is what was written less that.
+// says); the frame being heard then is what was written less that, carried
+// forward on the monotonic clock (DeviceStreamPlayer's snapshot).
 #include "platform/posix/audio/alsa_audio_player.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
@@ -10,16 +11,13 @@
 
 #include <alsa/asoundlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace {
-
-constexpr std::int64_t nsPerMs = 1000000;
-constexpr std::int64_t nsPerSecond = 1000000000;
 
 // ALSA reports every card it cannot find on standard error, from whichever
 // thread touches it; the failure reason says what matters.
@@ -41,25 +39,9 @@ AlsaAudioPlayer::~AlsaAudioPlayer() {
 
 // --- Device ---
 
-bool AlsaAudioPlayer::audioOpen(std::uint32_t rate) {
-    if (worker.joinable())
-        return true;
-    clearFailure();
-    if (rate != VorbisStream::frameRate) {
-        fail("no audio device", "the music plays only at 44100 Hz");
-        return false;
-    }
-    if (openingLeftBehind) {
-        fail("no audio device", "an earlier open never ended");
-        return false;
-    }
+bool AlsaAudioPlayer::openDevice() {
     snd_lib_error_set_handler(&ignoreAlsaMessage);
     QuietStandardError quiet;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        deviceFrames = 0;
-        timed = false;
-    }
     shared = std::make_shared<Shared>();
     try {
         worker = std::thread(&AlsaAudioPlayer::run, this, shared);
@@ -69,44 +51,27 @@ bool AlsaAudioPlayer::audioOpen(std::uint32_t rate) {
     }
     // A plugin's server may never answer: the wait is bounded, and Escape or
     // a signal ends it at once.
-    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * nsPerMs;
-    for (bool waiting = true; waiting;) {
-        {
-            std::lock_guard<std::mutex> guard(shared->lock);
-            if (shared->state > 0)
-                return true;
-            const bool cancelled = cancelCheck && cancelCheck(cancelContext);
-            if (shared->state < 0) {
-                fail("no audio device", shared->error);
-                waiting = false;
-            } else if (cancelled || monotonicNanoseconds() >= deadline) {
-                shared->abandoned = true;
-                openingLeftBehind = true;
-                if (cancelled)
-                    fail("cancelled");
-                else
-                    fail("the sound device does not answer", "no answer within 3 s");
-                waiting = false;
-            }
-        }
-        if (waiting)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (openingLeftBehind)
-        worker.detach();
-    else
+    const Wait waited = waitForDevice(openDeadline(), [this](bool giveUp) {
+        std::lock_guard<std::mutex> guard(shared->lock);
+        if (giveUp && shared->state == 0)
+            shared->abandoned = true;
+        return shared->state;
+    });
+    if (waited == Wait::ready)
+        return true;
+    if (waited == Wait::failed) {
+        fail("no audio device", shared->error);
+        absent = true;
         worker.join();
+    } else {
+        failWait(waited, "the sound device does not answer");
+        openingLeftBehind = true;
+        worker.detach();
+    }
     return false;
 }
 
-void AlsaAudioPlayer::audioClose() {
-    if (!worker.joinable())
-        return;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        stopWhereHeard();
-        timed = false;
-    }
+void AlsaAudioPlayer::closeDevice() {
     shared->stop.store(true);
     worker.join();
 }
@@ -136,7 +101,10 @@ void AlsaAudioPlayer::run(std::shared_ptr<Shared> state) {
     }
     std::vector<std::int16_t> buffer(periodFrames * VorbisStream::channels);
     while (!state->stop.load()) {
-        fill(buffer.data(), periodFrames);
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            handOver(buffer.data(), periodFrames);
+        }
         std::uint32_t done = 0;
         while (done < periodFrames && !state->stop.load()) {
             const snd_pcm_sframes_t wrote = snd_pcm_writei(
@@ -157,40 +125,9 @@ void AlsaAudioPlayer::run(std::shared_ptr<Shared> state) {
     snd_pcm_close(pcm);
 }
 
-void AlsaAudioPlayer::fill(std::int16_t* out, std::uint32_t frames) {
-    std::lock_guard<std::mutex> guard(lock);
-    if (playing) {
-        heard.handOut(deviceFrames);
-        music.read(out, frames);
-    } else {
-        std::memset(out, 0, static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame);
-    }
-    deviceFrames += frames;
-}
-
 void AlsaAudioPlayer::takeSnapshot(std::int64_t delayFrames, bool running) {
     const std::int64_t now = monotonicNanoseconds();
     std::lock_guard<std::mutex> guard(lock);
     const auto delay = static_cast<std::uint64_t>(delayFrames > 0 ? delayFrames : 0);
-    snapshotFrame = deviceFrames > delay ? deviceFrames - delay : 0;
-    snapshotTime = now;
-    snapshotRunning = running;
-    timed = true;
-}
-
-// --- Position ---
-
-std::uint64_t AlsaAudioPlayer::heardFrame() {
-    if (!playing || !timed || !heard.handedOut())
-        return heard.start();
-    std::uint64_t device = snapshotFrame;
-    if (snapshotRunning) {
-        std::int64_t elapsed = monotonicNanoseconds() - snapshotTime;
-        if (elapsed < 0)
-            elapsed = 0;
-        if (elapsed > extrapolationLimitMs * nsPerMs)
-            elapsed = extrapolationLimitMs * nsPerMs;
-        device += static_cast<std::uint64_t>(elapsed) * VorbisStream::frameRate / nsPerSecond;
-    }
-    return climbTo(device, deviceFrames);
+    snapshot = Snapshot{true, deviceFrames > delay ? deviceFrames - delay : 0, now, running};
 }

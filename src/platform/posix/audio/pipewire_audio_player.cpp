@@ -13,11 +13,8 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -26,6 +23,13 @@ constexpr std::int64_t nsPerSecond = 1000000000;
 // Above any quantum a graph runs at: a larger step of its ticks is a jump
 // (an xrun, a restart), not a cycle.
 constexpr std::uint64_t maximumQuantum = 16384;
+
+// Lets go of `handle` through `destroy`, once: it is null afterwards.
+template <class Handle, class Result> void release(Handle*& handle, Result (*destroy)(Handle*)) {
+    if (handle)
+        destroy(handle);
+    handle = nullptr;
+}
 
 void initialiseLibrary() {
     static std::once_flag once;
@@ -63,28 +67,13 @@ PipeWireAudioPlayer::~PipeWireAudioPlayer() {
     delete hooks;
 }
 
-void PipeWireAudioPlayer::setCancelCheck(CancelCheck check, void* checkContext) {
-    cancelCheck = check;
-    cancelContext = checkContext;
-}
-
 // --- Device ---
 
-bool PipeWireAudioPlayer::audioOpen(std::uint32_t rate) {
-    if (loop)
-        return true;
-    clearFailure();
-    absent = false;
-    if (rate != VorbisStream::frameRate) {
-        fail("no audio device", "the music plays only at 44100 Hz");
-        return false;
-    }
-    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * nsPerMs;
+bool PipeWireAudioPlayer::openDevice() {
+    const std::int64_t deadline = openDeadline();
     streamState.store(0);
     {
         std::lock_guard<std::mutex> guard(lock);
-        deviceFrames = 0;
-        timed = false;
         lastCycle = 0;
         lastTicks = 0;
         quantumTicks = 0;
@@ -105,26 +94,13 @@ bool PipeWireAudioPlayer::audioOpen(std::uint32_t rate) {
         teardown();
         return false;
     }
-    for (;;) {
-        const int state = streamState.load();
-        if (state > 0)
-            return true;
-        if (state < 0) {
-            fail("no audio device", "PipeWire refused the stream");
-            break;
-        }
-        if (cancelCheck && cancelCheck(cancelContext)) {
-            fail("cancelled");
-            break;
-        }
-        if (monotonicNanoseconds() >= deadline) {
-            char why[64];
-            std::snprintf(why, sizeof why, "no answer within %u s", openTimeoutMs / 1000);
-            fail("PipeWire does not start the stream", why);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    // Nothing to let go of on giving up: teardown drops the connection.
+    const Wait waited = waitForDevice(deadline, [this](bool) { return streamState.load(); });
+    if (waited == Wait::ready)
+        return true;
+    if (waited == Wait::failed)
+        fail("no audio device", "PipeWire refused the stream");
+    failWait(waited, "PipeWire does not start the stream");
     teardown();
     return false;
 }
@@ -176,33 +152,10 @@ void PipeWireAudioPlayer::teardown() {
     // Once the thread has stopped nothing runs beside this one.
     if (loop)
         pw_thread_loop_stop(loop);
-    if (output) {
-        pw_stream_destroy(output);
-        output = nullptr;
-    }
-    if (core) {
-        pw_core_disconnect(core);
-        core = nullptr;
-    }
-    if (context) {
-        pw_context_destroy(context);
-        context = nullptr;
-    }
-    if (loop) {
-        pw_thread_loop_destroy(loop);
-        loop = nullptr;
-    }
-}
-
-void PipeWireAudioPlayer::audioClose() {
-    if (!loop)
-        return;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        stopWhereHeard();
-        timed = false;
-    }
-    teardown();
+    release(output, &pw_stream_destroy);
+    release(core, &pw_core_disconnect);
+    release(context, &pw_context_destroy);
+    release(loop, &pw_thread_loop_destroy);
 }
 
 // --- Graph thread ---
@@ -240,19 +193,12 @@ void PipeWireAudioPlayer::process() {
                                   : frames * time.rate.denom / VorbisStream::frameRate);
             const std::int64_t graphNs = graphTicks * nsPerSecond * time.rate.num / time.rate.denom;
             const auto waiting = static_cast<std::int64_t>(time.queued + time.buffered);
-            snapshotFrame = deviceFrames;
-            snapshotTime = time.now + graphNs + waiting * nsPerSecond / VorbisStream::frameRate;
-            timed = true;
+            snapshot.frame = deviceFrames;
+            snapshot.time = time.now + graphNs + waiting * nsPerSecond / VorbisStream::frameRate;
+            snapshot.taken = true;
         }
         lastCycle = now;
-        auto* out = static_cast<std::int16_t*>(data.data);
-        if (playing) {
-            heard.handOut(deviceFrames);
-            music.read(out, frames);
-        } else {
-            std::memset(out, 0, static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame);
-        }
-        deviceFrames += frames;
+        handOver(static_cast<std::int16_t*>(data.data), frames);
     }
     data.chunk->offset = 0;
     data.chunk->stride = static_cast<std::int32_t>(VorbisStream::bytesPerFrame);
@@ -265,15 +211,14 @@ void PipeWireAudioPlayer::process() {
 // --- Position ---
 
 std::uint64_t PipeWireAudioPlayer::heardFrame() {
-    if (!playing || !timed || !heard.handedOut())
+    if (!playing || !snapshot.taken || !heard.handedOut())
         return heard.start();
     std::int64_t now = monotonicNanoseconds();
     // A graph that stopped cycling: the position stands where it got to.
     if (now - lastCycle > extrapolationLimitMs * nsPerMs)
         now = lastCycle + extrapolationLimitMs * nsPerMs;
     const std::int64_t elapsed =
-        (now - snapshotTime) * static_cast<std::int64_t>(VorbisStream::frameRate) / nsPerSecond;
-    const auto signedDevice = static_cast<std::int64_t>(snapshotFrame) + elapsed;
-    std::uint64_t device = signedDevice > 0 ? static_cast<std::uint64_t>(signedDevice) : 0;
-    return climbTo(device, deviceFrames);
+        (now - snapshot.time) * static_cast<std::int64_t>(VorbisStream::frameRate) / nsPerSecond;
+    const auto signedDevice = static_cast<std::int64_t>(snapshot.frame) + elapsed;
+    return climbTo(signedDevice > 0 ? static_cast<std::uint64_t>(signedDevice) : 0);
 }

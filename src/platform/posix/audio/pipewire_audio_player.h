@@ -9,56 +9,43 @@
 // shares with the graph's thread is guarded by a lock of the player's own.
 #pragma once
 
-#include "platform/posix/audio/locked_stream_player.h"
+#include "platform/posix/audio/device_stream_player.h"
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 struct pw_context;
 struct pw_core;
 struct pw_thread_loop;
 struct pw_stream;
 
-class PipeWireAudioPlayer : public LockedStreamPlayer {
+class PipeWireAudioPlayer : public DeviceStreamPlayer {
   public:
-    // How long audioOpen waits for the graph to take the stream.
-    static constexpr std::uint32_t openTimeoutMs = 3000;
     // The buffer size asked of the graph, in frames: the graph may choose
     // another (its forced quantum, another client's smaller one).
     static constexpr std::uint32_t latencyFrames = 1024;
-    // Between two graph cycles the position runs on the monotonic clock for at
-    // most this long; past it (a graph that stopped) it stands.
-    static constexpr std::uint32_t extrapolationLimitMs = 200;
 
     PipeWireAudioPlayer();
     ~PipeWireAudioPlayer() override;
 
-    // Connects to the PipeWire daemon (never starts one) and opens a playback
-    // stream that runs, silent while nothing plays, until audioClose. False,
-    // with a reason, when there is no daemon (serverAbsent), when the graph
-    // does not start the stream within openTimeoutMs, when the cancel check
-    // asks to stop, and for any rate but 44100 Hz.
-    bool audioOpen(std::uint32_t rate) override;
-    // Stops the graph's thread and drops the connection; a playing stream
-    // stands at the position being heard.
-    void audioClose() override;
-
-    void setCancelCheck(CancelCheck check, void* context) override;
-
-    // The last failed open found no PipeWire daemon at all: another kind of
-    // player may be tried.
-    bool serverAbsent() const { return absent; }
-    bool deviceOpen() const { return loop != nullptr; }
+    bool deviceOpen() const override { return loop != nullptr; }
 
     // What the graph's thread sees; public for the C callbacks only.
     struct Hooks;
 
   private:
+    // Connects to the PipeWire daemon (never starts one) and opens a playback
+    // stream. Fails, with a reason, when there is no daemon (absent), when the
+    // graph does not start the stream within openTimeoutMs, or when the cancel
+    // check asks to stop.
+    bool openDevice() override;
+    // Stops the graph's thread and drops the connection.
+    void closeDevice() override { teardown(); }
     // Graph thread: fills one buffer with music or silence and notes when its
     // first frame will be heard.
     void process();
-    // The stream frame being heard; the caller holds `lock`.
+    // The stream frame being heard, carried forward from the cycle's
+    // snapshot (which may lie ahead); the caller holds `lock`.
     std::uint64_t heardFrame() override;
     // Connects the stream (main thread, loop locked); false on failure.
     bool connectStream();
@@ -70,20 +57,13 @@ class PipeWireAudioPlayer : public LockedStreamPlayer {
     pw_core* core = nullptr;
     pw_stream* output = nullptr;
     Hooks* hooks = nullptr;
-    CancelCheck cancelCheck = nullptr;
-    void* cancelContext = nullptr;
-    bool absent = false;
 
     // Set by the loop's thread: 0 pending, 1 streaming, -1 failed.
     std::atomic<int> streamState{0};
 
     // Guarded by `lock` (shared with the graph's thread), as are the stream,
-    // `playing` and `heard`.
-    std::uint64_t deviceFrames = 0;  // frames handed to the graph, silence included
-    bool timed = false;              // a snapshot exists
-    std::uint64_t snapshotFrame = 0; // device frame heard at snapshotTime
-    std::int64_t snapshotTime = 0;   // monotonic clock, ns (may lie ahead)
-    std::int64_t lastCycle = 0;      // monotonic clock, ns, of the last graph cycle
-    std::uint64_t lastTicks = 0;     // the graph's ticks at the last cycle
-    std::int64_t quantumTicks = 0;   // the graph's cycle, in its ticks (0: not known yet)
+    // `playing`, `heard` and the snapshot (whose time may lie ahead).
+    std::int64_t lastCycle = 0;    // monotonic clock, ns, of the last graph cycle
+    std::uint64_t lastTicks = 0;   // the graph's ticks at the last cycle
+    std::int64_t quantumTicks = 0; // the graph's cycle, in its ticks (0: not known yet)
 };

@@ -7,9 +7,9 @@
 // is not used: its smoothing reads several milliseconds off for seconds after
 // a start and drifts back only slowly.
 //
-// Index: Device (audioOpen in steps: the main loop and the connection, the
-// stream, the waits for each; teardown) / Audio thread (fill, snapshots) /
-// Position (the heard frame from the last snapshot).
+// Index: Device (openDevice in steps: the main loop and the connection, the
+// stream, the waits for each; teardown) / Audio thread (fill, snapshots). The
+// heard frame is the last snapshot carried forward (DeviceStreamPlayer).
 #include "platform/posix/audio/pulse_audio_player.h"
 #include "platform/posix/monotonic_clock.h"
 
@@ -17,10 +17,7 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <thread>
 
 namespace {
 
@@ -36,17 +33,10 @@ int stateOf(pa_stream_state_t state) {
     return PA_STREAM_IS_GOOD(state) ? 0 : -1;
 }
 
-constexpr std::int64_t nsPerMs = 1000000;
-
 } // namespace
 
 PulseAudioPlayer::~PulseAudioPlayer() {
     audioClose();
-}
-
-void PulseAudioPlayer::setCancelCheck(CancelCheck check, void* checkContext) {
-    cancelCheck = check;
-    cancelContext = checkContext;
 }
 
 // --- Device ---
@@ -61,18 +51,8 @@ void PulseAudioPlayer::streamStateChanged(pa_stream* s, void* player) {
 
 PulseAudioPlayer::Wait PulseAudioPlayer::waitUntilReady(const std::atomic<int>& state,
                                                         std::int64_t deadline) {
-    for (;;) {
-        const int now = state.load();
-        if (now > 0)
-            return Wait::ready;
-        if (now < 0)
-            return Wait::failed;
-        if (cancelCheck && cancelCheck(cancelContext))
-            return Wait::cancelled;
-        if (monotonicNanoseconds() >= deadline)
-            return Wait::timedOut;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    // Nothing to let go of on giving up: teardown drops the connection.
+    return waitForDevice(deadline, [&state](bool) { return state.load(); });
 }
 
 bool PulseAudioPlayer::startContext() {
@@ -137,25 +117,11 @@ void PulseAudioPlayer::failWithServerError(const char* what) {
     pa_threaded_mainloop_unlock(mainloop);
 }
 
-bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
-    if (mainloop)
-        return true;
-    clearFailure();
-    absent = false;
-    if (rate != VorbisStream::frameRate) {
-        fail("no audio device", "the music plays only at 44100 Hz");
-        return false;
-    }
-    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * nsPerMs;
+bool PulseAudioPlayer::openDevice() {
+    const std::int64_t deadline = openDeadline();
     contextState.store(0);
     streamState.store(0);
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        deviceFrames = 0;
-        timingRequested = false;
-        timed = false;
-        snapshotRunning = false;
-    }
+    timingRequested = false;
 
     // libpulse may complain on standard error (a missing cookie, say); the
     // user's terminal is no place for it.
@@ -178,13 +144,7 @@ bool PulseAudioPlayer::audioOpen(std::uint32_t rate) {
         failWithServerError("no sound server");
         absent = true;
     }
-    if (waited == Wait::timedOut) {
-        char why[64];
-        std::snprintf(why, sizeof why, "no answer within %u s", openTimeoutMs / 1000);
-        fail("the sound server does not answer", why);
-    } else if (waited == Wait::cancelled) {
-        fail("cancelled");
-    }
+    failWait(waited, "the sound server does not answer");
     teardown();
     return false;
 }
@@ -214,17 +174,6 @@ void PulseAudioPlayer::teardown() {
     }
 }
 
-void PulseAudioPlayer::audioClose() {
-    if (!mainloop)
-        return;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        stopWhereHeard();
-        timed = false;
-    }
-    teardown();
-}
-
 // --- Audio thread ---
 
 void PulseAudioPlayer::streamWantsData(pa_stream*, std::size_t bytes, void* player) {
@@ -251,14 +200,7 @@ void PulseAudioPlayer::fill(std::size_t bytes) {
         }
         {
             std::lock_guard<std::mutex> guard(lock);
-            if (playing) {
-                heard.handOut(deviceFrames);
-                music.read(static_cast<std::int16_t*>(buffer), frames);
-            } else {
-                std::memset(buffer, 0,
-                            static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame);
-            }
-            deviceFrames += frames;
+            handOver(static_cast<std::int16_t*>(buffer), frames);
         }
         if (pa_stream_write(output, buffer,
                             static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame, nullptr,
@@ -290,25 +232,5 @@ void PulseAudioPlayer::takeSnapshot() {
     const bool running = timing && timing->playing;
     const std::int64_t now = monotonicNanoseconds();
     std::lock_guard<std::mutex> guard(lock);
-    snapshotFrame = usec * VorbisStream::frameRate / 1000000u;
-    snapshotTime = now;
-    snapshotRunning = running;
-    timed = true;
-}
-
-// --- Position ---
-
-std::uint64_t PulseAudioPlayer::heardFrame() {
-    if (!playing || !timed || !heard.handedOut())
-        return heard.start();
-    std::uint64_t device = snapshotFrame;
-    if (snapshotRunning) {
-        std::int64_t elapsed = monotonicNanoseconds() - snapshotTime;
-        if (elapsed < 0)
-            elapsed = 0;
-        if (elapsed > extrapolationLimitMs * nsPerMs)
-            elapsed = extrapolationLimitMs * nsPerMs;
-        device += static_cast<std::uint64_t>(elapsed) * VorbisStream::frameRate / 1000000000u;
-    }
-    return climbTo(device, deviceFrames);
+    snapshot = Snapshot{true, usec * VorbisStream::frameRate / 1000000u, now, running};
 }

@@ -2,7 +2,6 @@
 // 1024 frames per buffer. Everything the callback touches is guarded by SDL's
 // device lock (the callback runs with it held; the main thread takes it).
 #include "platform/posix/audio/sdl_audio_player.h"
-#include "imaging/non_copyable.h"
 #include "platform/posix/monotonic_clock.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
@@ -21,22 +20,6 @@
 #include <thread>
 
 namespace {
-
-// Holds the device lock, so the callback is not running and will not start.
-class DeviceLock : NonCopyable {
-  public:
-    explicit DeviceLock(SDL_AudioDeviceID device) : device(device) {
-        if (device)
-            SDL_LockAudioDevice(device);
-    }
-    ~DeviceLock() {
-        if (device)
-            SDL_UnlockAudioDevice(device);
-    }
-
-  private:
-    SDL_AudioDeviceID device;
-};
 
 // ALSA reports every card it cannot find on standard error, from whichever
 // thread touches it, for as long as the program runs; SDL's own error text
@@ -73,7 +56,7 @@ namespace {
 
 // Runs on the opening thread: SDL's audio and the default device, paused (the
 // callback cannot run before audioOpen starts it).
-void openDevice(const std::shared_ptr<SdlAudioPlayer::Opening>& opening, SDL_AudioSpec want) {
+void openOnThread(const std::shared_ptr<SdlAudioPlayer::Opening>& opening, SDL_AudioSpec want) {
     SDL_AudioDeviceID opened = 0;
     char error[sizeof opening->error] = {};
     // Starting SDL's audio also starts its event queue, which by default turns
@@ -117,32 +100,20 @@ struct OpeningTask {
 // error text) that only its own threads give back when they end.
 int runOpening(void* data) {
     const std::unique_ptr<OpeningTask> task(static_cast<OpeningTask*>(data));
-    openDevice(task->opening, task->want);
+    openOnThread(task->opening, task->want);
     return 0;
 }
 
 } // namespace
 
-bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
-    if (device)
-        return true;
-    clearFailure();
-    if (rate != VorbisStream::frameRate) {
-        fail("no audio device", "the music plays only at 44100 Hz");
-        return false;
-    }
-    if (openingLeftBehind) {
-        // SDL's audio still belongs to the thread that never came back.
-        fail("no audio device", "an earlier open never ended");
-        return false;
-    }
+bool SdlAudioPlayer::openDevice() {
 #ifdef SHADESTRIP_HAVE_ALSA
     snd_lib_error_set_handler(&ignoreAlsaMessage);
 #endif
     QuietStandardError quiet;
     SDL_AudioSpec want;
     SDL_zero(want);
-    want.freq = static_cast<int>(rate);
+    want.freq = static_cast<int>(VorbisStream::frameRate);
     want.format = AUDIO_S16SYS;
     want.channels = static_cast<Uint8>(VorbisStream::channels);
     want.samples = static_cast<Uint16>(deviceBufferFrames);
@@ -150,7 +121,6 @@ bool SdlAudioPlayer::audioOpen(std::uint32_t rate) {
     want.userdata = this;
 
     // The callback cannot run before the device is started, so no lock is needed.
-    deviceFrames = 0;
     lastBufferStart = 0;
     lastCallbackTime = 0;
     deviceStarted = false;
@@ -173,38 +143,26 @@ std::uint32_t SdlAudioPlayer::openBounded(const SDL_AudioSpec& want) {
         SDL_DetachThread(thread);
     else
         runOpening(task);
-    const std::int64_t deadline = monotonicNanoseconds() + openTimeoutMs * 1000000ll;
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> guard(opening->lock);
-            if (opening->done) {
-                if (opening->device == 0)
-                    fail("no audio device", opening->error);
-                return opening->device;
-            }
-            const bool cancelled = cancelCheck && cancelCheck(cancelContext);
-            const bool late = monotonicNanoseconds() >= deadline;
-            if (cancelled || late) {
-                opening->abandoned = true;
-                openingLeftBehind = true;
-                if (cancelled)
-                    fail("cancelled");
-                else
-                    fail("the sound device does not answer", "no answer within 3 s");
-                return 0;
-            }
+    SDL_AudioDeviceID opened = 0;
+    const Wait waited = waitForDevice(openDeadline(), [&](bool giveUp) {
+        std::lock_guard<std::mutex> guard(opening->lock);
+        if (!opening->done) {
+            opening->abandoned = giveUp;
+            return 0;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        opened = opening->device;
+        return opened ? 1 : -1;
+    });
+    if (waited == Wait::failed) {
+        fail("no audio device", opening->error);
+    } else if (waited != Wait::ready) {
+        failWait(waited, "the sound device does not answer");
+        openingLeftBehind = true;
     }
+    return opened;
 }
 
-void SdlAudioPlayer::audioClose() {
-    if (!device)
-        return;
-    {
-        DeviceLock lock(device);
-        stopWhereHeard();
-    }
+void SdlAudioPlayer::closeDevice() {
     SDL_CloseAudioDevice(device);
     device = 0;
     quitSdlAudio();
@@ -226,13 +184,7 @@ void SdlAudioPlayer::fill(std::int16_t* out, std::uint32_t frames) {
     lastBufferStart = deviceFrames;
     bufferFrames = frames;
     deviceStarted = true;
-    if (playing) {
-        heard.handOut(deviceFrames);
-        music.read(out, frames);
-    } else {
-        std::memset(out, 0, static_cast<std::size_t>(frames) * VorbisStream::bytesPerFrame);
-    }
-    deviceFrames += frames;
+    handOver(out, frames);
 }
 
 std::uint64_t SdlAudioPlayer::heardFrame() {
@@ -250,56 +202,12 @@ std::uint64_t SdlAudioPlayer::heardFrame() {
                     music.position());
 }
 
-// --- Stream ---
-
-std::uint32_t SdlAudioPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
-    DeviceLock lock(device);
-    return openStream(data, length, "the music does not decode");
+void SdlAudioPlayer::lockDevice() {
+    if (device)
+        SDL_LockAudioDevice(device);
 }
 
-bool SdlAudioPlayer::streamPlay(std::uint32_t stream, bool restart) {
-    if (!valid(stream))
-        return false;
-    DeviceLock lock(device);
-    if (restart)
-        standAt(0);
-    // While stopped, the decoder already stands at the run's start.
-    playing = true;
-    return true;
-}
-
-bool SdlAudioPlayer::streamPause(std::uint32_t stream) {
-    if (!valid(stream))
-        return false;
-    DeviceLock lock(device);
-    pauseWhereHeard();
-    return true;
-}
-
-std::uint64_t SdlAudioPlayer::streamGetPosition(std::uint32_t stream) {
-    if (!valid(stream))
-        return 0;
-    DeviceLock lock(device);
-    return heardFrame() * VorbisStream::bytesPerFrame;
-}
-
-bool SdlAudioPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes) {
-    if (!valid(stream))
-        return false;
-    DeviceLock lock(device);
-    standAt(bytes / VorbisStream::bytesPerFrame);
-    return true;
-}
-
-bool SdlAudioPlayer::streamFree(std::uint32_t stream) {
-    if (!valid(stream))
-        return false;
-    DeviceLock lock(device);
-    closeStream();
-    return true;
-}
-
-std::uint64_t SdlAudioPlayer::framesHandedOut() {
-    DeviceLock lock(device);
-    return music.position();
+void SdlAudioPlayer::unlockDevice() {
+    if (device)
+        SDL_UnlockAudioDevice(device);
 }

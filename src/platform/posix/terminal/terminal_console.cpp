@@ -346,7 +346,7 @@ std::uint32_t TerminalConsole::presentDelayMs() const {
 
 // --- The program's console and error report ---
 
-ConsoleBackend& terminalConsole() {
+TerminalConsole& terminalConsole() {
     static TerminalConsole console(STDIN_FILENO, STDOUT_FILENO);
     return console;
 }

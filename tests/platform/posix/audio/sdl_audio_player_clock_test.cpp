@@ -14,7 +14,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class SdlDummyPlayer : public ::testing::Test {
+class SdlDummyPlayer : public SdlPlayerTest {
   protected:
     void SetUp() override {
         useSdlDriver("dummy");
@@ -39,9 +39,6 @@ class SdlDummyPlayer : public ::testing::Test {
         }
         return previous;
     }
-
-    TestTracks tracks; // outlives the player
-    SdlAudioPlayer player;
 };
 
 } // namespace
@@ -68,9 +65,7 @@ TEST_F(SdlDummyPlayer, ThePositionFollowsPlaybackNeverAheadNeverBack) {
 
 TEST_F(SdlDummyPlayer, PauseHoldsThePositionAndResumeRunsOnFromIt) {
     const TestTrack& track = tracks.make(3.0);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
-    sleepMs(300);
+    const std::uint32_t stream = playFor(track, 300);
     ASSERT_TRUE(player.streamPause(stream));
     const std::uint64_t held = player.streamGetPosition(stream);
     EXPECT_GT(held, 0u);
@@ -92,8 +87,7 @@ TEST_F(SdlDummyPlayer, PauseHoldsThePositionAndResumeRunsOnFromIt) {
 
 TEST_F(SdlDummyPlayer, TheEndOfTheTrackIsKept) {
     const TestTrack& track = tracks.make(0.25);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
+    const std::uint32_t stream = play(track);
     const std::uint64_t end = watch(stream, 600, 0);
     EXPECT_EQ(end / 4, player.framesHandedOut());
     EXPECT_EQ(end / 4, static_cast<std::uint64_t>(0.25 * 44100));

@@ -58,7 +58,7 @@ std::vector<Run> splitPlayed(const std::vector<std::int16_t>& played,
     return runs;
 }
 
-class SdlDiskPlayback : public ::testing::Test {
+class SdlDiskPlayback : public SdlPlayerTest {
   protected:
     void SetUp() override {
         useSdlDriver("disk");
@@ -87,8 +87,6 @@ class SdlDiskPlayback : public ::testing::Test {
     }
 
     std::string path;
-    TestTracks tracks; // outlives the player
-    SdlAudioPlayer player;
 };
 
 } // namespace
@@ -119,9 +117,7 @@ TEST_F(SdlDiskPlayback, PlaysTheTrackFromTheStartAndSeeksWhilePlaying) {
 
 TEST_F(SdlDiskPlayback, PauseAndResumePlaysOnFromWhatWasHeard) {
     const TestTrack& track = tracks.make(4.0);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
-    sleepMs(400);
+    const std::uint32_t stream = playFor(track, 400);
     ASSERT_TRUE(player.streamPause(stream));
     const std::uint64_t paused = positionFrames(stream);
     sleepMs(250);
@@ -141,9 +137,7 @@ TEST_F(SdlDiskPlayback, PauseAndResumePlaysOnFromWhatWasHeard) {
 
 TEST_F(SdlDiskPlayback, ASeekWhilePausedTakesEffectOnResume) {
     const TestTrack& track = tracks.make(4.0);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
-    sleepMs(300);
+    const std::uint32_t stream = playFor(track, 300);
     ASSERT_TRUE(player.streamPause(stream));
     ASSERT_TRUE(player.streamSetPosition(stream, 1000));
     ASSERT_TRUE(player.streamSetPosition(stream, 12345 * 4));
@@ -160,9 +154,7 @@ TEST_F(SdlDiskPlayback, ASeekWhilePausedTakesEffectOnResume) {
 
 TEST_F(SdlDiskPlayback, RestartPlaysFromTheFirstFrame) {
     const TestTrack& track = tracks.make(4.0);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
-    sleepMs(300);
+    const std::uint32_t stream = playFor(track, 300);
     ASSERT_TRUE(player.streamPlay(stream, false)); // already playing: nothing changes
     sleepMs(100);
     ASSERT_TRUE(player.streamPlay(stream, true));
@@ -177,9 +169,7 @@ TEST_F(SdlDiskPlayback, RestartPlaysFromTheFirstFrame) {
 
 TEST_F(SdlDiskPlayback, TheTrackEndsInSilenceAndThePositionStaysAtItsEnd) {
     const TestTrack& track = tracks.make(0.3);
-    const std::uint32_t stream = track.create(player);
-    ASSERT_TRUE(player.streamPlay(stream, true));
-    sleepMs(700);
+    const std::uint32_t stream = playFor(track, 700);
     const std::uint64_t length = decoded(track).size() / 2;
     EXPECT_EQ(positionFrames(stream), length);
     sleepMs(100);

@@ -66,3 +66,26 @@ struct TestTracks {
     }
     std::vector<std::unique_ptr<TestTrack>> tracks;
 };
+
+// What the player fixtures share: the player, and the tracks it plays
+// (declared first: they outlive its streams).
+class SdlPlayerTest : public ::testing::Test {
+  protected:
+    // A stream of `track`, started from its first frame (the test fails when
+    // it does not play).
+    std::uint32_t play(const TestTrack& track) {
+        const std::uint32_t stream = track.create(player);
+        EXPECT_NE(stream, 0u);
+        EXPECT_TRUE(player.streamPlay(stream, true));
+        return stream;
+    }
+    // The same, once it has played for `ms` milliseconds.
+    std::uint32_t playFor(const TestTrack& track, int ms) {
+        const std::uint32_t stream = play(track);
+        sleepMs(ms);
+        return stream;
+    }
+
+    TestTracks tracks;
+    SdlAudioPlayer player;
+};
