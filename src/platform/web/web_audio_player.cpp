@@ -24,13 +24,10 @@ EM_JS(int, webAudioOpen, (int rate, int held), {
                 // Buffers at the track's rate are resampled by the browser.
                 context = new Context();
             }
-            var audio = {context: context, sources: [], latency: 0, latencyAsked: 0,
-                         runningSince: Infinity};
-            // When the output last began to run (webAudioHeardTime).
-            context.onstatechange = function() {
-                audio.runningSince = context.state === "running" ? performance.now() : Infinity;
-            };
-            Module.audio = audio;
+            // Whether the output's latency and timestamp may be asked for
+            // (webAudioHeardTime).
+            Module.audio = {context: context, sources: [],
+                            askOutput: navigator.userAgent.indexOf("Firefox/") < 0};
         }
         if (held)
             Module.audio.context.suspend();
@@ -50,32 +47,25 @@ EM_JS(double, webAudioNow, (), {
 });
 // The context time of the sample reaching the listener now: the output's own
 // timestamp carried forward to this moment where the browser gives one, else
-// the rendering time less the output latency.
+// the rendering time less the reported output latency.
 //
-// The output's latency and timestamp are asked for only once the output has
-// run for a second, and while the browser has no latency to tell, at most
-// once a second; until then the base latency stands in. Firefox ESR answers
-// them from its audio driver: asked in the first frames after a resume, while
-// the driver was starting the output, its page thread waited on a lock in the
-// driver, its graph thread on the graph's lock and its audio callback on the
-// graph thread, for good, and the page froze (a busy machine, about one run
-// of the browser suite in ten; docs/performance.md has the stacks).
+// Firefox is not asked for either. It answers them from its audio driver,
+// and asked while its audio callback was running, the page's thread, the
+// audio graph's thread and the callback waited on one another for good: the
+// page froze (about one run in ten of the browser suite on a busy machine,
+// just after the click or, with the first ask put off, just after that;
+// docs/performance.md has the stacks). There the rendering time less the
+// base latency stands in.
 EM_JS(double, webAudioHeardTime, (), {
     var audio = Module.audio;
     var context = audio.context;
-    var now = performance.now();
-    var time = context.currentTime - (audio.latency || context.baseLatency || 0);
-    var settled = context.state === "running" && now - audio.runningSince >= 1000;
-    if (!settled || (!audio.latency && now - audio.latencyAsked < 1000))
-        return Math.min(time, context.currentTime);
-    audio.latencyAsked = now;
-    audio.latency = context.outputLatency || 0;
-    if (audio.latency)
-        time = context.currentTime - audio.latency;
+    if (!audio.askOutput)
+        return context.currentTime - (context.baseLatency || 0);
+    var time = context.currentTime - (context.outputLatency || context.baseLatency || 0);
     if (context.getOutputTimestamp) {
         var stamp = context.getOutputTimestamp();
         if (stamp.performanceTime > 0 && stamp.contextTime > 0)
-            time = stamp.contextTime + (now - stamp.performanceTime) / 1000;
+            time = stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
     }
     return Math.min(time, context.currentTime);
 });
