@@ -112,14 +112,21 @@ async function showChecks(browser, site) {
               await frameCount(page) === 0,
           'Tab reaches the picture and does not start the show');
 
+    // t follows the music as the audio context plays it, which follows the
+    // wall clock but for what a busy machine makes the sound output lose
+    // (Firefox ESR's output to a private sound server fell up to 6 % behind
+    // over these 5 s at a load average of 12; Chromium's fake output keeps time).
     await page.click('#screen');
     await waitFrames(page, 5);
-    const wall0 = Date.now(), t0 = await musicTime(page);
+    const clocks = () => page.evaluate(() => [Date.now() / 1000, Module._shadestrip_time(),
+                                              Module.audio.context.currentTime]);
+    const [wall0, t0, context0] = await clocks();
     await sleep(5000);
-    const wall1 = Date.now(), t1 = await musicTime(page);
-    const rate = (t1 - t0) / ((wall1 - wall0) / 1000);
-    check(Math.abs(rate - 1) <= 0.05,
-          `after a click t follows the wall clock (${rate.toFixed(3)} s of music a second)`);
+    const [wall1, t1, context1] = await clocks();
+    const rate = (t1 - t0) / (context1 - context0), wallRate = (t1 - t0) / (wall1 - wall0);
+    check(Math.abs(rate - 1) <= 0.05 && wallRate > 0.85 && wallRate < 1.05,
+          `after a click t follows the music as played (${rate.toFixed(3)} s of t a second ` +
+              `of the audio context, ${wallRate.toFixed(3)} a second of the wall clock)`);
     check(await page.title() === 'Please press alt+enter for full screen mode.',
           'the page title is the show\'s start title');
 

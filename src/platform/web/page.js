@@ -8,7 +8,9 @@
 // keys - mouse - touch - buttons, fullscreen and the controls list.
 'use strict';
 var Module = window.Module || {};
-(function() {
+// One block, not a function: its names stay the page's own, out of the
+// global scope the module's script shares.
+{
     const root = document.documentElement;
     const stage = document.getElementById('stage');
     const picture = document.getElementById('picture');
@@ -203,6 +205,51 @@ var Module = window.Module || {};
     music.catch(function(error) {
         loadFailure(error.message);
     });
+    // The module and the track are asked for once the poster (the page's
+    // largest picture) has been painted: the visitor sees the title picture
+    // first, and their 2.1 MB never share the link with it. The sign is the
+    // browser's report of that paint where it reports largest paints, else
+    // the page's load and two animation frames (a second animation frame
+    // begins only after the first one's picture was drawn); at once in a tab
+    // out of sight, which paints nothing; at the latest after 5 s.
+    function afterPoster(then) {
+        let done = false;
+        let observer = null;
+        const go = function() {
+            if (done)
+                return;
+            done = true;
+            if (observer)
+                observer.disconnect();
+            then();
+        };
+        if (document.hidden) {
+            go();
+            return;
+        }
+        // Paints after the visitor's first input are not reported: a visitor
+        // who is there already gets the show's files at once, as does a
+        // page whose poster failed.
+        for (const name of ['visibilitychange', 'pointerdown', 'keydown'])
+            document.addEventListener(name, go, {once: true});
+        const poster = document.getElementById('poster');
+        poster.addEventListener('error', go, {once: true});
+        setTimeout(go, 5000);
+        const types = (window.PerformanceObserver && PerformanceObserver.supportedEntryTypes) || [];
+        if (types.includes('largest-contentful-paint')) {
+            observer = new PerformanceObserver(function(list) {
+                if (list.getEntries().some((entry) => entry.element === poster))
+                    go();
+            });
+            observer.observe({type: 'largest-contentful-paint', buffered: true});
+            return;
+        }
+        const soon = () => requestAnimationFrame(() => requestAnimationFrame(go));
+        if (document.readyState === 'complete')
+            soon();
+        else
+            window.addEventListener('load', soon, {once: true});
+    }
     Module.instantiateWasm = function(imports, receive) {
         fetchCounted('shadestrip.wasm')
             .then(function(body) {
@@ -270,13 +317,15 @@ var Module = window.Module || {};
             return;
         }
         say('Loading the show...');
-        loadMusic();
-        const script = document.createElement('script');
-        script.src = 'shadestrip.js';
-        script.onerror = function() {
-            loadFailure('shadestrip.js could not be fetched.');
-        };
-        document.body.appendChild(script);
+        afterPoster(function() {
+            loadMusic();
+            const script = document.createElement('script');
+            script.src = 'shadestrip.js';
+            script.onerror = function() {
+                loadFailure('shadestrip.js could not be fetched.');
+            };
+            document.body.appendChild(script);
+        });
     }
 
     // --- Start and end ---
@@ -547,4 +596,4 @@ var Module = window.Module || {};
     setState('loading');
     fit();
     load();
-})();
+}
