@@ -250,3 +250,16 @@ template <typename Holds> bool feedUntil(Pty& pty, TerminalOracle& oracle, Holds
     }
     return false;
 }
+
+// A child showing `cells` on the pty until it is told to end, in a process
+// group of its own with this process as its parent: the kernel discards stop
+// signals sent to an orphaned group, and the test's own group may be one (a
+// test run from a background job whose shell left).
+inline pid_t showInOwnGroup(const Pty& pty, const std::vector<Cell>& cells) {
+    return inChild([&] {
+        setpgid(0, 0);
+        dup2(pty.slave, STDIN_FILENO);
+        dup2(pty.slave, STDOUT_FILENO);
+        showFrames(cells);
+    });
+}

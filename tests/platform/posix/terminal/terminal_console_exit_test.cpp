@@ -140,12 +140,7 @@ TEST(TerminalConsole, TwentyStopsAndContinuesGiveBackEveryTime) {
     Pty pty(50, 80, false);
     const termios before = pty.modes();
     const std::vector<Cell> cells = frame(0xB2, 0x1F);
-    const pid_t child = inChild([&] {
-        setpgid(0, 0);
-        dup2(pty.slave, STDIN_FILENO);
-        dup2(pty.slave, STDOUT_FILENO);
-        showFrames(cells);
-    });
+    const pid_t child = showInOwnGroup(pty, cells);
     ASSERT_GT(child, 0);
     pty.answerDelayMs = 60;
     pty.startReader();

@@ -548,15 +548,7 @@ TEST(TerminalConsole, StopAndContinueGiveBackAndRetakeTheTerminal) {
     Pty pty(50, 80, false);
     const termios before = pty.modes();
     const std::vector<Cell> cells = frame(0xB2, 0x1F);
-    const pid_t child = inChild([&] {
-        // A group of its own, with this process as its parent: the kernel
-        // discards stop signals sent to an orphaned group, and the test's own
-        // group may be one (a test run from a background job whose shell left).
-        setpgid(0, 0);
-        dup2(pty.slave, STDIN_FILENO);
-        dup2(pty.slave, STDOUT_FILENO);
-        showFrames(cells);
-    });
+    const pid_t child = showInOwnGroup(pty, cells);
     ASSERT_GT(child, 0);
     pty.startReader();
     TerminalOracle oracle(50, 80);
