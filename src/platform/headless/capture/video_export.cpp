@@ -33,22 +33,16 @@ std::int64_t sampleOfFrame(std::int64_t n, int fps) {
     return std::llround(static_cast<double>(n) / fps * VorbisStream::frameRate);
 }
 
-} // namespace
-
-int exportVideo(const CaptureOptions& options) {
-    const std::string& path = options.video;
-    const std::int64_t first = options.frames.front();
-    const std::int64_t last = options.frames.back();
-    const std::int64_t count = last - first + 1;
-
-    // The sound: the track's own samples from the first frame's time on.
+// The track's own samples for frames first to last: 44100 Hz stereo,
+// interleaved. False if the music cannot be decoded.
+bool readTrack(std::int64_t first, std::int64_t last, int fps, std::vector<std::int16_t>& samples) {
     ResourceBlob music;
     VorbisStream track;
     if (!music.load(resourceId::music) || !track.open(music.data, music.size))
-        return captureFailure("cannot decode the music");
-    const std::int64_t firstSample = sampleOfFrame(first, options.fps);
-    const std::int64_t sampleCount = sampleOfFrame(last + 1, options.fps) - firstSample;
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(sampleCount) * 2);
+        return false;
+    const std::int64_t firstSample = sampleOfFrame(first, fps);
+    const std::int64_t sampleCount = sampleOfFrame(last + 1, fps) - firstSample;
+    samples.assign(static_cast<std::size_t>(sampleCount) * 2, 0);
     track.seek(static_cast<std::uint64_t>(firstSample));
     for (std::int64_t done = 0; done < sampleCount;) {
         const std::uint32_t chunk =
@@ -56,37 +50,31 @@ int exportVideo(const CaptureOptions& options) {
         track.read(samples.data() + done * 2, chunk);
         done += chunk;
     }
+    return true;
+}
 
-    const int sourceWidth = consoleColumns * cellPixelWidth;
-    const int sourceHeight = consoleRows * cellPixelHeight;
-    const VideoPicture picture = pictureFor(*options.size, sourceWidth, sourceHeight);
-    std::vector<std::uint8_t> capture(static_cast<std::size_t>(sourceWidth) * sourceHeight * 3);
+VideoStreamSettings streamSettings(const CaptureOptions& options, std::int64_t count) {
     VideoStreamSettings settings;
     settings.fps = options.fps;
     settings.frames = count;
-    settings.sourceWidth = sourceWidth;
-    settings.sourceHeight = sourceHeight;
-    settings.picture = picture;
+    settings.sourceWidth = consoleColumns * cellPixelWidth;
+    settings.sourceHeight = consoleRows * cellPixelHeight;
+    settings.picture = pictureFor(*options.size, settings.sourceWidth, settings.sourceHeight);
+    return settings;
+}
 
-    std::string error;
-    VideoEncoder encoder;
-    if (!encoder.open(path, *options.videoFormat, settings, samples.data(), sampleCount, error))
-        return stopped() ? stoppedStatus(path) : captureFailure(error);
-
-    HeadlessShow show(options.fps);
-    if (!show.start())
-        return captureFailure("the show could not start");
-
-    // The frames before the range are run first, so the progress shows the export's own pace.
-    while (show.frame() < first - 1 && !stopped())
-        if (!show.step())
-            return captureFailure("the show ended before " + std::to_string(show.timeOf(first)) +
-                                  " s");
-    // The show's frames often repeat: a frame whose cells are those of the one
-    // before is neither drawn nor converted again.
+// Draws frames first to last into the encoder, with progress. The show's
+// frames often repeat: a frame whose cells are those of the one before is
+// neither drawn nor converted again. 0, or the exit status of a failure or a
+// stop, its message written after the progress line has ended.
+int encodeFrames(HeadlessShow& show, std::int64_t first, std::int64_t last,
+                 const VideoStreamSettings& settings, VideoEncoder& encoder, Progress& progress,
+                 const std::string& path) {
+    std::vector<std::uint8_t> capture(static_cast<std::size_t>(settings.sourceWidth) *
+                                      settings.sourceHeight * 3);
     std::vector<Cell> previous(static_cast<std::size_t>(consoleColumns) * consoleRows);
     const std::size_t cellBytes = previous.size() * sizeof(Cell);
-    Progress progress(count);
+    std::string error;
     for (std::int64_t n = first; n <= last; ++n) {
         if (stopped()) {
             progress.end();
@@ -102,7 +90,7 @@ int exportVideo(const CaptureOptions& options) {
         if (!repeated) {
             std::memcpy(previous.data(), show.cells(), cellBytes);
             renderCellsRgb(show.cells(), consoleColumns, consoleRows, capture.data(),
-                           sourceWidth * 3);
+                           settings.sourceWidth * 3);
         }
         if (!encoder.addFrame(repeated ? nullptr : capture.data(), error)) {
             progress.end();
@@ -110,22 +98,60 @@ int exportVideo(const CaptureOptions& options) {
         }
         progress.update(n - first + 1);
     }
-    const std::string videoCodec = encoder.videoCodec(), audioCodec = encoder.audioCodec();
+    return 0;
+}
+
+void reportWritten(const std::string& path, const HeadlessShow& show, std::int64_t first,
+                   std::int64_t count, const VideoStreamSettings& settings,
+                   const std::string& codecs, double seconds) {
+    std::error_code code;
+    const double megabytes = static_cast<double>(std::filesystem::file_size(path, code)) / 1e6;
+    const double duration = static_cast<double>(count) / settings.fps;
+    std::fprintf(stderr,
+                 "wrote %s: %.3f s from t = %.3f s, %lld frames at %d fps, %dx%d %s, "
+                 "%.1f MB, in %.1f s (%.2fx real time)\n",
+                 printable(path).c_str(), duration, show.timeOf(first),
+                 static_cast<long long>(count), settings.fps, settings.picture.frameWidth,
+                 settings.picture.frameHeight, codecs.c_str(), code ? 0.0 : megabytes, seconds,
+                 seconds > 0 ? duration / seconds : 0.0);
+}
+
+} // namespace
+
+int exportVideo(const CaptureOptions& options) {
+    const std::string& path = options.video;
+    const std::int64_t first = options.frames.front();
+    const std::int64_t last = options.frames.back();
+    const std::int64_t count = last - first + 1;
+
+    // The sound: the track's own samples from the first frame's time on.
+    std::vector<std::int16_t> samples;
+    if (!readTrack(first, last, options.fps, samples))
+        return captureFailure("cannot decode the music");
+    const VideoStreamSettings settings = streamSettings(options, count);
+    std::string error;
+    VideoEncoder encoder;
+    if (!encoder.open(path, *options.videoFormat, settings, samples.data(),
+                      static_cast<std::int64_t>(samples.size() / 2), error))
+        return stopped() ? stoppedStatus(path) : captureFailure(error);
+
+    HeadlessShow show(options.fps);
+    if (!show.start())
+        return captureFailure("the show could not start");
+    // The frames before the range are run first, so the progress shows the export's own pace.
+    while (show.frame() < first - 1 && !stopped())
+        if (!show.step())
+            return captureFailure("the show ended before " + std::to_string(show.timeOf(first)) +
+                                  " s");
+    Progress progress(count);
+    const int status = encodeFrames(show, first, last, settings, encoder, progress, path);
+    if (status != 0)
+        return status;
+    const std::string codecs = encoder.videoCodec() + " + " + encoder.audioCodec();
     const bool finished = encoder.finish(error);
     progress.end();
     if (!finished)
         return captureFailure(error);
-
-    std::error_code code;
-    const double megabytes = static_cast<double>(std::filesystem::file_size(path, code)) / 1e6;
-    const double seconds = progress.elapsed();
-    const double duration = static_cast<double>(count) / options.fps;
-    std::fprintf(stderr,
-                 "wrote %s: %.3f s from t = %.3f s, %lld frames at %d fps, %dx%d %s + %s, "
-                 "%.1f MB, in %.1f s (%.2fx real time)\n",
-                 printable(path).c_str(), duration, show.timeOf(first),
-                 static_cast<long long>(count), options.fps, picture.frameWidth,
-                 picture.frameHeight, videoCodec.c_str(), audioCodec.c_str(),
-                 code ? 0.0 : megabytes, seconds, seconds > 0 ? duration / seconds : 0.0);
+    reportWritten(path, show, first, count, settings, codecs, progress.elapsed());
     return 0;
 }
