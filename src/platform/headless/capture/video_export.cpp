@@ -1,4 +1,7 @@
-// The video run: show frames and track samples into a VideoEncoder.
+// The video run: show frames and track samples into a VideoEncoder. The show
+// is drawn on a thread of its own, a few frames ahead of the encoder, so that
+// the drawing overlaps the conversion and the encoder's own calls instead of
+// taking turns with them.
 #include "video_export.h"
 
 #include "audio/vorbis_stream.h"
@@ -11,9 +14,12 @@
 #include "video_picture.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -63,42 +69,108 @@ VideoStreamSettings streamSettings(const CaptureOptions& options, std::int64_t c
     return settings;
 }
 
-// Draws frames first to last into the encoder, with progress. The show's
-// frames often repeat: a frame whose cells are those of the one before is
-// neither drawn nor converted again. 0, or the exit status of a failure or a
-// stop, its message written after the progress line has ended.
-int encodeFrames(HeadlessShow& show, std::int64_t first, std::int64_t last,
-                 const VideoStreamSettings& settings, VideoEncoder& encoder, Progress& progress,
-                 const std::string& path) {
-    std::vector<std::uint8_t> capture(static_cast<std::size_t>(settings.sourceWidth) *
-                                      settings.sourceHeight * 3);
+// The frames between the drawing thread and the encoder: a ring of captures,
+// each either drawn or marked as a repeat of the frame before. The drawing
+// thread fills the slot at `drawn` while fewer than `depth` wait; the encoder
+// takes the slot at `taken`.
+struct FrameQueue {
+    static constexpr int depth = 3;
+    std::vector<std::uint8_t> captures[depth];
+    bool repeated[depth] = {};
+    std::int64_t drawn = 0, taken = 0;
+    bool drawingEnded = false, encodingEnded = false;
+    std::string failure; // why the drawing ended before the last frame
+    std::mutex lock;
+    std::condition_variable changed;
+};
+
+// The drawing thread: frames first to last into the queue. The show's frames
+// often repeat: a frame whose cells are those of the one before is neither
+// drawn nor converted again. Ends early on a stop signal, a show that ended,
+// or an encoder that gave up.
+void drawFrames(HeadlessShow& show, std::int64_t first, std::int64_t last, int stride,
+                FrameQueue& queue) {
     std::vector<Cell> previous(static_cast<std::size_t>(consoleColumns) * consoleRows);
     const std::size_t cellBytes = previous.size() * sizeof(Cell);
-    std::string error;
-    for (std::int64_t n = first; n <= last; ++n) {
-        if (stopped()) {
-            progress.end();
-            encoder.abandon();
-            return stoppedStatus(path);
+    std::string failure;
+    for (std::int64_t n = first; n <= last && !stopped(); ++n) {
+        {
+            std::unique_lock<std::mutex> hold(queue.lock);
+            queue.changed.wait(hold, [&] {
+                return queue.drawn - queue.taken < FrameQueue::depth || queue.encodingEnded;
+            });
+            if (queue.encodingEnded)
+                break;
         }
         if (!show.runTo(n)) {
-            progress.end();
-            return captureFailure("the show ended before " + std::to_string(show.timeOf(n)) + " s");
+            failure = "the show ended before " + std::to_string(show.timeOf(n)) + " s";
+            break;
         }
+        // Only this thread changes `drawn`, and the encoder is done with this slot.
+        const int slot = static_cast<int>(queue.drawn % FrameQueue::depth);
         const bool repeated =
             n > first && std::memcmp(previous.data(), show.cells(), cellBytes) == 0;
         if (!repeated) {
             std::memcpy(previous.data(), show.cells(), cellBytes);
-            renderCellsRgb(show.cells(), consoleColumns, consoleRows, capture.data(),
-                           settings.sourceWidth * 3);
+            renderCellsRgb(show.cells(), consoleColumns, consoleRows, queue.captures[slot].data(),
+                           stride);
         }
-        if (!encoder.addFrame(repeated ? nullptr : capture.data(), error)) {
-            progress.end();
-            return stopped() ? stoppedStatus(path) : captureFailure(error);
+        std::lock_guard<std::mutex> hold(queue.lock);
+        queue.repeated[slot] = repeated;
+        ++queue.drawn;
+        queue.changed.notify_all();
+    }
+    std::lock_guard<std::mutex> hold(queue.lock);
+    queue.failure = failure;
+    queue.drawingEnded = true;
+    queue.changed.notify_all();
+}
+
+// Encodes frames first to last as the drawing thread delivers them, with
+// progress. 0, or the exit status of a failure or a stop, its message written
+// after the progress line has ended.
+int encodeFrames(HeadlessShow& show, std::int64_t first, std::int64_t last,
+                 const VideoStreamSettings& settings, VideoEncoder& encoder, Progress& progress,
+                 const std::string& path) {
+    FrameQueue queue;
+    for (std::vector<std::uint8_t>& capture : queue.captures)
+        capture.assign(static_cast<std::size_t>(settings.sourceWidth) * settings.sourceHeight * 3,
+                       0);
+    std::thread drawing(drawFrames, std::ref(show), first, last, settings.sourceWidth * 3,
+                        std::ref(queue));
+    std::string error;
+    bool encoded = true;
+    for (std::int64_t n = first; n <= last && encoded && !stopped(); ++n) {
+        int slot = 0;
+        {
+            std::unique_lock<std::mutex> hold(queue.lock);
+            queue.changed.wait(hold,
+                               [&] { return queue.taken < queue.drawn || queue.drawingEnded; });
+            if (queue.taken == queue.drawn)
+                break;
+            slot = static_cast<int>(queue.taken % FrameQueue::depth);
         }
+        encoded =
+            encoder.addFrame(queue.repeated[slot] ? nullptr : queue.captures[slot].data(), error);
+        std::lock_guard<std::mutex> hold(queue.lock);
+        ++queue.taken;
+        queue.changed.notify_all();
         progress.update(n - first + 1);
     }
-    return 0;
+    {
+        std::lock_guard<std::mutex> hold(queue.lock);
+        queue.encodingEnded = true;
+        queue.changed.notify_all();
+    }
+    drawing.join();
+    if (encoded && !stopped() && queue.failure.empty())
+        return 0;
+    progress.end();
+    if (stopped()) {
+        encoder.abandon();
+        return stoppedStatus(path);
+    }
+    return captureFailure(encoded ? queue.failure : error);
 }
 
 void reportWritten(const std::string& path, const HeadlessShow& show, std::int64_t first,
