@@ -47,6 +47,13 @@ class FlowControl {
     std::size_t bytesInFlight() const { return inFlight; }
     std::uint32_t minimumRoundTripMs() const { return minRoundTripMs; }
     double deliveryRate() const { return maxRate; }
+    // How long the bytes on their way take to arrive at the rate measured, in
+    // ms (0 while the rate is not known).
+    std::uint32_t drainMs() const {
+        return maxRate > 0
+                   ? static_cast<std::uint32_t>(static_cast<double>(inFlight) * 1000.0 / maxRate)
+                   : 0;
+    }
 
     std::uint32_t replyWaitMs = 1000;
     std::uint32_t lostReplyMs = 5000;

@@ -296,9 +296,7 @@ bool TerminalConsole::present(const Cell* cells, int w, int h) {
         ++framesSent;
     }
     takenTerminal.repliesDue.store(flow.answersDue());
-    const double rate = flow.deliveryRate();
-    takenTerminal.drainMs.store(
-        rate > 0 ? static_cast<int>(static_cast<double>(flow.bytesInFlight()) * 1000.0 / rate) : 0);
+    takenTerminal.drainMs.store(static_cast<int>(flow.drainMs()));
     writer.start(output, length);
     flushPending();
     return consoleClosing.load() == 0;
