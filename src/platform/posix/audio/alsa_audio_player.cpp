@@ -7,7 +7,6 @@
 #include "platform/posix/audio/alsa_audio_player.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
-#include "platform/posix/monotonic_clock.h"
 
 #include <alsa/asoundlib.h>
 
@@ -126,7 +125,7 @@ void AlsaAudioPlayer::run(std::shared_ptr<Shared> state) {
 }
 
 void AlsaAudioPlayer::takeSnapshot(std::int64_t delayFrames, bool running) {
-    const std::int64_t now = monotonicNanoseconds();
+    const std::int64_t now = clockNanoseconds();
     std::lock_guard<std::mutex> guard(lock);
     const auto delay = static_cast<std::uint64_t>(delayFrames > 0 ? delayFrames : 0);
     snapshot = Snapshot{true, deviceFrames > delay ? deviceFrames - delay : 0, now, running};

@@ -6,7 +6,7 @@
 // time, decoded on the player's own thread.
 #pragma once
 
-#include "platform/posix/audio/device_stream_player.h"
+#include "platform/device_stream_player.h"
 
 #include <cstdint>
 #include <memory>

@@ -8,7 +8,6 @@
 #include "platform/posix/audio/pipewire_audio_player.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
-#include "platform/posix/monotonic_clock.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
@@ -175,7 +174,7 @@ void PipeWireAudioPlayer::process() {
     pw_time time{};
     const bool known = pw_stream_get_time_n(output, &time, sizeof time) == 0 &&
                        time.rate.denom != 0 && time.now != 0;
-    const std::int64_t now = monotonicNanoseconds();
+    const std::int64_t now = clockNanoseconds();
     {
         std::lock_guard<std::mutex> guard(lock);
         if (known) {
@@ -213,7 +212,7 @@ void PipeWireAudioPlayer::process() {
 std::uint64_t PipeWireAudioPlayer::heardFrame() {
     if (!playing || !snapshot.taken || !heard.handedOut())
         return heard.start();
-    std::int64_t now = monotonicNanoseconds();
+    std::int64_t now = clockNanoseconds();
     // A graph that stopped cycling: the position stands where it got to.
     if (now - lastCycle > extrapolationLimitMs * nsPerMs)
         now = lastCycle + extrapolationLimitMs * nsPerMs;

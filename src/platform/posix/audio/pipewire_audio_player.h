@@ -9,7 +9,7 @@
 // shares with the graph's thread is guarded by a lock of the player's own.
 #pragma once
 
-#include "platform/posix/audio/device_stream_player.h"
+#include "platform/device_stream_player.h"
 
 #include <atomic>
 #include <cstdint>

@@ -11,7 +11,6 @@
 // stream, the waits for each; teardown) / Audio thread (fill, snapshots). The
 // heard frame is the last snapshot carried forward (DeviceStreamPlayer).
 #include "platform/posix/audio/pulse_audio_player.h"
-#include "platform/posix/monotonic_clock.h"
 
 #include "platform/posix/audio/quiet_stderr.h"
 
@@ -230,7 +229,7 @@ void PulseAudioPlayer::takeSnapshot() {
         return;
     const pa_timing_info* timing = pa_stream_get_timing_info(output);
     const bool running = timing && timing->playing;
-    const std::int64_t now = monotonicNanoseconds();
+    const std::int64_t now = clockNanoseconds();
     std::lock_guard<std::mutex> guard(lock);
     snapshot = Snapshot{true, usec * VorbisStream::frameRate / 1000000u, now, running};
 }

@@ -9,7 +9,7 @@
 // the audio thread holds only while it decodes, never while it waits on the server.
 #pragma once
 
-#include "platform/posix/audio/device_stream_player.h"
+#include "platform/device_stream_player.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // position is the frame being heard. Not the decoder (src/audio).
 #pragma once
 
-#include "platform/posix/audio/device_stream_player.h"
+#include "platform/device_stream_player.h"
 
 #include <cstdint>
 

@@ -1,16 +1,24 @@
 // DeviceStreamPlayer: the music player the clock calls, written once for every
-// POSIX output. It keeps the one Ogg Vorbis stream (VorbisStreamPlayer) and
-// answers every stream call (create, play, pause, position, free) and the
-// open's and close's common steps under the device's lock. A device beneath it
-// supplies only what differs between sound systems: open, close, the frame
-// being heard, and the lock its thread holds while it takes frames.
+// platform. It keeps the one Ogg Vorbis stream (VorbisStreamPlayer) and answers
+// every stream call (create, play, pause, position, free) and the open's and
+// close's common steps under the device's lock. A device beneath it supplies
+// only what differs between sound systems: open, close, the frame being heard,
+// the lock its thread holds while it takes frames, and (for a device that
+// queues ahead of what is heard) a new run of frames when the run changes.
+//
+// Two kinds of device fit beneath it. One plays on from its open to its close
+// and takes every frame through handOver as it goes, silence while nothing
+// plays (PulseAudio, PipeWire, ALSA, SDL). The other is given a run of frames
+// at a time and dropped at each change of run (waveOut's ring of buffers, Web
+// Audio's scheduled sources): runChanged drops what it queued and, while the
+// stream plays, queues the new run from the device frame it restarts at.
 //
 // Adding a sound system is a class derived from this one (openDevice,
-// closeDevice, deviceOpen, heardFrame where the snapshot below does not fit)
-// and its place in PosixAudioPlayer's search.
+// closeDevice, deviceOpen, heardFrame where the snapshot below does not fit,
+// runChanged where the device queues ahead) and its place in the platform's
+// choice of player.
 #pragma once
 
-#include "platform/posix/monotonic_clock.h"
 #include "platform/vorbis_stream_player.h"
 
 #include <chrono>
@@ -75,6 +83,20 @@ class DeviceStreamPlayer : public VorbisStreamPlayer {
     // The stream frame being heard, with the device's lock held: by default
     // the last snapshot carried forward.
     std::uint64_t heardFrame() override;
+    // The run changed, with the device's lock held: the stream started,
+    // paused, moved or was freed, or the device has just opened. A device that
+    // plays on regardless needs nothing here; one that queues ahead of what is
+    // heard drops its queue and, while the stream plays, queues the new run.
+    virtual void runChanged() {}
+
+    // The clock the snapshots and the open's waits count on, in nanoseconds:
+    // steady_clock, on Linux the monotonic clock that PipeWire's and ALSA's
+    // timestamps are on.
+    static std::int64_t clockNanoseconds() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 
     // --- For the device's thread, with its lock held ---
 
@@ -153,7 +175,7 @@ DeviceStreamPlayer::Wait DeviceStreamPlayer::waitForDevice(std::int64_t deadline
             Wait giveUp = Wait::pending;
             if (cancelCheck && cancelCheck(cancelContext))
                 giveUp = Wait::cancelled;
-            else if (monotonicNanoseconds() >= deadline)
+            else if (clockNanoseconds() >= deadline)
                 giveUp = Wait::timedOut;
             if (giveUp != Wait::pending) {
                 state = poll(true);

@@ -1,6 +1,6 @@
 // DeviceStreamPlayer: the stream calls, the open's and close's shared steps,
 // and the heard frame from a device's timing snapshot.
-#include "platform/posix/audio/device_stream_player.h"
+#include "platform/device_stream_player.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,7 +30,12 @@ bool DeviceStreamPlayer::audioOpen(std::uint32_t rate) {
         deviceFrames = 0;
         snapshot = Snapshot{};
     }
-    return openDevice();
+    if (!openDevice())
+        return false;
+    // A stream made (and perhaps played) before the device opened.
+    Guard guard(*this);
+    runChanged();
+    return true;
 }
 
 void DeviceStreamPlayer::audioClose() {
@@ -45,7 +50,7 @@ void DeviceStreamPlayer::audioClose() {
 }
 
 std::int64_t DeviceStreamPlayer::openDeadline() const {
-    return monotonicNanoseconds() + openTimeoutMs * nsPerMs;
+    return clockNanoseconds() + openTimeoutMs * nsPerMs;
 }
 
 void DeviceStreamPlayer::failWait(Wait waited, const char* noAnswer) {
@@ -75,15 +80,23 @@ template <class Action> bool DeviceStreamPlayer::onStream(std::uint32_t stream, 
 
 bool DeviceStreamPlayer::streamPlay(std::uint32_t stream, bool restart) {
     return onStream(stream, [&] {
+        if (playing && !restart)
+            return;
         if (restart)
             standAt(0);
         // While stopped, the decoder already stands at the run's start.
         playing = true;
+        runChanged();
     });
 }
 
 bool DeviceStreamPlayer::streamPause(std::uint32_t stream) {
-    return onStream(stream, [this] { pauseWhereHeard(); });
+    return onStream(stream, [this] {
+        if (!playing)
+            return;
+        pauseWhereHeard();
+        runChanged();
+    });
 }
 
 std::uint64_t DeviceStreamPlayer::streamGetPosition(std::uint32_t stream) {
@@ -94,11 +107,17 @@ std::uint64_t DeviceStreamPlayer::streamGetPosition(std::uint32_t stream) {
 }
 
 bool DeviceStreamPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes) {
-    return onStream(stream, [&] { standAt(bytes / VorbisStream::bytesPerFrame); });
+    return onStream(stream, [&] {
+        standAt(bytes / VorbisStream::bytesPerFrame);
+        runChanged();
+    });
 }
 
 bool DeviceStreamPlayer::streamFree(std::uint32_t stream) {
-    return onStream(stream, [this] { closeStream(); });
+    return onStream(stream, [this] {
+        closeStream();
+        runChanged();
+    });
 }
 
 std::uint64_t DeviceStreamPlayer::framesHandedOut() {
@@ -149,5 +168,5 @@ std::uint64_t DeviceStreamPlayer::Snapshot::frameAt(std::int64_t now) const {
 std::uint64_t DeviceStreamPlayer::heardFrame() {
     if (!playing || !snapshot.taken || !heard.handedOut())
         return heard.start();
-    return climbTo(snapshot.frameAt(monotonicNanoseconds()));
+    return climbTo(snapshot.frameAt(clockNanoseconds()));
 }
