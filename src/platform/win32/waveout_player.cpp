@@ -1,15 +1,13 @@
 // WaveOutPlayer: the music on Windows through winmm's waveOut, 44100 Hz stereo
-// 16-bit, decoded by the shared VorbisStream into a small ring of buffers that
-// a feeder thread refills as the device finishes them. The heard position is
-// the device's own count of played samples, added to the stream frame its
-// current run of buffers started from.
+// 16-bit: a device beneath the shared stream player. The stream's frames go
+// into a small ring of buffers that a feeder thread refills as the device
+// finishes them. The heard frame is the device's own count of played samples.
 //
-// Every start, resume after a move and seek begins a new run: the device is
-// reset (its sample count goes back to 0) and the ring refilled from the
-// stream's new frame. A pause halts the device with its queue, so the count,
-// and with it the position, stands still until play continues it.
-#include "imaging/non_copyable.h"
-#include "platform/vorbis_stream_player.h"
+// waveOut queues ahead of what is heard, so every change of run (a start, a
+// pause, a seek) resets the device, whose sample count goes back to 0, and a
+// playing stream's new run goes out as a fresh ring from there. A paused
+// device holds nothing: on resume the stream plays on from the frame heard.
+#include "platform/device_stream_player.h"
 #include "platform/win32/win32_platform.h"
 
 #include <mmsystem.h>
@@ -20,53 +18,23 @@ namespace {
 constexpr int ringBuffers = 4;
 constexpr std::uint32_t bufferFrames = 4096;
 
-class CriticalSection : NonCopyable {
-  public:
-    CriticalSection() { InitializeCriticalSection(&section); }
-    ~CriticalSection() { DeleteCriticalSection(&section); }
-    void enter() { EnterCriticalSection(&section); }
-    void leave() { LeaveCriticalSection(&section); }
-
-  private:
-    CRITICAL_SECTION section;
-};
-
-class Locked : NonCopyable {
-  public:
-    explicit Locked(CriticalSection& section) : section(section) { section.enter(); }
-    ~Locked() { section.leave(); }
-
-  private:
-    CriticalSection& section;
-};
-
-class WaveOutPlayer : public VorbisStreamPlayer {
+class WaveOutPlayer : public DeviceStreamPlayer {
   public:
     ~WaveOutPlayer() override { audioClose(); }
-
-    bool audioOpen(std::uint32_t rate) override;
-    void audioClose() override;
-    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override;
-    bool streamPlay(std::uint32_t stream, bool restart) override;
-    bool streamPause(std::uint32_t stream) override;
-    std::uint64_t streamGetPosition(std::uint32_t stream) override;
-    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override;
-    bool streamFree(std::uint32_t stream) override;
+    bool deviceOpen() const override { return device != nullptr; }
 
   private:
-    // The following run with `lock` held.
-    void startRun();
-    void stopRun();
+    bool openDevice() override;
+    void closeDevice() override;
+    // With the lock held.
+    std::uint64_t heardFrame() override;
+    void runChanged() override;
     void queue(int index);
     void refillFinished();
     std::uint64_t deviceFrame();
-    std::uint64_t heardFrame() override;
-    // The current run is on the device: playing, or halted by a pause.
-    bool running() const { return playing || paused; }
 
     static DWORD WINAPI feederMain(LPVOID player);
 
-    CriticalSection lock;
     HWAVEOUT device = nullptr;
     HANDLE bufferDone = nullptr; // signalled by the device as each buffer finishes
     HANDLE feeder = nullptr;
@@ -75,34 +43,27 @@ class WaveOutPlayer : public VorbisStreamPlayer {
     bool queued[ringBuffers] = {};
     int nextToFinish = 0; // buffers finish in the order they were written
     std::int16_t samples[ringBuffers][bufferFrames * VorbisStream::channels] = {};
-
-    // A pause halts the device with the run still queued, so play continues
-    // it; never set while playing.
-    bool paused = false;
 };
 
 // --- Device ---
 
-bool WaveOutPlayer::audioOpen(std::uint32_t rate) {
-    if (device)
-        return true;
-    if (rate != VorbisStream::frameRate)
-        return false;
+bool WaveOutPlayer::openDevice() {
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = VorbisStream::channels;
-    format.nSamplesPerSec = rate;
+    format.nSamplesPerSec = VorbisStream::frameRate;
     format.wBitsPerSample = 16;
     format.nBlockAlign = VorbisStream::bytesPerFrame;
-    format.nAvgBytesPerSec = rate * VorbisStream::bytesPerFrame;
+    format.nAvgBytesPerSec = VorbisStream::frameRate * VorbisStream::bytesPerFrame;
     bufferDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!bufferDone)
-        return false;
     HWAVEOUT opened = nullptr;
-    if (waveOutOpen(&opened, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(bufferDone), 0,
+    if (!bufferDone ||
+        waveOutOpen(&opened, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(bufferDone), 0,
                     CALLBACK_EVENT) != MMSYSERR_NOERROR) {
-        CloseHandle(bufferDone);
+        if (bufferDone)
+            CloseHandle(bufferDone);
         bufferDone = nullptr;
+        fail("no audio device", "waveOut opened no output");
         return false;
     }
     for (int i = 0; i < ringBuffers; ++i) {
@@ -115,34 +76,20 @@ bool WaveOutPlayer::audioOpen(std::uint32_t rate) {
     nextToFinish = 0;
     quitting = 0;
     {
-        Locked guard(lock);
+        std::lock_guard<std::mutex> guard(lock);
         device = opened;
     }
     feeder = CreateThread(nullptr, 0, &WaveOutPlayer::feederMain, this, 0, nullptr);
     if (!feeder) {
-        audioClose();
+        closeDevice();
+        fail("no audio device", "no thread to feed it");
         return false;
     }
     SetThreadPriority(feeder, THREAD_PRIORITY_HIGHEST);
-    // A stream made before the device opened may already be playing.
-    Locked guard(lock);
-    if (playing)
-        startRun();
     return true;
 }
 
-void WaveOutPlayer::audioClose() {
-    if (!device)
-        return;
-    {
-        Locked guard(lock);
-        if (running()) {
-            // The stream stands where it was heard, as after a pause.
-            const std::uint64_t frame = heardFrame();
-            stopRun();
-            standAt(frame);
-        }
-    }
+void WaveOutPlayer::closeDevice() {
     if (feeder) {
         InterlockedExchange(&quitting, 1);
         SetEvent(bufferDone);
@@ -150,7 +97,7 @@ void WaveOutPlayer::audioClose() {
         CloseHandle(feeder);
         feeder = nullptr;
     }
-    Locked guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     waveOutReset(device);
     for (auto& header : headers)
         waveOutUnprepareHeader(device, &header, sizeof(WAVEHDR));
@@ -166,7 +113,7 @@ DWORD WINAPI WaveOutPlayer::feederMain(LPVOID self) {
         WaitForSingleObject(player->bufferDone, INFINITE);
         if (InterlockedCompareExchange(&player->quitting, 0, 0))
             return 0;
-        Locked guard(player->lock);
+        std::lock_guard<std::mutex> guard(player->lock);
         player->refillFinished();
     }
 }
@@ -174,51 +121,36 @@ DWORD WINAPI WaveOutPlayer::feederMain(LPVOID self) {
 // --- Runs of buffers ---
 
 void WaveOutPlayer::queue(int index) {
-    const std::uint32_t frames = music.read(samples[index], bufferFrames);
-    if (frames == 0)
-        return;
-    heard.handOut(0);
-    headers[index].dwBufferLength = frames * VorbisStream::bytesPerFrame;
+    handOver(samples[index], bufferFrames);
     if (waveOutWrite(device, &headers[index], sizeof(WAVEHDR)) == MMSYSERR_NOERROR)
         queued[index] = true;
 }
 
-void WaveOutPlayer::startRun() {
+void WaveOutPlayer::runChanged() {
     if (!device)
         return;
-    // Back to an empty, halted device whose sample count is 0; the whole ring
-    // goes out together when it restarts.
+    // Back to an empty, halted device whose sample count is 0; a playing
+    // stream's whole ring goes out together when it restarts. (Whether a reset
+    // also ends a pause is up to the driver: the pause says it.)
     waveOutReset(device);
     waveOutPause(device);
     for (bool& q : queued)
         q = false;
     nextToFinish = 0;
-    for (int i = 0; i < ringBuffers && !music.ended(); ++i)
+    deviceFrames = 0;
+    if (!playing)
+        return;
+    for (int i = 0; i < ringBuffers; ++i)
         queue(i);
     waveOutRestart(device);
-    playing = true;
-    paused = false;
-}
-
-void WaveOutPlayer::stopRun() {
-    // Whether a reset also ends a pause is up to the driver: the next run
-    // pauses and restarts the device itself.
-    if (device)
-        waveOutReset(device);
-    for (bool& q : queued)
-        q = false;
-    nextToFinish = 0;
-    playing = false;
-    paused = false;
 }
 
 void WaveOutPlayer::refillFinished() {
-    if (!running() || !device)
+    if (!playing || !device)
         return;
     while (queued[nextToFinish] && (headers[nextToFinish].dwFlags & WHDR_DONE)) {
         queued[nextToFinish] = false;
-        if (!music.ended())
-            queue(nextToFinish);
+        queue(nextToFinish);
         nextToFinish = (nextToFinish + 1) % ringBuffers;
     }
 }
@@ -241,82 +173,9 @@ std::uint64_t WaveOutPlayer::deviceFrame() {
 }
 
 std::uint64_t WaveOutPlayer::heardFrame() {
-    if (!running())
+    if (!playing || !device || !heard.handedOut())
         return heard.start();
-    return heard.at(deviceFrame(), music.position());
-}
-
-// --- Stream ---
-
-std::uint32_t WaveOutPlayer::streamCreateFromMemory(const void* data, std::uint32_t length) {
-    Locked guard(lock);
-    return openStream(data, length, nullptr);
-}
-
-bool WaveOutPlayer::streamPlay(std::uint32_t stream, bool restart) {
-    Locked guard(lock);
-    if (!valid(stream))
-        return false;
-    if (restart) {
-        standAt(0);
-        startRun();
-    } else if (paused) {
-        waveOutRestart(device);
-        playing = true;
-        paused = false;
-    } else if (!playing) {
-        // The stream already stands at the run's start.
-        startRun();
-    }
-    if (!device) {
-        // Starts when the device opens.
-        playing = true;
-        paused = false;
-    }
-    return true;
-}
-
-bool WaveOutPlayer::streamPause(std::uint32_t stream) {
-    Locked guard(lock);
-    if (!valid(stream))
-        return false;
-    if (playing && device) {
-        waveOutPause(device);
-        playing = false;
-        paused = true;
-    } else if (playing) {
-        playing = false;
-    }
-    return true;
-}
-
-std::uint64_t WaveOutPlayer::streamGetPosition(std::uint32_t stream) {
-    Locked guard(lock);
-    if (!valid(stream))
-        return 0;
-    return heardFrame() * VorbisStream::bytesPerFrame;
-}
-
-bool WaveOutPlayer::streamSetPosition(std::uint32_t stream, std::uint64_t bytes) {
-    Locked guard(lock);
-    if (!valid(stream))
-        return false;
-    const bool wasPlaying = playing;
-    stopRun();
-    // Past the end the stream stands at its end and plays nothing.
-    standAt(bytes / VorbisStream::bytesPerFrame);
-    if (wasPlaying)
-        startRun();
-    return true;
-}
-
-bool WaveOutPlayer::streamFree(std::uint32_t stream) {
-    Locked guard(lock);
-    if (!valid(stream))
-        return false;
-    stopRun();
-    closeStream();
-    return true;
+    return climbTo(deviceFrame());
 }
 
 } // namespace
