@@ -1,8 +1,10 @@
-// WebAudioPlayer: the music player in the browser. The track is decoded here
-// (src/audio) a chunk at a time and queued on Web Audio as buffers that
-// start back to back at exact device frames; the position is the stream frame
-// at the output's timestamp, so the picture follows what is being heard.
-#include "platform/vorbis_stream_player.h"
+// WebAudioPlayer: the music player in the browser, a device beneath the shared
+// stream player. The track is decoded here (src/audio) a chunk at a time and
+// queued on Web Audio as buffers that start back to back at exact frames of
+// the context's clock (the device frames); the position is the stream frame at
+// the output's timestamp, so the picture follows what is being heard. Each
+// change of run drops what was queued and queues the new run a little after now.
+#include "platform/device_stream_player.h"
 #include "platform/web/web_platform.h"
 
 #include <emscripten/emscripten.h>
@@ -104,7 +106,7 @@ EM_JS(void, webAudioStopAll, (), {
 
 namespace {
 
-class WebAudioPlayer : public VorbisStreamPlayer {
+class WebAudioPlayer : public DeviceStreamPlayer {
   public:
     // Frames per queued buffer (about 93 ms), how far after now a run's first
     // buffer starts (the browser renders a little ahead), and how much is kept
@@ -113,88 +115,13 @@ class WebAudioPlayer : public VorbisStreamPlayer {
     static constexpr double leadSeconds = 0.04;
     static constexpr double aheadSeconds = 0.35;
 
-    bool audioOpen(std::uint32_t rate) override {
-        clearFailure();
-        if (rate != VorbisStream::frameRate) {
-            fail("the music plays only at 44100 Hz");
-            return false;
-        }
-        if (!webAudioOpen(static_cast<int>(rate), held ? 1 : 0)) {
-            fail("this browser offers no Web Audio");
-            return false;
-        }
-        deviceOpen = true;
-        return true;
-    }
-
-    void audioClose() override {
-        if (!deviceOpen)
-            return;
-        stopWhereHeard();
-        webAudioStopAll();
-        deviceOpen = false;
-    }
-
-    std::uint32_t streamCreateFromMemory(const void* data, std::uint32_t length) override {
-        return openStream(data, length,
-                          "the music is not a readable Ogg Vorbis stream at 44100 Hz");
-    }
-
-    bool streamPlay(std::uint32_t stream, bool restart) override {
-        if (!valid(stream))
-            return false;
-        if (restart)
-            music.seek(0);
-        playing = true;
-        beginRun();
-        return true;
-    }
-
-    bool streamPause(std::uint32_t stream) override {
-        if (!valid(stream))
-            return false;
-        if (!playing)
-            return true;
-        // What was queued but not yet heard is played again on resume.
-        const std::uint64_t frame = heardFrame();
-        playing = false;
-        webAudioStopAll();
-        standAt(frame);
-        return true;
-    }
-
-    std::uint64_t streamGetPosition(std::uint32_t stream) override {
-        if (!valid(stream))
-            return 0;
-        feed();
-        return heardFrame() * VorbisStream::bytesPerFrame;
-    }
-
-    bool streamSetPosition(std::uint32_t stream, std::uint64_t bytes) override {
-        if (!valid(stream))
-            return false;
-        music.seek(bytes / VorbisStream::bytesPerFrame);
-        if (playing)
-            beginRun();
-        else
-            moveTo(music.position());
-        return true;
-    }
-
-    bool streamFree(std::uint32_t stream) override {
-        if (!valid(stream))
-            return false;
-        if (deviceOpen)
-            webAudioStopAll();
-        closeStream();
-        return true;
-    }
+    bool deviceOpen() const override { return open; }
 
     // While held, the device stands still (a suspended context): a show can
     // be made ready before the gesture that lets it sound.
     void hold(bool h) {
         held = h;
-        if (deviceOpen)
+        if (open)
             webAudioHold(h ? 1 : 0);
     }
 
@@ -202,51 +129,69 @@ class WebAudioPlayer : public VorbisStreamPlayer {
     // ran dry (animation frames and timers throttled in a hidden page) starts
     // a new run where the music stopped, so the position never jumps.
     void feed() {
-        if (!playing || !deviceOpen)
+        if (!playing || !open)
             return;
         const double now = webAudioNow();
-        if (static_cast<double>(nextDeviceFrame) < (now + 0.005) * VorbisStream::frameRate) {
-            beginRun();
+        if (static_cast<double>(deviceFrames) < (now + 0.005) * VorbisStream::frameRate) {
+            moveTo(music.position());
+            runChanged();
             return;
         }
         const double until = (now + aheadSeconds) * VorbisStream::frameRate;
-        while (static_cast<double>(nextDeviceFrame) < until && !music.ended()) {
-            music.read(samples, chunkFrames);
+        while (static_cast<double>(deviceFrames) < until) {
+            const double startsAt = static_cast<double>(deviceFrames) / VorbisStream::frameRate;
+            handOver(samples, chunkFrames);
             for (std::uint32_t i = 0; i < chunkFrames; ++i) {
                 left[i] = static_cast<float>(samples[2 * i]) / 32768.0f;
                 right[i] = static_cast<float>(samples[2 * i + 1]) / 32768.0f;
             }
             webAudioQueue(left, right, static_cast<int>(chunkFrames),
-                          static_cast<int>(VorbisStream::frameRate),
-                          static_cast<double>(nextDeviceFrame) / VorbisStream::frameRate);
-            nextDeviceFrame += chunkFrames;
+                          static_cast<int>(VorbisStream::frameRate), startsAt);
         }
     }
 
   private:
-    // A new run from the decoder's position: whatever was queued is dropped.
-    void beginRun() {
-        moveTo(music.position());
-        if (!deviceOpen)
+    bool openDevice() override {
+        if (!webAudioOpen(static_cast<int>(VorbisStream::frameRate), held ? 1 : 0)) {
+            fail("no audio device", "this browser offers no Web Audio");
+            return false;
+        }
+        open = true;
+        return true;
+    }
+
+    void closeDevice() override {
+        webAudioStopAll();
+        open = false;
+    }
+
+    // The page has one thread: nothing to lock against.
+    void lockDevice() override {}
+    void unlockDevice() override {}
+
+    // What was queued is dropped; a playing stream's run is queued from a
+    // little after now, the device frame its first buffer starts at.
+    void runChanged() override {
+        if (!open)
             return;
         webAudioStopAll();
+        if (!playing)
+            return;
         const double start = (webAudioNow() + leadSeconds) * VorbisStream::frameRate;
-        nextDeviceFrame = static_cast<std::uint64_t>(std::ceil(start));
-        heard.handOut(nextDeviceFrame);
+        deviceFrames = static_cast<std::uint64_t>(std::ceil(start));
         feed();
     }
 
     std::uint64_t heardFrame() override {
-        if (!playing || !deviceOpen || !heard.handedOut())
+        if (!playing || !open || !heard.handedOut())
             return heard.start();
         const double time = webAudioHeardTime();
         const double frame = time > 0 ? std::floor(time * VorbisStream::frameRate) : 0.0;
-        return heard.at(static_cast<std::uint64_t>(frame), music.position());
+        return climbTo(static_cast<std::uint64_t>(frame));
     }
 
-    bool deviceOpen = false;
+    bool open = false;
     bool held = false;
-    std::uint64_t nextDeviceFrame = 0; // device frame the next queued buffer starts at
     std::int16_t samples[chunkFrames * VorbisStream::channels];
     float left[chunkFrames];
     float right[chunkFrames];

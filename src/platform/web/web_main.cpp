@@ -86,6 +86,9 @@ EM_BOOL onAnimationFrame(double frameTime, void*) {
         explicit FrameTime(double ms) { setPageFrameTime(ms); }
         ~FrameTime() { setPageFrameTime(-1); }
     } during(frameTime);
+    // The music stays queued ahead of what is heard: once an animation
+    // frame, and from the page's timer while frames are throttled.
+    feedWebAudio();
     // A page cannot sleep: a frame that would have to wait is left to a later
     // animation frame.
     if (runFrame() == Demo::Step::ended) {
