@@ -11,6 +11,9 @@
 #               as RTT_MS:KBIT:LOSS%
 # Needs root, /dev/net/tun, sshd and (for mosh) mosh; exits 77 without them.
 # Everything started is stopped on exit, Ctrl-C included.
+# REAL_LINK_AT=S starts the show at that music time. REAL_LINK_MIN_FPS=N makes
+# it a check: exits 1 when a run shows fewer frames a second, leaves a byte
+# for a shell at either end, or does not end when q is pressed.
 set -u
 
 # Absolute: the server's end runs them from its own home.
@@ -19,6 +22,9 @@ bench_dir=$(realpath "$2")
 seconds=${3:-60}
 transports=${4:-"ssh ssh-C mosh"}
 links=${5:-"1 2 3 4 5"}
+at=${REAL_LINK_AT:-0}
+view_opts=(--at "$at")
+[ -n "${REAL_LINK_MIN_FPS:-}" ] && view_opts+=(--min-fps "$REAL_LINK_MIN_FPS")
 bench=$bench_dir/real_link_bench
 forwarder=$bench_dir/tun_link
 
@@ -40,11 +46,14 @@ port=2277
 tmp=$(mktemp -d /tmp/reallink.XXXXXX)
 forwarder_pid=""
 sshd_pid=""
+created=0 # the namespaces are ours: another run's are left alone
 
 # Stops what one link started: the server's processes (sshd, mosh-server,
 # the show: whatever runs in our namespace b), the forwarder, the namespaces.
 stop_link() {
     local pid
+    [ "$created" = 1 ] || return 0
+    created=0
     for ns in $ns_a $ns_b; do
         for pid in $(ip netns pids $ns 2>/dev/null); do kill "$pid" 2>/dev/null; done
     done
@@ -87,12 +96,14 @@ ssh_opts=(-i "$tmp/client_key" -p $port -o StrictHostKeyChecking=no
 
 # Starts link RTT_MS KBIT LOSS%: namespaces, the forwarder, sshd.
 start_link() {
-    ip netns add $ns_a && ip netns add $ns_b || return 1
+    ip netns add $ns_a || skip "cannot create network namespace $ns_a (in use?)"
+    ip netns add $ns_b || { ip netns del $ns_a; skip "cannot create network namespace $ns_b"; }
+    created=1
     ip -n $ns_a link set lo up && ip -n $ns_b link set lo up
     "$forwarder" rla0 rlb0 "$1" "$2" "$3" >"$tmp/forwarder.out" 2>&1 &
     forwarder_pid=$!
     for _ in $(seq 50); do grep -q ready "$tmp/forwarder.out" && break; sleep 0.1; done
-    grep -q ready "$tmp/forwarder.out" || { cat "$tmp/forwarder.out"; return 1; }
+    grep -q ready "$tmp/forwarder.out" || skip "$(cat "$tmp/forwarder.out")"
     ip link set rla0 netns $ns_a && ip link set rlb0 netns $ns_b || return 1
     ip -n $ns_a addr add $addr_a peer $addr_b dev rla0
     ip -n $ns_b addr add $addr_b peer $addr_a dev rlb0
@@ -111,13 +122,13 @@ start_link() {
 # One run: the show watched from a through one transport.
 watch_show() {
     local transport=$1 label=$2 stamp=$tmp/stamp
-    local remote="$bench --stamp $stamp $show --silent"
+    local remote="$bench --stamp $stamp $show --silent --at $at"
     case $transport in
-    ssh) ip netns exec $ns_a "$bench" --view "$seconds" "$stamp" "$label" --dev rla0 -- \
+    ssh) ip netns exec $ns_a "$bench" --view "$seconds" "$stamp" "$label" --dev rla0 "${view_opts[@]}" -- \
         ssh -tt "${ssh_opts[@]}" root@$addr_b "$remote" ;;
-    ssh-C) ip netns exec $ns_a "$bench" --view "$seconds" "$stamp" "$label" --dev rla0 -- \
+    ssh-C) ip netns exec $ns_a "$bench" --view "$seconds" "$stamp" "$label" --dev rla0 "${view_opts[@]}" -- \
         ssh -tt -C "${ssh_opts[@]}" root@$addr_b "$remote" ;;
-    mosh) ip netns exec $ns_a "$bench" --view "$seconds" "$stamp" "$label" --dev rla0 --mosh -- \
+    mosh) ip netns exec $ns_a "$bench" --view "$seconds" "$stamp" "$label" --dev rla0 "${view_opts[@]}" --mosh -- \
         mosh --ssh="ssh ${ssh_opts[*]}" --server="env LANG=C.UTF-8 mosh-server" \
         root@$addr_b -- $remote ;;
     esac
@@ -137,12 +148,14 @@ link_spec() {
 echo "The show over real links, $seconds s per run, $(date -u '+%F %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "(lag: music time minus the time of the frame on screen, sampled every 5 ms; p90 of its size;"
 echo " KB/s: what the viewer's terminal received; link: IP bytes that reached the viewer's side)"
+failed=0
 for n in $links; do
     read -r rtt kbit loss name <<<"$(link_spec "$n")"
     start_link "$rtt" "$kbit" "$loss" || { stop_link; exit 1; }
     for t in $transports; do
-        watch_show "$t" "$name, $t"
+        watch_show "$t" "$name, $t" || failed=1
         echo "    (load average $(cut -d' ' -f1-3 /proc/loadavg))"
     done
     stop_link
 done
+exit $failed

@@ -11,12 +11,16 @@
 //       the show's first frame left the program (music time 0: the show runs
 //       without sound), and, once the show has ended, to FILE.after how many
 //       bytes reached the shell afterwards (answers that came too late).
-//   real_link_bench --view SECONDS FILE LABEL [--mosh] [--dev DEV] -- CLIENT...
+//   real_link_bench --view SECONDS FILE LABEL [--mosh] [--dev DEV] [--at S]
+//                   [--min-fps N] -- CLIENT...
 //       (the viewer's end) runs CLIENT, presses Space once the show has begun
 //       (the title read-out names each frame's time), samples the lag every
 //       5 ms for SECONDS, then presses q and reports one line as link_bench
 //       does, with the bytes a second that reached DEV (the link's far end)
-//       and the bytes left for the shells at both ends.
+//       and the bytes left for the shells at both ends. --at: the show was
+//       started at that music time. --min-fps: a check that exits 1 below that
+//       many frames a second, with a byte left for a shell, or a client that
+//       did not end.
 //
 // Both ends share CLOCK_MONOTONIC (network namespaces share the clock), so the
 // stamp is the music's origin exactly. mosh draws its own screen and sends
@@ -201,6 +205,8 @@ struct ViewRun {
     std::string label;
     bool mosh = false;
     std::string device; // the link's far end, whose received bytes are counted
+    double at = 0;      // the music time of the show's first frame (its --at)
+    double minFps = -1; // a check: fewer frames a second, a stray byte or a hang fail
     char** client = nullptr;
 };
 
@@ -261,7 +267,7 @@ void watchRun(const ViewRun& run, pid_t child, linkbench::Viewer& viewer, Seen& 
             if (seen.zeroMs >= 0) {
                 writeAll(master, " ", 1);
                 // The overlay needs a moment to come on.
-                viewer.startSampling(seen.zeroMs, seen.zeroMs + 1000);
+                viewer.startSampling(seen.zeroMs - run.at * 1000.0, seen.zeroMs + 1000);
                 endMs = seen.zeroMs + run.seconds * 1000.0;
                 seen.framesAtZero = viewer.watch.frames;
                 seen.updatesAtZero = seen.updates;
@@ -323,7 +329,15 @@ int view(const ViewRun& run) {
         linkbench::print(run.label.c_str(), result, extra);
     close(master);
     close(slave);
-    return result.ran ? 0 : 1;
+    if (run.minFps < 0)
+        return result.ran ? 0 : 1;
+    const bool passed =
+        result.framesPerSecond >= run.minFps && strayHere == 0 && strayThere == 0 && seen.ended;
+    if (!passed)
+        std::printf("FAIL: wanted at least %.1f frames/s, no byte left for a shell, and the "
+                    "client ended by q\n",
+                    run.minFps);
+    return passed ? 0 : 1;
 }
 
 } // namespace
@@ -345,6 +359,10 @@ int main(int argc, char** argv) {
                 run.mosh = true;
             else if (std::strcmp(argv[at], "--dev") == 0 && at + 1 < argc)
                 run.device = argv[++at];
+            else if (std::strcmp(argv[at], "--at") == 0 && at + 1 < argc)
+                run.at = std::atof(argv[++at]);
+            else if (std::strcmp(argv[at], "--min-fps") == 0 && at + 1 < argc)
+                run.minFps = std::atof(argv[++at]);
         }
         if (at + 1 < argc) {
             run.client = argv + at + 1;
@@ -353,6 +371,6 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "usage: real_link_bench --stamp FILE PROGRAM [ARGS...]\n"
                          "       real_link_bench --view SECONDS FILE LABEL [--mosh] [--dev DEV]"
-                         " -- CLIENT [ARGS...]\n");
+                         " [--at S] [--min-fps N] -- CLIENT [ARGS...]\n");
     return 2;
 }
