@@ -57,7 +57,10 @@ stop_link() {
     for ns in $ns_a $ns_b; do
         for pid in $(ip netns pids $ns 2>/dev/null); do kill "$pid" 2>/dev/null; done
     done
-    [ -n "$forwarder_pid" ] && kill "$forwarder_pid" 2>/dev/null && wait "$forwarder_pid" 2>/dev/null
+    if [ -n "$forwarder_pid" ] && kill "$forwarder_pid" 2>/dev/null; then
+        wait "$forwarder_pid" 2>/dev/null
+        grep -v ready "$tmp/forwarder.out" | sed 's/^/    tun_link, /'
+    fi
     forwarder_pid=""
     sshd_pid=""
     sleep 0.2

@@ -20,7 +20,7 @@
 //       and the bytes left for the shells at both ends. --at: the show was
 //       started at that music time. --min-fps: a check that exits 1 below that
 //       many frames a second, with a byte left for a shell, or a client that
-//       did not end.
+//       did not end. REAL_LINK_TRACE=FILE writes each second's worst lag.
 //
 // Both ends share CLOCK_MONOTONIC (network namespaces share the clock), so the
 // stamp is the music's origin exactly. mosh draws its own screen and sends
@@ -291,6 +291,17 @@ void watchRun(const ViewRun& run, pid_t child, linkbench::Viewer& viewer, Seen& 
     }
 }
 
+// Each second's worst lag, late and early, one line each: how the lag moves.
+void writeTrace(const char* path, const std::vector<double>& lags) {
+    std::ofstream out(path);
+    constexpr std::size_t perSecond = 200;
+    for (std::size_t at = 0; at < lags.size(); at += perSecond) {
+        const auto end = lags.begin() + static_cast<long>(std::min(lags.size(), at + perSecond));
+        const auto [low, high] = std::minmax_element(lags.begin() + static_cast<long>(at), end);
+        out << at / perSecond + 1 << " s: " << *high << " late, " << *low << " early\n";
+    }
+}
+
 int view(const ViewRun& run) {
     setenv("TERM", "xterm-256color", 1);
     setenv("LANG", "C.UTF-8", 1);
@@ -318,6 +329,8 @@ int view(const ViewRun& run) {
     const double strayThere = readNumber(run.stampPath + ".after", -1);
     const std::size_t updates = run.mosh ? seen.updates : seen.frames;
     const linkbench::Result result = viewer.result(run.seconds, updates);
+    if (const char* trace = std::getenv("REAL_LINK_TRACE"))
+        writeTrace(trace, viewer.samples());
     char extra[160];
     std::snprintf(extra, sizeof(extra),
                   "  link %6.1f KB/s  left for the shell: %d here, %.0f there%s",

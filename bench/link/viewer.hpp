@@ -160,6 +160,8 @@ class Viewer {
         return r;
     }
     Result result(double seconds) const { return result(seconds, watch.frames); }
+    // The lag samples in order, 5 ms apart.
+    const std::vector<double>& samples() const { return lags; }
 
     VTerm* const vt;
     ScreenWatch watch;
