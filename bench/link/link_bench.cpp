@@ -24,7 +24,7 @@
 // for the shell or said nothing of the slow link.
 //
 // Index: the link / one run / the report.
-#include "viewer.hpp"
+#include "viewer.h"
 
 #include <vterm.h>
 #include <zlib.h>

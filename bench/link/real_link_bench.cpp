@@ -28,7 +28,7 @@
 // an update, and the title on screen is the picture's time.
 //
 // Index: the clock and pty / the stamping end / the viewing end / main.
-#include "viewer.hpp"
+#include "viewer.h"
 
 #include <cerrno>
 #include <csignal>
