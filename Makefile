@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEPS_STAMP := build/.deps-installed
 
 .PHONY: run test test-asan build asan bench fuzz format format-check tidy deps clean windows \
-	test-windows check-reliability
+	test-windows check-reliability bench-real-link
 
 $(DEPS_STAMP): scripts/install-deps
 	scripts/install-deps
@@ -46,6 +46,11 @@ test-asan: asan
 
 bench: build
 	cmake --build --preset default --target bench -j $(JOBS)
+
+# The show over real ssh, ssh -C and mosh between two network namespaces
+# (root; about 17 minutes: five links, three ways, 60 s each).
+bench-real-link: build build/.deps-link-installed
+	cmake --build --preset default --target bench-real-link -j $(JOBS)
 
 # A Debian package (.deb) of the programs, the manual pages and the documents,
 # in build/default; `apt install ./build/default/shadestrip_*.deb` installs it.

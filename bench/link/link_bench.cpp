@@ -24,6 +24,8 @@
 // for the shell or said nothing of the slow link.
 //
 // Index: the link / one run / the report.
+#include "viewer.h"
+
 #include <vterm.h>
 #include <zlib.h>
 
@@ -48,6 +50,7 @@
 
 namespace {
 
+using linkbench::Result;
 using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start, Clock::time_point now) {
@@ -145,73 +148,6 @@ class Direction {
 
 // --- One run ---
 
-struct Result {
-    double p50 = 0; // signed, ms: above 0 the picture is behind the music
-    double p90 = 0;
-    double p99Size = 0; // of the lag's size
-    double worstLate = 0;
-    double worstEarly = 0;
-    double framesPerSecond = 0;
-    double kilobytesPerSecond = 0;
-    bool ran = false;
-    // Ended by SIGTERM and the link run on until everything arrived: bytes left
-    // for the shell (answers that came after the terminal was given back),
-    // and what the show said on its way out.
-    std::size_t leftForShell = 0;
-    std::string afterEnd;
-};
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
-    return values[index];
-}
-
-// What the emulator has been given: frames completed (the end of synchronized
-// output) and the title before each.
-struct ScreenWatch {
-    const std::string frameEnd = "\x1b[?2026l";
-    std::size_t matched = 0;
-    int titleState = 0; // 0 outside, 1 after ESC, 2 inside `ESC ]`
-    std::string title;
-    bool titleKnown = false;
-    double titleTime = 0;
-    bool frameKnown = false;
-    double frameTime = 0; // music time of the frame on screen, s
-    std::size_t frames = 0;
-
-    void feed(const std::string& bytes) {
-        for (const char c : bytes) {
-            if (titleState == 2) {
-                if (c == '\x07' || c == '\x1b') {
-                    titleState = c == '\x1b' ? 1 : 0;
-                    const char* prefix = "2;Tempus ";
-                    if (title.compare(0, std::strlen(prefix), prefix) == 0) {
-                        titleTime = std::atof(title.c_str() + std::strlen(prefix));
-                        titleKnown = true;
-                    }
-                } else if (title.size() < 128) {
-                    title.push_back(c);
-                }
-            } else if (titleState == 1 && c == ']') {
-                titleState = 2;
-                title.clear();
-            } else {
-                titleState = c == '\x1b' ? 1 : 0;
-            }
-            matched = c == frameEnd[matched] ? matched + 1 : (c == frameEnd[0] ? 1 : 0);
-            if (matched == frameEnd.size()) {
-                matched = 0;
-                ++frames;
-                frameKnown = titleKnown;
-                frameTime = titleTime;
-            }
-        }
-    }
-};
-
 int master = -1;
 // The terminal's far side as the user's shell holds it: answers that come
 // after the show wait here.
@@ -282,25 +218,6 @@ void stopProgram(pid_t child) {
     shellSide = -1;
 }
 
-Result summarize(const std::vector<double>& lags, const ScreenWatch& watch, double seconds,
-                 std::size_t forwarded) {
-    Result result;
-    result.ran = !lags.empty();
-    if (!result.ran)
-        return result;
-    std::vector<double> sizes;
-    for (const double lag : lags)
-        sizes.push_back(std::fabs(lag));
-    result.p50 = percentile(lags, 0.5);
-    result.p90 = percentile(sizes, 0.9);
-    result.p99Size = percentile(sizes, 0.99);
-    result.worstLate = std::max(0.0, *std::max_element(lags.begin(), lags.end()));
-    result.worstEarly = std::min(0.0, *std::min_element(lags.begin(), lags.end()));
-    result.framesPerSecond = static_cast<double>(watch.frames) / seconds;
-    result.kilobytesPerSecond = static_cast<double>(forwarded) / 1024.0 / seconds;
-    return result;
-}
-
 // Ends the show with SIGTERM and runs the link on until everything has
 // arrived both ways (at most 10 s): what reached the screen after the end, and
 // the bytes the shell would find waiting on its input.
@@ -344,29 +261,19 @@ Result run(const char* program, double seconds, const LinkSpec& link, bool endBy
     const pid_t child = startProgram(program, endBySignal);
     if (child < 0)
         return Result{};
-    VTerm* vt = vterm_new(50, 80);
-    vterm_set_utf8(vt, 1);
-    VTermScreen* screen = vterm_obtain_screen(vt);
-    vterm_screen_enable_altscreen(screen, 1);
-    vterm_screen_reset(screen, 1);
     const double oneWay = link.roundTripMs / 2;
     Direction down(oneWay, link.kilobitsPerSecond * 1000.0 / 8.0 / 1000.0, link.lossPercent / 100,
                    24, link.compressed);
     Direction up(oneWay, 0, 0, 25, false);
     Answers answers{&up, 0};
-    vterm_output_set_callback(vt, answer, &answers);
+    linkbench::Viewer viewer(answer, &answers);
 
     const Clock::time_point start = Clock::now();
-    ScreenWatch watch;
     // The program's first frame end fixes music time 0.
     const std::string frameEnd = "\x1b[?2026l";
     std::size_t matchedRead = 0;
     bool started = false;
-    double musicZeroMs = 0;
-    double nextSampleMs = 0;
     double endMs = seconds * 1000.0;
-    std::vector<double> lags;
-    std::size_t forwarded = 0;
     char buffer[65536];
     for (;;) {
         double now = msSince(start, Clock::now());
@@ -384,8 +291,8 @@ Result run(const char* program, double seconds, const LinkSpec& link, bool endBy
                                   : (buffer[i] == frameEnd[0] ? 1 : 0);
                 if (matchedRead == frameEnd.size()) {
                     started = true;
-                    musicZeroMs = now;
-                    nextSampleMs = now + 1000; // the overlay needs a moment to come on
+                    // The overlay needs a moment to come on.
+                    viewer.startSampling(now, now + 1000);
                     endMs = now + seconds * 1000.0;
                     up.send(now, " ", 1);
                 }
@@ -395,23 +302,15 @@ Result run(const char* program, double seconds, const LinkSpec& link, bool endBy
         }
         now = msSince(start, Clock::now());
         answers.nowMs = now;
-        down.deliver(now, [&](const std::string& bytes) {
-            vterm_input_write(vt, bytes.data(), bytes.size());
-            watch.feed(bytes);
-            forwarded += bytes.size();
-        });
+        down.deliver(now, [&](const std::string& bytes) { viewer.show(bytes); });
         up.deliver(now, [&](const std::string& bytes) { writeAll(master, bytes); });
-        if (started && watch.frameKnown && now >= nextSampleMs) {
-            lags.push_back(now - musicZeroMs - watch.frameTime * 1000.0);
-            nextSampleMs += 5;
-        }
+        viewer.sample(now);
     }
     Result ending;
     if (endBySignal)
-        endOverTheLink(child, down, up, answers, vt, start, ending);
+        endOverTheLink(child, down, up, answers, viewer.vt, start, ending);
     stopProgram(child);
-    vterm_free(vt);
-    Result result = summarize(lags, watch, seconds, forwarded);
+    Result result = viewer.result(seconds);
     result.leftForShell = ending.leftForShell;
     result.afterEnd = ending.afterEnd;
     return result;
@@ -420,11 +319,7 @@ Result run(const char* program, double seconds, const LinkSpec& link, bool endBy
 // --- The report ---
 
 void print(const LinkSpec& link, const Result& r) {
-    std::printf("%-26s %5.1f frames/s  lag median %+5.0f  p90 %4.0f  worst late %+5.0f"
-                "  early %+5.0f ms  %6.1f KB/s\n",
-                link.name, r.framesPerSecond, r.p50, r.p90, r.worstLate, r.worstEarly,
-                r.kilobytesPerSecond);
-    std::fflush(stdout);
+    linkbench::print(link.name, r);
 }
 
 // --check PROGRAM SECONDS KB/S MAX_P99_MS [RTT_MS]: the lag, and the way out
