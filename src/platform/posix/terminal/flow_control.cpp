@@ -50,6 +50,7 @@ void FlowControl::reset(std::uint32_t now) {
     previousPeriodMinMs = 0;
     periodStartMs = now;
     maxRate = 0;
+    backlogged = false;
     busyRates = RateSamples{};
     idleRates = RateSamples{};
     oneWayMs = 0.0f;
@@ -128,6 +129,10 @@ bool FlowControl::maySend(std::uint32_t now) {
     // goes now waits behind it, so nothing goes until the link moves again.
     if (smoothedRoundTripMs > 0 && static_cast<float>(oldest) > 2.0f * smoothedRoundTripMs + 50.0f)
         return false;
+    // The line is slower than the rate says (a transport backing off after a
+    // loss): what is on its way drains first.
+    if (backlogged)
+        return false;
     if (maxRate <= 0 || minRoundTripMs == 0)
         return inFlight < windowBytes();
     // The bytes on their way are either still waiting for the line or only
@@ -175,6 +180,7 @@ void FlowControl::takeSample(const Query& query, std::uint32_t now, std::uint32_
             : smoothedRoundTripMs + 0.125f * (static_cast<float>(roundTrip) - smoothedRoundTripMs);
     const bool queued = answeredBefore && query.sentMs + minRoundTripMs <= lastAnswerMs;
     delivered += query.bytes;
+    noteWait(query, roundTrip);
     if (minRoundTripMs > 0)
         sampleRate(query, roundTrip, queued, now);
     if (!queued)
@@ -251,6 +257,26 @@ void FlowControl::sampleRate(const Query& query, std::uint32_t roundTrip, bool q
     // lost packet (they measure the wait, not the line) does not count. A frame
     // on an idle line shows at least the rate, so the larger of the two holds.
     maxRate = std::max(busyRates.median(), idleRates.median());
+}
+
+// How long the answered frame waited for the line: its round trip less the
+// link's own and its own time on the line at the rate used. Much more than
+// the pacing lets build up says the line carries less than that rate (the
+// transport beneath cut its rate after a loss, or other traffic shares the
+// line): the rate of frames that found the line idle, measured before, no
+// longer holds, and the line's busy rate alone counts until new ones come.
+void FlowControl::noteWait(const Query& query, std::uint32_t roundTrip) {
+    backlogged = false;
+    if (maxRate <= 0 || minRoundTripMs == 0)
+        return;
+    const double onLine = static_cast<double>(query.bytes) * 1000.0 / maxRate;
+    const double waited = static_cast<double>(roundTrip) - minRoundTripMs - onLine;
+    if (waited <= static_cast<double>(waitAllowanceMs + minRoundTripMs / 4))
+        return;
+    backlogged = queryCount > 0;
+    idleRates = RateSamples{};
+    if (busyRates.median() > 0)
+        maxRate = std::min(maxRate, busyRates.median());
 }
 
 std::uint32_t FlowControl::presentDelayMs() const {

@@ -71,6 +71,10 @@ class FlowControl {
     // is before it within this many ms (a little more than the time between
     // two frames, so the line does not idle).
     std::uint32_t lineLeadMs = 20;
+    // How long a frame may have waited for the line, by its answer, before
+    // the rate is taken to be too high: this plus a quarter of the link's own
+    // round trip (the bunching of answers grows with it).
+    std::uint32_t waitAllowanceMs = 40;
 
   private:
     struct Query {
@@ -81,6 +85,7 @@ class FlowControl {
     void takeSample(const Query& query, std::uint32_t nowMs, std::uint32_t previousPollMs);
     void noteOwnRoundTrip(const Query& query, std::uint32_t roundTrip, std::uint32_t nowMs);
     void sampleRate(const Query& query, std::uint32_t roundTrip, bool queued, std::uint32_t nowMs);
+    void noteWait(const Query& query, std::uint32_t roundTrip);
 
     bool answered = false;
     bool neverAnswers = false;
@@ -122,6 +127,9 @@ class FlowControl {
     RateSamples busyRates; // over spans where the line was busy throughout
     RateSamples idleRates; // a frame that found the line idle (a lower bound)
     double maxRate = 0;    // bytes per second: the rate used
+    // The last answer said its frame waited for the line well beyond what the
+    // rate measured allows: nothing more goes until the answers catch up.
+    bool backlogged = false;
     float smoothedRoundTripMs = 0.0f;
     // Smoothed time between two frames sent, in ms.
     float frameSpacingMs = 0.0f;

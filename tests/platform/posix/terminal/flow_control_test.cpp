@@ -13,20 +13,25 @@ namespace {
 struct LinkRun {
     double framesPerSecond = 0;
     double worstQueueMs = 0; // how long a frame waited for the line, at worst
-    double meanDelayMs = 0;  // from writing a frame to its being shown
+    // The same on average, over the frames from 5 s after the line slowed down.
+    double settledQueueMs = 0;
+    double meanDelayMs = 0; // from writing a frame to its being shown
     std::uint32_t estimateMs = 0;
 };
 
 // Runs `seconds` of frames of `frameBytes` over a line of `bytesPerMs` with
-// `oneWayMs` each way; a lost answer never happens here.
+// `oneWayMs` each way; a lost answer never happens here. From `slowFromMs` on
+// the line carries only `slowShare` of its rate (as a transport does after a
+// loss).
 LinkRun simulate(double bytesPerMs, std::uint32_t oneWayMs, std::size_t frameBytes,
-                 int seconds = 20) {
+                 int seconds = 20, std::uint32_t slowFromMs = ~0u, double slowShare = 1.0) {
     FlowControl flow;
     flow.reset(0);
     std::deque<std::uint32_t> answersAt;
     double lineFree = 0;
     LinkRun run;
     int frames = 0;
+    int settledFrames = 0;
     double delaySum = 0;
     // The opening query: a few bytes.
     flow.querySent(0, 64, false);
@@ -41,7 +46,12 @@ LinkRun simulate(double bytesPerMs, std::uint32_t oneWayMs, std::size_t frameByt
         const double start = std::max(static_cast<double>(now), lineFree);
         if (now > 5000)
             run.worstQueueMs = std::max(run.worstQueueMs, start - now);
-        lineFree = start + static_cast<double>(frameBytes) / bytesPerMs;
+        if (now >= slowFromMs + 5000) {
+            ++settledFrames;
+            run.settledQueueMs += start - now;
+        }
+        const double rate = now >= slowFromMs ? bytesPerMs * slowShare : bytesPerMs;
+        lineFree = start + static_cast<double>(frameBytes) / rate;
         const double shown = lineFree + oneWayMs;
         flow.querySent(now, frameBytes, true);
         answersAt.push_back(static_cast<std::uint32_t>(shown) + oneWayMs);
@@ -52,6 +62,8 @@ LinkRun simulate(double bytesPerMs, std::uint32_t oneWayMs, std::size_t frameByt
     }
     run.framesPerSecond = frames / (seconds - 5.0);
     run.meanDelayMs = frames > 0 ? delaySum / frames : 0;
+    if (settledFrames > 0)
+        run.settledQueueMs /= settledFrames;
     run.estimateMs = flow.presentDelayMs();
     return run;
 }
@@ -82,6 +94,31 @@ TEST(FlowControl, FramesFollowTheLinesPaceNotTheRoundTrip) {
         // Never a backlog (once the rate is known): a frame waits for the line
         // a moment at most.
         EXPECT_LE(run.worstQueueMs, 60.0);
+    }
+}
+
+// A line that slows down to a third (a transport backing off after a loss)
+// while the rates measured on it say otherwise: the frames that waited tell,
+// the backlog drains, and none builds up again behind the slower line. (The
+// frames sent before the first of them is answered do wait: a round trip of
+// frames at the old rate.)
+TEST(FlowControl, ALineThatSlowsDownKeepsNoBacklog) {
+    const struct {
+        const char* link;
+        double bytesPerMs;
+        std::uint32_t oneWayMs;
+        std::size_t frameBytes;
+    } cases[] = {
+        {"300 ms, 1 Mbit, 8 KB frames", 125, 150, 8000},
+        {"100 ms, 2 Mbit, 5 KB frames", 250, 50, 5000},
+        {"200 ms, 256 kbit, 4 KB frames", 32, 100, 4000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        const LinkRun run = simulate(c.bytesPerMs, c.oneWayMs, c.frameBytes, 30, 10000, 1.0 / 3);
+        EXPECT_LE(run.settledQueueMs, 60.0);
+        const double possible = std::min(62.5, c.bytesPerMs * 1000.0 / 3 / c.frameBytes);
+        EXPECT_GE(run.framesPerSecond, 0.7 * possible);
     }
 }
 
