@@ -34,10 +34,12 @@ constexpr char statusAnswer[] = "\x1b[0n";
 void awaitAnswers(int answers, int waitMs) {
     char bytes[256];
     std::size_t matched = 0;
-    while (answers > 0 && waitMs > 0) {
+    int totalMs = answerCapMs;
+    while (answers > 0 && waitMs > 0 && totalMs > 0) {
         pollfd p{takenTerminal.inputFd, POLLIN, 0};
         const int slice = waitMs < 20 ? waitMs : 20;
         waitMs -= slice;
+        totalMs -= slice;
         if (poll(&p, 1, slice) <= 0 || (p.revents & POLLIN) == 0)
             continue;
         const ssize_t n = read(takenTerminal.inputFd, bytes, sizeof(bytes));
@@ -47,8 +49,10 @@ void awaitAnswers(int answers, int waitMs) {
             matched = bytes[i] == statusAnswer[matched] ? matched + 1
                                                         : (bytes[i] == statusAnswer[0] ? 1 : 0);
             if (matched == sizeof(statusAnswer) - 1) {
+                // The link moves: the rest come after this one.
                 matched = 0;
                 --answers;
+                waitMs = waitMs > answerProgressMs ? waitMs : answerProgressMs;
             }
         }
     }

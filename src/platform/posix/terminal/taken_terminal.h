@@ -64,9 +64,13 @@ constexpr std::size_t sharedWriteChunk = 256;
 // How long restoring may wait in all for the terminal to take its bytes and
 // answer the last query.
 constexpr int restoreBudgetMs = 1500;
-// The most the answers still on their way are waited for at exit: over a slow
-// link they come after the frames queued before them.
-constexpr int answerBudgetMs = 3000;
+// How long the answers still on their way are waited for at exit, at most
+// before the first comes: over a slow link they come after the frames queued
+// before them (the screen catches up no sooner). Each answer that comes gives
+// the rest answerProgressMs more, to answerCapMs in all.
+constexpr int answerBudgetMs = 5000;
+constexpr int answerProgressMs = 1000;
+constexpr int answerCapMs = 10000;
 
 // Raw mode: bytes as typed, no echo, no line editing, no flow control, no
 // signal keys, reads that return at once.
