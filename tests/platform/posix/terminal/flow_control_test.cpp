@@ -68,17 +68,19 @@ LinkRun simulate(double bytesPerMs, std::uint32_t oneWayMs, std::size_t frameByt
     return run;
 }
 
+struct LinkCase {
+    const char* link;
+    double bytesPerMs;
+    std::uint32_t oneWayMs;
+    std::size_t frameBytes;
+};
+
 } // namespace
 
 // Frames go out at the pace the line carries them, whatever the round trip:
 // several are on their way at once, and none waits long behind the others.
 TEST(FlowControl, FramesFollowTheLinesPaceNotTheRoundTrip) {
-    const struct {
-        const char* link;
-        double bytesPerMs;
-        std::uint32_t oneWayMs;
-        std::size_t frameBytes;
-    } cases[] = {
+    const LinkCase cases[] = {
         {"100 ms, 2 Mbit, 5 KB frames", 250, 50, 5000},
         {"200 ms, 256 kbit, 8 KB frames", 32, 100, 8000},
         {"20 ms, 10 Mbit, 20 KB frames", 1250, 10, 20000},
@@ -103,12 +105,7 @@ TEST(FlowControl, FramesFollowTheLinesPaceNotTheRoundTrip) {
 // frames sent before the first of them is answered do wait: a round trip of
 // frames at the old rate.)
 TEST(FlowControl, ALineThatSlowsDownKeepsNoBacklog) {
-    const struct {
-        const char* link;
-        double bytesPerMs;
-        std::uint32_t oneWayMs;
-        std::size_t frameBytes;
-    } cases[] = {
+    const LinkCase cases[] = {
         {"300 ms, 1 Mbit, 8 KB frames", 125, 150, 8000},
         {"100 ms, 2 Mbit, 5 KB frames", 250, 50, 5000},
         {"200 ms, 256 kbit, 4 KB frames", 32, 100, 4000},
