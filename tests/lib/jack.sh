@@ -30,10 +30,7 @@ jack_stop() {
     if [ -n "$jackPid" ]; then
         kill "$jackPid" 2> /dev/null
         wait "$jackPid" 2> /dev/null
-        # shellcheck source=server_wait.sh
-. "$(dirname "${BASH_SOURCE[0]}")/server_wait.sh"
-
-jackPid=""
+        jackPid=""
         rm -f "${TMPDIR:-/tmp}/$JACK_DEFAULT_SERVER.log"
     fi
     unset JACK_DEFAULT_SERVER
