@@ -14,7 +14,7 @@
 // the show does) differs from the wall clock's step; and how far the first
 // reading after a seek lands from its target.
 //
-// Index: the recording (readRecording, startRecorder); steadiness and the
+// Index: the recording (readRecording, readStampedRecording, startRecorder); steadiness and the
 // clock between readings (printSteadiness, clockAt, sinkLatencyMs); the run
 // (makePlayer, LatencyReader, runClock); the analysis (Envelope, findInTrack,
 // analyseRun, analyseSeeks, verdict); main.
@@ -36,6 +36,7 @@
 #include "platform/posix/audio/alsa_audio_player.h"
 #endif
 #include "audio/vorbis_stream.h"
+#include "jack_record_header.h"
 #include "platform/posix/posix_platform.h"
 
 #include <algorithm>
@@ -64,7 +65,8 @@ double secondsSince(Clock::time_point origin) {
     return std::chrono::duration<double>(Clock::now() - origin).count();
 }
 
-// What parec delivered: the frames, and when each delivery arrived.
+// What the recorder delivered: the frames, and when each delivery arrived
+// (for JACK, when its cycle started on the server's clock).
 struct Delivery {
     double arrival;           // seconds since the origin
     std::uint64_t firstFrame; // index of its first frame in the recording
@@ -73,10 +75,22 @@ struct Delivery {
 struct Recording {
     std::vector<std::int16_t> samples; // interleaved stereo
     std::vector<Delivery> deliveries;
+    // Each delivery's time is when its first frame played (jack_record's
+    // stamps), not an arrival that may be late.
+    bool stamped = false;
 };
 
-// Reads parec's output until it ends; a delivery is whatever arrives within
-// half a millisecond of the previous read (one block of the sink, read in pieces).
+void appendSamples(std::string& pending, std::size_t bytes, Recording& recording) {
+    for (std::size_t i = 0; i + 1 < bytes; i += 2)
+        recording.samples.push_back(
+            static_cast<std::int16_t>(static_cast<std::uint8_t>(pending[i]) |
+                                      static_cast<std::uint8_t>(pending[i + 1]) << 8));
+    pending.erase(0, bytes);
+}
+
+// Reads parec's or pw-record's output until it ends; a delivery is whatever
+// arrives within half a millisecond of the previous read (one block of the
+// sink, read in pieces).
 void readRecording(int fd, Clock::time_point origin, Recording& recording) {
     std::vector<char> buffer(1 << 16);
     std::string pending;
@@ -91,12 +105,48 @@ void readRecording(int fd, Clock::time_point origin, Recording& recording) {
             recording.deliveries.push_back(Delivery{now, frames});
         lastArrival = now;
         pending.append(buffer.data(), static_cast<std::size_t>(n));
-        const std::size_t whole = pending.size() / 4 * 4;
-        for (std::size_t i = 0; i < whole; i += 2)
-            recording.samples.push_back(
-                static_cast<std::int16_t>(static_cast<std::uint8_t>(pending[i]) |
-                                          static_cast<std::uint8_t>(pending[i + 1]) << 8));
-        pending.erase(0, whole);
+        appendSamples(pending, pending.size() / 4 * 4, recording);
+    }
+}
+
+// Reads jack_record's cycles until they end. Each block goes where the graph's
+// frame counter puts it: the cycles the recorder missed are left silent, so
+// that every later frame keeps its place on the graph's timeline.
+void readStampedRecording(int fd, Clock::time_point origin, Recording& recording) {
+    recording.stamped = true;
+    const std::int64_t originUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(origin.time_since_epoch()).count();
+    std::vector<char> buffer(1 << 16);
+    std::string pending;
+    std::uint32_t firstGraphFrame = 0;
+    for (;;) {
+        const ssize_t n = read(fd, buffer.data(), buffer.size());
+        if (n <= 0)
+            break;
+        pending.append(buffer.data(), static_cast<std::size_t>(n));
+        JackRecordHeader header;
+        while (pending.size() >= sizeof header) {
+            std::memcpy(&header, pending.data(), sizeof header);
+            if (header.magic != JackRecordHeader::expectedMagic)
+                return; // not the recorder's records: nothing more is read
+            if (pending.size() < sizeof header + header.frames * 4u)
+                break;
+            pending.erase(0, sizeof header);
+            if (recording.deliveries.empty())
+                firstGraphFrame = static_cast<std::uint32_t>(header.graphFrame);
+            // The counter is 32 bits wide: its difference wraps correctly.
+            const std::uint64_t at =
+                static_cast<std::uint32_t>(header.graphFrame) - firstGraphFrame;
+            const std::uint64_t held = recording.samples.size() / 2;
+            if (at < held) { // a block for frames already placed: dropped
+                pending.erase(0, header.frames * 4u);
+                continue;
+            }
+            recording.samples.resize(2 * at, 0);
+            recording.deliveries.push_back(
+                Delivery{static_cast<double>(header.startUs - originUs) / 1e6, at});
+            appendSamples(pending, header.frames * 4u, recording);
+        }
     }
 }
 
@@ -345,14 +395,18 @@ void runClock(MusicClock& clock, double seconds, Clock::time_point origin, Run& 
 // frame is played, and the least delayed ones arrive right then). The sink
 // does not render exactly 44100 frames per second of the steady clock (the
 // offsets would drift by about 0.5 ms a second), so a is taken over the
-// deliveries within a second of each frame.
+// deliveries within a second of each frame. A stamped recording says when
+// each block played: frame k plays at its block's time plus its place in it.
 class Envelope {
   public:
-    explicit Envelope(const std::vector<Delivery>& deliveries) : deliveries(deliveries) {
+    explicit Envelope(const Recording& recording)
+        : deliveries(recording.deliveries), stamped(recording.stamped) {
         for (const Delivery& d : deliveries)
             whole = std::min(whole, d.arrival - static_cast<double>(d.firstFrame) / rate);
     }
     double playedAt(std::uint64_t k) const {
+        if (stamped)
+            return blockTimeAt(k);
         double local = 1e9;
         for (const Delivery& d : deliveries)
             if (d.firstFrame + static_cast<std::uint64_t>(rate) >= k &&
@@ -363,7 +417,17 @@ class Envelope {
     double wholeRunAt(std::uint64_t k) const { return whole + static_cast<double>(k) / rate; }
 
   private:
+    // The last block starting at or before k (the first block for earlier k).
+    double blockTimeAt(std::uint64_t k) const {
+        auto after = std::upper_bound(
+            deliveries.begin(), deliveries.end(), k,
+            [](std::uint64_t frame, const Delivery& d) { return frame < d.firstFrame; });
+        const Delivery& d = after == deliveries.begin() ? *after : *(after - 1);
+        return d.arrival + (static_cast<double>(k) - static_cast<double>(d.firstFrame)) / rate;
+    }
+
     const std::vector<Delivery>& deliveries;
+    bool stamped;
     double whole = 1e9;
 };
 
@@ -594,7 +658,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     Recording recording;
-    std::thread reader(readRecording, recordFd, origin, std::ref(recording));
+    std::thread reader(std::strncmp(monitor, "jack:", 5) == 0 ? readStampedRecording
+                                                              : readRecording,
+                       recordFd, origin, std::ref(recording));
     // Let the recorder settle before the music starts.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     AudioPlayer& player = *chosen;
@@ -629,7 +695,7 @@ int main(int argc, char** argv) {
         std::printf("sync: nothing recorded; skipped\n");
         return 0;
     }
-    const Envelope envelope(recording.deliveries);
+    const Envelope envelope(recording);
     const double median = analyseRun(recording, track, run, envelope, runEnd);
     const std::vector<double> seekOffsets = analyseSeeks(recording, track, run, envelope);
     std::printf("\nAfter seeks, t 20 ms after the target's first sound minus that sound (ms):");
