@@ -116,7 +116,7 @@ int main() {
         std::fprintf(stderr, "jack_record: no JACK server answers\n");
         return 1;
     }
-    block.resize(8192 * 2);
+    block.resize(JackRecordHeader::maxFrames * 2);
     const std::int64_t before = monotonicUs();
     const auto jackNow = static_cast<std::int64_t>(jack_get_time());
     jackToMonotonicUs = (before + monotonicUs()) / 2 - jackNow;

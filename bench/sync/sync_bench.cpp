@@ -127,8 +127,14 @@ void readStampedRecording(int fd, Clock::time_point origin, Recording& recording
         JackRecordHeader header;
         while (pending.size() >= sizeof header) {
             std::memcpy(&header, pending.data(), sizeof header);
-            if (header.magic != JackRecordHeader::expectedMagic)
-                return; // not the recorder's records: nothing more is read
+            if (header.magic != JackRecordHeader::expectedMagic ||
+                header.frames > JackRecordHeader::maxFrames) {
+                // Not the recorder's records: nothing more is kept, but the
+                // pipe is drained so that the recorder never blocks.
+                while (read(fd, buffer.data(), buffer.size()) > 0) {
+                }
+                return;
+            }
             if (pending.size() < sizeof header + header.frames * 4u)
                 break;
             pending.erase(0, sizeof header);
