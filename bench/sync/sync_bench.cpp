@@ -14,10 +14,10 @@
 // the show does) differs from the wall clock's step; and how far the first
 // reading after a seek lands from its target.
 //
-// Index: the recording (readRecording, readStampedRecording, startRecorder); steadiness and the
-// clock between readings (printSteadiness, clockAt, sinkLatencyMs); the run
-// (makePlayer, LatencyReader, runClock); the analysis (Envelope, findInTrack,
-// analyseRun, analyseSeeks, verdict); main.
+// Index: the recording (readRecording, readStampedRecording, startRecorder);
+// steadiness and the clock between readings (printSteadiness, clockAt,
+// sinkLatencyMs); the run (makePlayer, LatencyReader, runClock); the analysis
+// (Envelope, findInTrack, analyseRun, analyseSeeks, verdict); main.
 //
 // Usage: sync_bench SECONDS MONITOR [PLAYER [LABEL]]
 //   (MONITOR: the PulseAudio source parec records, pw:SINK for pw-record on
